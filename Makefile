@@ -1,0 +1,82 @@
+# Pressgate: make run (the daemon on a local default), make test (everything, from a fresh
+# Debian 12 machine). See README.md.
+
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
+PORT ?= 515
+
+.PHONY: all deps build test test-tsan test-asan fuzz run gui bench screenshots format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build/CMakeCache.txt:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps build/CMakeCache.txt
+	cmake --build build -j $(JOBS)
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+build-tsan/CMakeCache.txt:
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DPRESSGATE_SANITIZE=thread \
+	    -DPRESSGATE_BENCH=OFF $(CMAKE_FLAGS)
+
+test-tsan: deps build-tsan/CMakeCache.txt
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	    ctest --output-on-failure -j $(JOBS) --timeout 600
+
+build-asan/CMakeCache.txt:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPRESSGATE_SANITIZE=address \
+	    -DPRESSGATE_BENCH=OFF $(CMAKE_FLAGS)
+
+test-asan: deps build-asan/CMakeCache.txt
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
+	    ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# libFuzzer targets, built with clang; each runs FUZZ_SECONDS seconds.
+build-fuzz/CMakeCache.txt:
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRESSGATE_FUZZ=ON \
+	    -DPRESSGATE_GUI=OFF -DPRESSGATE_TESTS=OFF -DPRESSGATE_BENCH=OFF $(CMAKE_FLAGS)
+
+fuzz: deps build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e; for f in build-fuzz/bin/fuzz_*; do \
+	    name=$$(basename $$f); mkdir -p fuzz/corpus-$$name; \
+	    echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        fuzz/corpus-$$name fuzz/seeds/$${name#fuzz_} 2>&1 | tail -n 12; \
+	done
+
+# The daemon in the foreground on the local default: home ./var/home, one queue "lp" on the
+# printer folder ./var/printers/paper.
+run: build
+	@mkdir -p var/home var/printers/paper var/trace var/spool
+	@[ -f var/home/pgate.ini ] || sed -e "s|@VAR@|$(CURDIR)/var|g" -e "s|@PORT@|$(PORT)|g" \
+	    app/run-default.ini | sed 's/$$/\r/' > var/home/pgate.ini
+	cd var && exec ../build/bin/pressgated --home home
+
+gui: build
+	@mkdir -p var/home var/printers/paper var/trace var/spool
+	@[ -f var/home/pgate.ini ] || sed -e "s|@VAR@|$(CURDIR)/var|g" -e "s|@PORT@|$(PORT)|g" \
+	    app/run-default.ini | sed 's/$$/\r/' > var/home/pgate.ini
+	cd var && exec ../build/bin/pressgate --home home
+
+bench: build
+	@for b in bench/*.sh; do echo "== $$b"; $$b build; done
+
+screenshots: build
+	scripts/screenshots.sh build docs/screenshots
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-tsan build-asan build-fuzz

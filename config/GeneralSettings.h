@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/ConfigLocation.h"
+#include "config/ProfileFile.h"
+
+namespace pg {
+
+// The settings of [GENERAL CONFIGURE]. One table in GeneralSettings.cpp (section, key, form,
+// absent-key default, default-file value, field, log line) drives reading, the default file and
+// saving, so the three cannot drift apart.
+struct GeneralSettings {
+    std::string lpdInstallDirectory;
+    std::string hostFile;
+    std::string spoolBaseDirectory;
+    int32_t localCmdTimeout = 20;   // seconds a client's read may wait; 0 = no bound
+    int32_t remoteCmdTimeout = 20;  // seconds a remote host's reply may take; 0 = no bound
+    int16_t lpdServerPort = 515;    // kept in 16 signed bits: 40000 reads as -25536
+    bool clearSpoolOnStart = true;
+    bool testPrintManager = true;
+    bool enablePrintStatusControl = true;
+    bool activateLPDOnStart = false;
+    bool suppressBanner = false;
+    bool minimizeOnStartup = false;
+
+    // Extension keys (not in the default file; absent means the default).
+    std::string printSystem = "cups";  // "cups" or "devices:DIR"
+    int32_t closeDelayMs = 3000;       // wait before a served connection is closed
+    int32_t acceptDelayMs = 100;       // pause after handing a connection to its thread
+    int32_t forwardChunkDelayMs = 100;  // pause after each chunk forwarded to a remote host
+
+    // The port as the listener binds it: the same 16 bits, unsigned.
+    uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
+};
+
+// What the reading of [GENERAL CONFIGURE] reports while it goes, in key order.
+struct SettingsReadHooks {
+    std::function<void(const std::string& line)> logLine;  // each key's level-1 log line
+    std::function<void(const std::string& spoolBaseDirectory)> spoolBaseKnown;  // create it
+    std::function<void()> clearSpool;  // ClearSpoolDirectory read as yes
+};
+
+// Reads [GENERAL CONFIGURE] in the spooler's order with every reading rule: the word "unknown"
+// as absent for the three path keys, integers by leading digits, yes/y in any case as yes.
+GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocation& location,
+                                    const SettingsReadHooks& hooks);
+
+// Writes every design key of [GENERAL CONFIGURE] back, one key at a time, in the save order.
+void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& settings);
+
+// Writes the complete default pgate.ini (26 lines, CR LF) into the home, creating "spool" and
+// "trace" under the current directory on the way. False when the file cannot be created.
+bool CreateDefaultConfiguration(const ConfigLocation& location);
+
+// "yes" or "y" in any letter case.
+bool IsYes(const std::string& text);
+
+}  // namespace pg

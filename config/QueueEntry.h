@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/ProfileFile.h"
+
+namespace pg {
+
+// One [Print Queues] entry: "name=destination,remote host,remote port,status text", plus the
+// queue's own section with FormFeedAtEndOfJob.
+struct QueueEntry {
+    std::string name;
+    std::string destination;
+    std::string remoteHost;
+    uint16_t remotePort = 0;
+    bool isRemote = false;
+    std::string statusText;
+    bool formFeedAtEndOfJob = false;
+};
+
+// Reads [Print Queues] (1024-byte section read) in file order. Lines starting with ';' are
+// skipped; a dotted second field makes a remote queue, a dotless one a local queue.
+std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file);
+
+// The value AddPrinter writes: "dest,,,status" for a local queue (empty remote host), else
+// "dest,host,port,status".
+std::string AddedEntryValue(const QueueEntry& entry);
+
+// The value UpdatePrinter writes, with the status text made from the destination.
+std::string UpdatedEntryValue(const QueueEntry& entry);
+
+}  // namespace pg

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace pg {
+
+enum class LogKind : int32_t { System = 1, LocalPrint = 2, RemotePrint = 3 };
+
+// One of the three log files: systemLog (engine events), localPrintLog (traffic with LPR
+// clients) and remotePrintLog (traffic with remote LPD hosts).
+//
+// The three objects exist for the whole process, inert until Open(): Open() does what building
+// the object does in the classic daemon (read [Logging], open and truncate the file, write the
+// header) and Close() what tearing it down does (closing line; the last one closes the
+// streams). Open the three in the order system, local, remote, and close them in reverse.
+//
+// Every write is formatted outside the facility's lock and written under it, so a line (time
+// prefix and text) and a hex dump are each written whole, whatever other threads write.
+class cLogFile {
+public:
+    explicit cLogFile(LogKind kind);
+    ~cLogFile();
+    cLogFile(const cLogFile&) = delete;
+    cLogFile& operator=(const cLogFile&) = delete;
+
+    // Reads LogLevel, LogFileCache and this kind's keys from [Logging] of the INI file at
+    // iniPath (a missing file gives every default) and opens the kind's file when enabled.
+    void Open(const std::string& iniPath);
+    // Writes the level-3 destructor line and the closing line; the last open object closes
+    // every stream. Back to the inert state.
+    void Close();
+
+    // Written when level <= Level().
+    void Log(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // The same write without the level test (header and closing lines).
+    void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The hex dump (131-character rows). No level test of its own: callers test Level().
+    void HexDump(const char* label, const void* data, int32_t length);
+    // Switches this kind's writes on or off at once (the Logging options dialog).
+    void SetEnabled(bool on);
+
+    int32_t Level() const { return level_.load(std::memory_order_relaxed); }
+    LogKind Kind() const { return kind_; }
+    int32_t CacheSize() const { return cacheSize_.load(std::memory_order_relaxed); }
+    bool Enabled() const { return enabled_.load(std::memory_order_relaxed); }
+
+    // The message window's sink: gets each systemLog message that passes the level test,
+    // without its trailing line feed, cut to 255 characters, while LogToScreen is on. Called on
+    // the writing thread; it must not log. Installing null removes it; the call returns only
+    // when no call of the old sink is still running.
+    static void SetScreenOutput(std::function<void(const char* text)> sink);
+    // LogToScreen at run time (the Logging options dialog).
+    static void SetScreenEnabled(bool on);
+    static bool ScreenEnabled();
+
+private:
+    void Write(const char* format, va_list args);
+
+    const LogKind kind_;
+    std::atomic<int32_t> level_{0};
+    std::atomic<int32_t> cacheSize_{0};
+    std::atomic<bool> enabled_{false};
+    bool open_ = false;  // between Open() and Close(); only the starting thread touches it
+};
+
+extern cLogFile systemLog;
+extern cLogFile localPrintLog;
+extern cLogFile remotePrintLog;
+
+// Opens the three logs from iniPath for the scope of the object and closes them at its end.
+class LogSession {
+public:
+    explicit LogSession(const std::string& iniPath);
+    ~LogSession();
+    LogSession(const LogSession&) = delete;
+    LogSession& operator=(const LogSession&) = delete;
+};
+
+}  // namespace pg

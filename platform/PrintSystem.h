@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pg {
+
+// An open printer of the print system: the raw-printing calls the local delivery needs
+// (open by name, raw document with a name, pages, byte writes with the count accepted, end of
+// document, close). Every failing call returns false and leaves an error code in LastError()
+// for the log lines (an errno value, or libcups's IPP status for the cups system).
+//
+// Writes are buffered: Write() only copies into the buffer (sending it on when full), so one
+// call per byte costs no system call per byte; Flush() sends what is buffered and reports
+// whether it all went. EndPage() and EndDocument() flush first. Destroying the handle closes
+// the printer, cancelling a document that was started and not ended.
+class PrinterHandle {
+public:
+    virtual ~PrinterHandle() = default;
+
+    virtual bool StartDocument(const std::string& documentName) = 0;
+    virtual bool StartPage() = 0;
+    // Takes up to length bytes; written is how many were accepted. False on a failure (then
+    // written < length).
+    virtual bool Write(const void* data, size_t length, size_t& written) = 0;
+    virtual bool Flush() = 0;
+    virtual bool EndPage() = 0;
+    virtual bool EndDocument() = 0;
+
+    virtual int LastError() const = 0;
+};
+
+// A print system, chosen by the PrintSystem key:
+//  - "cups": raw documents through libcups, on the server the usual CUPS_SERVER environment
+//    names; printers and the default from the CUPS destinations;
+//  - "devices:DIR": every entry of DIR is a printer (sorted by name; the default is the name in
+//    DIR/.default, else the first). A directory receives each document as a new file
+//    "NNNNNN-<document name>" (a 6-digit sequence from 000001, '/' replaced by '_'); any other
+//    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written.
+// All operations may be called from several threads at once.
+class PrintSystem {
+public:
+    virtual ~PrintSystem() = default;
+
+    // Null, with a reason in *error, for a spec that names no print system.
+    static std::unique_ptr<PrintSystem> Create(const std::string& spec, std::string* error);
+
+    // Null when the printer cannot be opened (no such printer, no scheduler); error gets the
+    // code.
+    virtual std::unique_ptr<PrinterHandle> Open(const std::string& printerName, int& error) = 0;
+    virtual std::vector<std::string> Printers() = 0;
+    // Empty when there is none.
+    virtual std::string DefaultPrinter() = 0;
+};
+
+}  // namespace pg

@@ -1,0 +1,146 @@
+#include "tests/support/Loopback.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace pg::test {
+
+namespace {
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+}  // namespace
+
+uint16_t FreePort() {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address = Loopback(0);
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        throw std::runtime_error("bind to a free port failed");
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+LoopbackClient::LoopbackClient(uint16_t port, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address = Loopback(port);
+        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            int one = 1;
+            ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            fd_ = std::move(fd);
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) +
+                                     ": " + std::strerror(errno));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void LoopbackClient::Send(const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            throw std::runtime_error(std::string("send failed: ") + std::strerror(errno));
+        }
+        sent += static_cast<size_t>(n);
+    }
+}
+
+std::string LoopbackClient::Receive(size_t n, std::chrono::milliseconds timeout) {
+    pollfd pfd{fd_.Get(), POLLIN, 0};
+    if (::poll(&pfd, 1, static_cast<int>(timeout.count())) <= 0) {
+        return {};
+    }
+    std::string buffer(n, '\0');
+    ssize_t got = ::recv(fd_.Get(), buffer.data(), n, 0);
+    buffer.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return buffer;
+}
+
+std::string LoopbackClient::ReceiveExactly(size_t n, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string result;
+    while (result.size() < n) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        std::string piece = Receive(n - result.size(), left);
+        if (piece.empty()) {
+            break;
+        }
+        result += piece;
+    }
+    return result;
+}
+
+std::string LoopbackClient::ReceiveUntilClose(std::chrono::milliseconds timeout, bool* closed) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string result;
+    if (closed) {
+        *closed = false;
+    }
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return result;
+        }
+        pollfd pfd{fd_.Get(), POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+            return result;
+        }
+        char buffer[4096];
+        ssize_t got = ::recv(fd_.Get(), buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            if (closed) {
+                *closed = true;
+            }
+            return result;
+        }
+        result.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+bool LoopbackClient::WaitForClose(std::chrono::milliseconds timeout) {
+    bool closed = false;
+    std::string extra = ReceiveUntilClose(timeout, &closed);
+    return closed && extra.empty();
+}
+
+void LoopbackClient::ShutdownWrite() { ::shutdown(fd_.Get(), SHUT_WR); }
+
+bool WaitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+}  // namespace pg::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/UniqueFd.h"
+
+namespace pg::test {
+
+// A port on 127.0.0.1 that was free a moment ago.
+uint16_t FreePort();
+
+// A plain TCP client on 127.0.0.1 for exact-bytes protocol tests.
+class LoopbackClient {
+public:
+    // Connects (retrying while the port refuses, up to the timeout). Throws on failure.
+    explicit LoopbackClient(uint16_t port,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+    void Send(const std::string& bytes);
+    // Up to n bytes, waiting at most timeout for the first; "" on close or time-out.
+    std::string Receive(size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Exactly n bytes unless the peer closes or the time-out passes first.
+    std::string ReceiveExactly(size_t n,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Everything until the peer closes (or the time-out passes: then closed is false).
+    std::string ReceiveUntilClose(std::chrono::milliseconds timeout, bool* closed = nullptr);
+    // True when the peer closed within the time-out without sending anything more.
+    bool WaitForClose(std::chrono::milliseconds timeout);
+    void ShutdownWrite();
+    int Fd() const { return fd_.Get(); }
+
+private:
+    UniqueFd fd_;
+};
+
+// Polls predicate every few milliseconds until it holds or the time-out passes.
+bool WaitUntil(const std::function<bool()>& predicate,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+}  // namespace pg::test
