@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pg {
+
+// True for the separators of LPD command lines and control files: blank, tab, line feed,
+// vertical tab, form feed, carriage return.
+bool IsLpdSpace(char c);
+
+// Copies the word that starts at source[0]: up to the first separator, the end of the data, or
+// max - 1 characters, whichever comes first. Returns the number of characters taken (the length
+// of the word), so the next word starts at that length + 1: exactly one separator is skipped
+// and two separators in a row give an empty word.
+size_t CopyToken(std::string_view source, std::string& destination, size_t max);
+
+// The words of an LPD command line after its code byte, as the connection handler splits it:
+// each word at most max - 1 characters, the next starting one character after the end of the
+// previous (so a cut word loses one character). Missing words are empty.
+class TokenReader {
+public:
+    explicit TokenReader(std::string_view text) : text_(text) {}
+    // The next word, at most max - 1 characters.
+    std::string Next(size_t max);
+
+private:
+    std::string_view text_;
+    size_t position_ = 0;
+};
+
+}  // namespace pg

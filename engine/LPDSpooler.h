@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigLocation.h"
+#include "config/GeneralSettings.h"
+#include "config/ProfileFile.h"
+#include "platform/Mutex.h"
+
+namespace pg {
+
+class LPDPrinter;
+class Listener;
+class PrintSystem;
+
+enum class SpoolerState : uint8_t {
+    None = 0,  // before the listener exists
+    Initial = 1,
+    Starting = 2,
+    Running = 3,
+    Pause = 4,
+    Stop = 5,
+    Close = 6,
+};
+
+// "Initial" ... "close", "unknown?" for any other value.
+const char* SpoolerStateName(uint8_t state);
+
+// The daemon: its general settings, its print queues and the listener that hands each LPR
+// connection to a thread of its own. One per process (tests make one per test).
+//
+// printersMutex_ guards the queue list; settingsMutex_ the settings. Queues are shared with the
+// connection threads that are serving them, so a queue removed while a connection still uses
+// it is shut down at once and freed when the connection lets go.
+class LPDSpooler {
+public:
+    // Finds or creates pgate.ini, reads [GENERAL CONFIGURE], creates the spool base directory
+    // (and clears it when configured) and, with ActivateLPDOnStart, starts spooling.
+    explicit LPDSpooler(ConfigLocation location);
+    // Detaches the screen sink, deletes the queues, ends the listener and every connection.
+    ~LPDSpooler();
+    LPDSpooler(const LPDSpooler&) = delete;
+    LPDSpooler& operator=(const LPDSpooler&) = delete;
+
+    bool StartSpooling(void* ownerWindow, bool activate);
+    void ActivateLPD(bool activate);
+
+    // Exact, case-sensitive match.
+    std::shared_ptr<LPDPrinter> FindPrinter(const std::string& name) const;
+    // Case-insensitive match, the first in list order (network lookups).
+    std::shared_ptr<LPDPrinter> FindPrinter(const char* name) const;
+    std::vector<std::shared_ptr<LPDPrinter>> Printers() const;
+
+    void ClearSpoolDirectory();
+    static void SetScreenOutput(std::function<void(const char*)> sink);
+
+    // Queue administration from the window.
+    bool AddPrinter(std::shared_ptr<LPDPrinter> queue);
+    void UpdatePrinter();
+    bool RemovePrinter(const std::string& name);
+    bool StartPrinter(const std::string& name);
+    bool PausePrinter(const std::string& name);
+    void SaveSettings();
+
+    SpoolerState State() const { return state_.load(); }
+    GeneralSettings Settings() const;
+    // The General Settings dialog writes the fields before it calls SaveSettings.
+    void SetSettings(const GeneralSettings& settings);
+    const ConfigLocation& Location() const { return location_; }
+    const ProfileFile& Profile() const { return profile_; }
+    void* OwnerWindow() const { return ownerWindow_.load(); }
+    // The print system local queues print to (null when PrintSystem names none).
+    PrintSystem* GetPrintSystem() const { return printSystem_.get(); }
+    // The port the listener is bound to (0 until it is; tests bind port 0 through the setting
+    // LPDServerPort=0 and read the real port here).
+    uint16_t BoundPort() const;
+
+private:
+    friend class Listener;
+    void LoadQueues() REQUIRES(printersMutex_);
+    void ShowMessage(const std::string& text);
+
+    const ConfigLocation location_;
+    const ProfileFile profile_;
+    std::atomic<SpoolerState> state_{SpoolerState::None};
+    std::atomic<void*> ownerWindow_{nullptr};
+
+    mutable Mutex settingsMutex_;
+    GeneralSettings settings_ GUARDED_BY(settingsMutex_);
+
+    mutable Mutex printersMutex_;
+    std::vector<std::shared_ptr<LPDPrinter>> printers_ GUARDED_BY(printersMutex_);
+
+    std::unique_ptr<PrintSystem> printSystem_;
+    std::unique_ptr<Listener> listener_;  // window thread only
+};
+
+}  // namespace pg
