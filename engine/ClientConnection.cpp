@@ -3,16 +3,28 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace pg {
 
 ClientConnection::ClientConnection(int fd, int timeoutSeconds)
     : fd_(fd), timeoutSeconds_(timeoutSeconds < 0 ? 0 : timeoutSeconds) {}
 
+void ClientConnection::Unread(std::string_view bytes) {
+    pending_.insert(0, bytes);
+}
+
 ssize_t ClientConnection::Receive(void* buffer, size_t n) {
     timedOut_ = false;
+    if (!pending_.empty() && n > 0) {
+        size_t take = std::min(n, pending_.size());
+        std::memcpy(buffer, pending_.data(), take);
+        pending_.erase(0, take);
+        return static_cast<ssize_t>(take);
+    }
     using Clock = std::chrono::steady_clock;
     const bool bounded = timeoutSeconds_ > 0;
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds_);

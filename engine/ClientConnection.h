@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace pg {
 
@@ -12,12 +14,15 @@ namespace pg {
 // sends that never raise SIGPIPE. The descriptor is owned elsewhere; shutting it down from
 // another thread ends a waiting read at once (it then reads as a close).
 class ClientConnection {
-public:
+  public:
     ClientConnection(int fd, int timeoutSeconds);
 
     // > 0: bytes read; 0: the client closed, or stayed silent for the whole time-out (a silent
     // client is treated as one that closed); -1: error (LastError() has errno).
     ssize_t Receive(void* buffer, size_t n);
+    // Puts bytes back in front of the stream: the next reads return them first (the handler
+    // gives reception what a client sent after its command line in the same packet).
+    void Unread(std::string_view bytes);
     // Sends all n bytes; false on error.
     bool Send(const void* data, size_t n);
 
@@ -28,11 +33,12 @@ public:
     // The last Receive() returned 0 because the time-out passed.
     bool TimedOut() const { return timedOut_; }
 
-private:
+  private:
     int fd_;
     int timeoutSeconds_;
     int lastError_ = 0;
     bool timedOut_ = false;
+    std::string pending_;  // bytes put back by Unread()
 };
 
 }  // namespace pg

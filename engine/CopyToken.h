@@ -20,12 +20,12 @@ size_t CopyToken(std::string_view source, std::string& destination, size_t max);
 // each word at most max - 1 characters, the next starting one character after the end of the
 // previous (so a cut word loses one character). Missing words are empty.
 class TokenReader {
-public:
+  public:
     explicit TokenReader(std::string_view text) : text_(text) {}
     // The next word, at most max - 1 characters.
     std::string Next(size_t max);
 
-private:
+  private:
     std::string_view text_;
     size_t position_ = 0;
 };

@@ -49,7 +49,7 @@ struct QueueTarget {
 // pause flag; controlMutex_ serialises starting and ending the printing thread (Activate, Stop,
 // Pause, shutdown) and is taken before mutex_. A job's own mutex comes after both.
 class LPDPrinter {
-public:
+  public:
     explicit LPDPrinter(std::string queueName);
     // Ends the printing thread, state close, destroys the jobs.
     ~LPDPrinter();
@@ -119,6 +119,8 @@ public:
     bool PrinterInitialisation();
     void PrinterClose();
     bool PrintFile(JobEntry& job);
+    // The printer opened by PrinterInitialisation(), null when closed.
+    PrinterHandle* OpenPrinter() const { return printerHandle_.get(); }
     bool SendJob(JobEntry& job);
 
     // Called by delivery between blocks: waits while the queue is paused by Pause(); false when
@@ -130,7 +132,7 @@ public:
     bool DeliverySleep(int ms);
     uint32_t PrintingThreadId() const { return threadId_.load(); }
 
-private:
+  private:
     void RunLPDPrinting(std::stop_token stopToken);
     void ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
                           std::vector<std::shared_ptr<JobEntry>>& destroyed) REQUIRES(mutex_);
@@ -139,7 +141,7 @@ private:
     std::atomic<LPDSpooler*> spooler_{nullptr};
     std::atomic<uint32_t> threadId_{0};
 
-    Mutex controlMutex_ ACQUIRED_BEFORE(mutex_);
+    mutable Mutex controlMutex_ ACQUIRED_BEFORE(mutex_);
     std::jthread thread_ GUARDED_BY(controlMutex_);
     bool shutDown_ GUARDED_BY(controlMutex_) = false;
 
@@ -150,9 +152,9 @@ private:
     QueueTarget target_ GUARDED_BY(mutex_);
     std::list<std::shared_ptr<JobEntry>> jobs_ GUARDED_BY(mutex_);
     const JobEntry* currentJob_ GUARDED_BY(mutex_) = nullptr;  // compared, never followed
-    bool suspended_ GUARDED_BY(mutex_) = false;  // Pause(): the thread holds still
-    bool workPending_ GUARDED_BY(mutex_) = false;  // NotifyWork() since the last pass
-    std::stop_token stopToken_ GUARDED_BY(mutex_);  // of the running printing thread
+    bool suspended_ GUARDED_BY(mutex_) = false;                // Pause(): the thread holds still
+    bool workPending_ GUARDED_BY(mutex_) = false;              // NotifyWork() since the last pass
+    std::stop_token stopToken_ GUARDED_BY(mutex_);             // of the running printing thread
 
     std::unique_ptr<PrinterHandle> printerHandle_;  // printing thread only
 };

@@ -10,6 +10,7 @@
 #include "config/ConfigLocation.h"
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
+#include "engine/ConnectionSet.h"
 #include "platform/Mutex.h"
 
 namespace pg {
@@ -38,7 +39,7 @@ const char* SpoolerStateName(uint8_t state);
 // connection threads that are serving them, so a queue removed while a connection still uses
 // it is shut down at once and freed when the connection lets go.
 class LPDSpooler {
-public:
+  public:
     // Finds or creates pgate.ini, reads [GENERAL CONFIGURE], creates the spool base directory
     // (and clears it when configured) and, with ActivateLPDOnStart, starts spooling.
     explicit LPDSpooler(ConfigLocation location);
@@ -80,7 +81,7 @@ public:
     // LPDServerPort=0 and read the real port here).
     uint16_t BoundPort() const;
 
-private:
+  private:
     friend class Listener;
     void LoadQueues() REQUIRES(printersMutex_);
     void ShowMessage(const std::string& text);
@@ -97,7 +98,8 @@ private:
     std::vector<std::shared_ptr<LPDPrinter>> printers_ GUARDED_BY(printersMutex_);
 
     std::unique_ptr<PrintSystem> printSystem_;
-    std::unique_ptr<Listener> listener_;  // window thread only
+    ConnectionSet connections_;           // the threads serving accepted connections
+    std::unique_ptr<Listener> listener_;  // started and ended by the window thread only
 };
 
 }  // namespace pg

@@ -1,0 +1,120 @@
+// pressgated: the Pressgate daemon without a window. It starts the way the window does (logs,
+// spooler, screen sink, spooling with the daemon paused) and then activates the daemon unless
+// --paused is given. SIGUSR1 activates, SIGUSR2 de-activates, SIGINT and SIGTERM end it.
+
+#include <netdb.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "config/ConfigLocation.h"
+#include "engine/LPDSpooler.h"
+#include "engine/MessageStamp.h"
+#include "log/cLogFile.h"
+#include "platform/InstanceLock.h"
+#include "platform/Mutex.h"
+#include "platform/OperatorMessage.h"
+
+namespace {
+
+pg::Mutex stdoutMutex;
+
+void PrintLine(const std::string& line) {
+    pg::MutexLock lock(stdoutMutex);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// The lines the window writes when it is shown: the host's name and first address.
+void PrintHostLines() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        pg::OperatorMessage::Show(nullptr, "Error", "gethostname() generated an error.");
+        return;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* result = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) {
+        pg::OperatorMessage::Show(nullptr, "Error", "gethostbyname() generated an error.");
+        return;
+    }
+    char address[64] = {};
+    ::getnameinfo(result->ai_addr, result->ai_addrlen, address, sizeof address, nullptr, 0,
+                  NI_NUMERICHOST);
+    std::string official = result->ai_canonname ? result->ai_canonname : name;
+    ::freeaddrinfo(result);
+    PrintLine(pg::MessageStamp() + "  Local Hostname: " + official);
+    PrintLine(pg::MessageStamp() + "  Local IP Address: " + address);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const pg::CommandLine options = pg::CommandLine::Parse(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "pressgated: %s\n%s", options.error.c_str(),
+                     pg::CommandLine::Usage("pressgated").c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(pg::CommandLine::Usage("pressgated").c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("pressgated " PRESSGATE_VERSION);
+        return 0;
+    }
+
+    // Signals are taken by sigwait() below; every thread started from here on inherits the
+    // mask. A peer that resets never kills the process.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2, SIGHUP}) {
+        sigaddset(&signals, s);
+    }
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const pg::ConfigLocation location = pg::ConfigLocation::FromProcess(options.home);
+    pg::InstanceLock instance;
+    if (!instance.Acquired()) {
+        std::fprintf(stderr, "Pressgate.: Sorry, only 1 Instance of Pressgate can run\n");
+        return 1;
+    }
+
+    pg::LogSession logs(location.IniPath());
+    int exitCode = 0;
+    {
+        // The sink goes in before the spooler is made, so the start-up settings and a created
+        // default configuration show on the terminal too.
+        pg::cLogFile::SetScreenOutput(
+            [](const char* text) { PrintLine(pg::MessageStamp() + " " + text); });
+        pg::LPDSpooler spooler(location);
+        spooler.StartSpooling(nullptr, false);
+        PrintHostLines();
+        spooler.ActivateLPD(!options.paused);
+
+        for (;;) {
+            int received = 0;
+            if (sigwait(&signals, &received) != 0) {
+                exitCode = 1;
+                break;
+            }
+            if (received == SIGUSR1) {
+                spooler.ActivateLPD(true);
+            } else if (received == SIGUSR2) {
+                spooler.ActivateLPD(false);
+            } else if (received == SIGINT || received == SIGTERM) {
+                break;
+            }
+        }
+    }
+    return exitCode;
+}

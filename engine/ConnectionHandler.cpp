@@ -1,0 +1,280 @@
+#include "engine/ConnectionHandler.h"
+
+#include <arpa/inet.h>
+#include <strings.h>
+#include <sys/socket.h>
+
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/CopyToken.h"
+#include "engine/HostAddress.h"
+#include "engine/LPDPrinter.h"
+#include "engine/LPDSpooler.h"
+#include "log/cLogFile.h"
+#include "platform/Mutex.h"
+#include "platform/OperatorMessage.h"
+#include "platform/PrintSystem.h"
+#include "platform/ThreadId.h"
+#include "platform/UniqueFd.h"
+
+namespace pg {
+
+namespace {
+
+constexpr size_t kQueueNameBuffer = 256;
+constexpr size_t kOperandBuffer = 256;
+constexpr size_t kAgentBuffer = 64;
+
+// The decimal number formed by the leading digits ("12x" is 12).
+int32_t LeadingNumber(const std::string& text) {
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        value = value * 10 + (c - '0');
+        if (value > INT32_MAX) {
+            value = INT32_MAX;
+        }
+    }
+    return static_cast<int32_t>(value);
+}
+
+bool StartsWithDigit(const std::string& text) {
+    return !text.empty() && text[0] >= '0' && text[0] <= '9';
+}
+
+}  // namespace
+
+// The owner window is not needed: the only message boxes of a connection (the remote
+// destination test) belong to no window.
+ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
+                                     [[maybe_unused]] void* ownerWindow)
+    : spooler_(spooler), connection_(fd, spooler.Settings().localCmdTimeout) {}
+
+void ConnectionHandler::Run(std::stop_token stopToken) {
+    threadId_ = CurrentThreadId();
+    stopToken_ = stopToken;
+    systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
+
+    RunRecvRequest();
+
+    // Every connection stays open for the close delay after its command has been served.
+    const int delayMs = spooler_.Settings().closeDelayMs;
+    if (delayMs > 0) {
+        Mutex mutex;
+        std::condition_variable_any never;
+        MutexLock lock(mutex);
+        never.wait_for(lock, stopToken, std::chrono::milliseconds(delayMs), [] { return false; });
+    }
+    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
+}
+
+std::string ConnectionHandler::ReadCommandLine() {
+    std::string line;
+    std::vector<char> buffer(kRequestBufferSize);
+    while (line.size() < kRequestBufferSize) {
+        ssize_t got = connection_.Receive(buffer.data(), kRequestBufferSize - line.size());
+        if (got <= 0) {
+            break;
+        }
+        line.append(buffer.data(), static_cast<size_t>(got));
+        if (line.find('\n') != std::string::npos) {
+            break;
+        }
+    }
+    size_t end = line.find('\n');
+    if (end != std::string::npos && end + 1 < line.size()) {
+        connection_.Unread(std::string_view(line).substr(end + 1));
+        line.resize(end + 1);
+    }
+    return line;
+}
+
+void ConnectionHandler::RunRecvRequest() {
+    const std::string request = ReadCommandLine();
+    if (request.empty()) {
+        return;  // the client closed (or said nothing) before sending a command
+    }
+    if (localPrintLog.Level() >= 1) {
+        localPrintLog.HexDump("Receive Request from LPR client ", request.data(),
+                              static_cast<int32_t>(request.size()));
+    }
+
+    const char command = request[0];
+    if (command < 1 || command > 5) {
+        return;
+    }
+    const bool statusServed = spooler_.Settings().enablePrintStatusControl;
+    if (command != 2 && !statusServed) {
+        return;
+    }
+
+    // The words after the code byte, up to the line feed that ends the line.
+    std::string_view words = std::string_view(request).substr(1);
+    if (size_t end = words.find('\n'); end != std::string_view::npos) {
+        words = words.substr(0, end);
+    }
+    TokenReader reader(words);
+    const std::string queueName = reader.Next(kQueueNameBuffer);
+
+    switch (command) {
+        case 1:
+            ServeActivate(queueName);
+            break;
+        case 2:
+            ServeReceiveJob(queueName);
+            break;
+        case 3:
+        case 4:
+            ServeJobList(command, queueName, reader.Next(kOperandBuffer));
+            break;
+        case 5: {
+            std::string agent = reader.Next(kAgentBuffer);
+            std::string operand = reader.Next(kOperandBuffer);
+            ServeRemove(queueName, agent, operand);
+            break;
+        }
+    }
+}
+
+void ConnectionHandler::ServeActivate(const std::string& queueName) {
+    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
+                  queueName.c_str());
+    if (auto queue = spooler_.FindPrinter(queueName.c_str())) {
+        queue->Activate();
+    }
+    LPDPrinter::SendAck(connection_);
+}
+
+void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
+    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
+                  threadId_, queueName.c_str());
+    auto queue = spooler_.FindPrinter(queueName.c_str());
+    if (!queue) {
+        return;
+    }
+    bool passed = true;
+    if (spooler_.Settings().testPrintManager) {
+        passed = TestDestination(*queue, queueName);
+        if (!passed) {
+            queue->SetStatusText("Destination printer not ready");
+        }
+    }
+    if (passed && queue->State() == QueueState::Running) {
+        queue->RecvJob(connection_);
+        return;
+    }
+    LPDPrinter::SendNack(connection_);
+}
+
+bool ConnectionHandler::TestDestination(LPDPrinter& queue, const std::string& requestedName) {
+    if (queue.IsRemote()) {
+        return TestRemoteDestination(queue);
+    }
+    int error = 0;
+    PrintSystem* printSystem = spooler_.GetPrintSystem();
+    std::unique_ptr<PrinterHandle> printer =
+        printSystem ? printSystem->Open(queue.Destination(), error) : nullptr;
+    if (printer) {
+        return true;
+    }
+    systemLog.Log(1,
+                  "ThreadID(%u) RunRecvRequest() :  error return in testing print manager for "
+                  "print queue %s\n",
+                  threadId_, requestedName.c_str());
+    return false;
+}
+
+bool ConnectionHandler::TestRemoteDestination(LPDPrinter& queue) {
+    const QueueTarget target = queue.Target();
+    in_addr address{};
+    int error = 0;
+    if (!ResolveIPv4(target.remoteHost, address, error)) {
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "%d is the error. Make sure '%s' is listed in the hosts file.", error,
+                      target.remoteHost.c_str());
+        OperatorMessage::Show(nullptr, "gethostbyname() failed.", text);
+        systemLog.Log(1, "Error : Test remote queue - failed in gethostbyname(%s)  last error %d\n",
+                      target.remoteHost.c_str(), error);
+        return false;
+    }
+    UniqueFd socket(
+        ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
+    if (!socket) {
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
+            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n",
+                          error);
+            OperatorMessage::Show(nullptr, "Error", "socket() failed");
+            return false;
+        }
+        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
+                      error);
+        return false;
+    }
+    return true;  // closed again without sending anything
+}
+
+void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
+                                     const std::string& operand) {
+    const bool isShort = command == 3;
+    systemLog.Log(3,
+                  isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
+                            "queue %s\n"
+                          : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
+                            "queue %s\n",
+                  threadId_, queueName.c_str());
+    auto queue = spooler_.FindPrinter(queueName.c_str());
+    if (!queue) {
+        LPDPrinter::SendNack(connection_);
+        return;
+    }
+    std::vector<char> list(kRequestBufferSize);
+    const uint32_t size = static_cast<uint32_t>(list.size());
+    uint32_t length;
+    if (operand.empty()) {
+        length = isShort ? queue->ShortJobList(list.data(), size)
+                         : queue->LongJobList(list.data(), size);
+    } else if (StartsWithDigit(operand)) {
+        int32_t jobNo = LeadingNumber(operand);
+        length = isShort ? queue->ShortJobList(jobNo, list.data(), size)
+                         : queue->LongJobList(jobNo, list.data(), size);
+    } else {
+        length = isShort ? queue->ShortJobList(operand.c_str(), list.data(), size)
+                         : queue->LongJobList(operand.c_str(), list.data(), size);
+    }
+    if (localPrintLog.Level() >= 1) {
+        localPrintLog.HexDump(isShort ? "Send job list (short format) to LPR client "
+                                      : "Send job list (long format) to LPR client ",
+                              list.data(), static_cast<int32_t>(length));
+    }
+    connection_.Send(list.data(), length);
+    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Send Job list back to lpr client\n",
+                  threadId_);
+    if (isShort && systemLog.Level() >= 3) {
+        systemLog.HexDump("Job list", list.data(), static_cast<int32_t>(length));
+    }
+}
+
+void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
+                                    const std::string& operand) {
+    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
+                  threadId_, queueName.c_str());
+    auto queue = spooler_.FindPrinter(queueName.c_str());
+    if (!queue) {
+        return;
+    }
+    if (StartsWithDigit(operand)) {
+        queue->RemoveJob(LeadingNumber(operand), agent, "");
+    } else if (operand == "root" || operand == agent) {
+        queue->RemoveJob(operand, "");
+    }
+}
+
+}  // namespace pg

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <string>
+
+#include "engine/ClientConnection.h"
+
+namespace pg {
+
+class LPDSpooler;
+class LPDPrinter;
+
+// Serves one accepted LPR connection (the thread body RunRecvRequest): reads the command line,
+// finds the queue without regard to case and answers print-waiting-jobs, receive-job,
+// queue-state and remove-jobs; then waits CloseDelayMs (3 s by default) before the connection
+// is closed. Works on a plain descriptor, so a test can hand it one end of a socketpair().
+class ConnectionHandler {
+  public:
+    static constexpr size_t kRequestBufferSize = 4096;
+
+    ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
+
+    // Serves the connection; returns when the close delay has passed or a stop was requested.
+    // The caller closes the socket afterwards.
+    void Run(std::stop_token stopToken);
+
+  private:
+    void RunRecvRequest();
+    void ServeActivate(const std::string& queueName);
+    void ServeReceiveJob(const std::string& queueName);
+    void ServeJobList(char command, const std::string& queueName, const std::string& operand);
+    void ServeRemove(const std::string& queueName, const std::string& agent,
+                     const std::string& operand);
+    // The destination test before a job is accepted; false when it fails.
+    bool TestDestination(LPDPrinter& queue, const std::string& requestedName);
+    bool TestRemoteDestination(LPDPrinter& queue);
+    // Reads the command line: up to its line feed or 4096 bytes; what follows the line feed in
+    // the same read is given back to the connection for reception.
+    std::string ReadCommandLine();
+
+    LPDSpooler& spooler_;
+    ClientConnection connection_;
+    uint32_t threadId_ = 0;
+    std::stop_token stopToken_;
+};
+
+}  // namespace pg

@@ -1,0 +1,78 @@
+#include "engine/ConnectionSet.h"
+
+#include <sys/socket.h>
+
+#include <system_error>
+
+namespace pg {
+
+ConnectionSet::~ConnectionSet() {
+    StopAll();
+}
+
+void ConnectionSet::TakeFinished(std::list<std::unique_ptr<Entry>>& finished) {
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        auto next = std::next(it);
+        if ((*it)->done) {
+            finished.splice(finished.end(), entries_, it);
+        }
+        it = next;
+    }
+}
+
+bool ConnectionSet::Start(UniqueFd socket, Body body) {
+    std::list<std::unique_ptr<Entry>> finished;  // joined when this returns, outside the lock
+    MutexLock lock(mutex_);
+    TakeFinished(finished);
+    if (stopping_) {
+        return false;
+    }
+    auto entry = std::make_unique<Entry>();
+    Entry* self = entry.get();
+    const int fd = socket.Get();
+    entry->socket = std::move(socket);
+    try {
+        entry->thread =
+            std::jthread([this, self, fd, body = std::move(body)](std::stop_token token) {
+                body(fd, token);
+                MutexLock done(mutex_);
+                self->socket.Reset();
+                self->done = true;
+            });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    entries_.push_back(std::move(entry));
+    return true;
+}
+
+void ConnectionSet::StopAll() {
+    std::list<std::unique_ptr<Entry>> all;
+    {
+        MutexLock lock(mutex_);
+        stopping_ = true;
+        for (auto& entry : entries_) {
+            entry->thread.request_stop();
+            if (entry->socket) {
+                ::shutdown(entry->socket.Get(), SHUT_RDWR);
+            }
+        }
+        all.swap(entries_);
+    }
+    for (auto& entry : all) {
+        if (entry->thread.joinable()) {
+            entry->thread.join();
+        }
+    }
+}
+
+size_t ConnectionSet::Active() const {
+    MutexLock lock(mutex_);
+    size_t active = 0;
+    for (const auto& entry : entries_) {
+        active += entry->done ? 0 : 1;
+    }
+    return active;
+}
+
+}  // namespace pg

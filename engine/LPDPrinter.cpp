@@ -1,0 +1,547 @@
+#include "engine/LPDPrinter.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include <chrono>
+#include <utility>
+
+#include "engine/ClientConnection.h"
+#include "engine/JobListReport.h"
+#include "engine/JobReceiver.h"
+#include "engine/LPDSpooler.h"
+#include "engine/LocalPrintJob.h"
+#include "engine/RemoteJobSender.h"
+#include "log/cLogFile.h"
+#include "platform/PrintSystem.h"
+#include "platform/ThreadId.h"
+
+namespace pg {
+
+const char* QueueStateName(uint8_t state) {
+    switch (state) {
+        case 1:
+            return "Initial";
+        case 2:
+            return "starting";
+        case 3:
+            return "running";
+        case 4:
+            return "pause";
+        case 5:
+            return "stop";
+        case 6:
+            return "close";
+        case 7:
+            return "error";
+        default:
+            return "unknown?";
+    }
+}
+
+LPDPrinter::LPDPrinter(std::string queueName) : name(std::move(queueName)) {}
+
+LPDPrinter::~LPDPrinter() {
+    Shutdown();
+}
+
+// --- state and settings ------------------------------------------------------------------------
+
+QueueTarget LPDPrinter::Target() const {
+    MutexLock lock(mutex_);
+    return target_;
+}
+
+void LPDPrinter::SetTarget(const QueueTarget& target) {
+    MutexLock lock(mutex_);
+    target_ = target;
+}
+
+std::string LPDPrinter::Destination() const {
+    MutexLock lock(mutex_);
+    return target_.destination;
+}
+
+bool LPDPrinter::IsRemote() const {
+    MutexLock lock(mutex_);
+    return target_.isRemote;
+}
+
+QueueState LPDPrinter::State() const {
+    MutexLock lock(mutex_);
+    return state_;
+}
+
+void LPDPrinter::SetState(QueueState state) {
+    MutexLock lock(mutex_);
+    state_ = state;
+}
+
+std::string LPDPrinter::StatusText() const {
+    MutexLock lock(mutex_);
+    return statusText_;
+}
+
+void LPDPrinter::SetStatusText(std::string text) {
+    MutexLock lock(mutex_);
+    statusText_ = std::move(text);
+}
+
+void LPDPrinter::GetStatus(std::string& stateName, uint32_t& jobCount,
+                           std::string& statusText) const {
+    MutexLock lock(mutex_);
+    stateName = QueueStateName(static_cast<uint8_t>(state_));
+    jobCount = static_cast<uint32_t>(jobs_.size());
+    statusText = statusText_;
+}
+
+std::string LPDPrinter::SpoolDirectory() const {
+    LPDSpooler* spooler = Spooler();
+    std::string base = spooler ? spooler->Settings().spoolBaseDirectory : std::string(".");
+    return JoinPath(base, name);
+}
+
+// --- printing thread ---------------------------------------------------------------------------
+
+bool LPDPrinter::HasPrintingThread() const {
+    MutexLock lock(controlMutex_);
+    return thread_.joinable();
+}
+
+bool LPDPrinter::Activate() {
+    systemLog.Log(1, "Activate print queue %s\n", name.c_str());
+    ::mkdir(SpoolDirectory().c_str(), 0755);  // an existing directory is fine
+
+    MutexLock control(controlMutex_);
+    if (shutDown_) {
+        return false;
+    }
+    if (!thread_.joinable()) {
+        systemLog.Log(3, "Activate Print Queue  %s - creating RunLPDPrinting thread\n",
+                      name.c_str());
+        {
+            MutexLock lock(mutex_);
+            suspended_ = false;
+            workPending_ = true;
+        }
+        try {
+            thread_ = std::jthread([this](std::stop_token token) { RunLPDPrinting(token); });
+        } catch (const std::system_error&) {
+            systemLog.Log(1,
+                          "Error -  LPDPrinter::Activate() - fail in creating RunLPDPrinting "
+                          "thread for print queue %s\n",
+                          name.c_str());
+            return false;
+        }
+        {
+            MutexLock lock(mutex_);
+            state_ = QueueState::Running;
+            statusText_ = "This print queue is ready";
+        }
+        systemLog.Log(3, "Activate Print Queue %s - RunLPDPrinting thread created.\n",
+                      name.c_str());
+        wakeup_.notify_all();
+        return true;
+    }
+    {
+        MutexLock lock(mutex_);
+        if (state_ == QueueState::Running && !suspended_) {
+            return false;
+        }
+        suspended_ = false;
+        workPending_ = true;
+        state_ = QueueState::Running;
+        statusText_ = "This print queue is ready";
+    }
+    wakeup_.notify_all();
+    return true;
+}
+
+void LPDPrinter::StopThread() {
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        wakeup_.notify_all();
+        thread_.join();
+        thread_ = std::jthread();
+    }
+}
+
+bool LPDPrinter::Stop() {
+    systemLog.Log(1, "Stop print queue %s\n", name.c_str());
+    MutexLock control(controlMutex_);
+    StopThread();
+    MutexLock lock(mutex_);
+    if (state_ != QueueState::Close) {
+        state_ = QueueState::Stop;
+    }
+    statusText_ = "This print queue is stopped";
+    suspended_ = false;
+    return true;
+}
+
+bool LPDPrinter::Pause() {
+    systemLog.Log(1, "Pause print queue %s\n", name.c_str());
+    MutexLock control(controlMutex_);
+    if (thread_.joinable()) {
+        MutexLock lock(mutex_);
+        if (state_ == QueueState::Running) {
+            state_ = QueueState::Pause;
+            suspended_ = true;
+        }
+    }
+    return true;
+}
+
+void LPDPrinter::Shutdown() {
+    std::list<std::shared_ptr<JobEntry>> jobs;
+    {
+        MutexLock control(controlMutex_);
+        if (shutDown_) {
+            return;
+        }
+        shutDown_ = true;
+        StopThread();
+        MutexLock lock(mutex_);
+        state_ = QueueState::Close;
+        jobs.swap(jobs_);
+        currentJob_ = nullptr;
+    }
+    systemLog.Log(3, "Deleting Print Queue Object: %s\n", name.c_str());
+    jobs.clear();  // destroys the entries outside every lock: they delete files
+}
+
+void LPDPrinter::NotifyWork() {
+    {
+        MutexLock lock(mutex_);
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+bool LPDPrinter::StopRequested() const {
+    MutexLock lock(mutex_);
+    return stopToken_.stop_requested();
+}
+
+bool LPDPrinter::DeliveryCheckpoint() {
+    MutexLock lock(mutex_);
+    std::stop_token token = stopToken_;
+    wakeup_.wait(lock, token, [this]() REQUIRES(mutex_) { return !suspended_; });
+    return !token.stop_requested();
+}
+
+bool LPDPrinter::DeliverySleep(int ms) {
+    MutexLock lock(mutex_);
+    std::stop_token token = stopToken_;
+    wakeup_.wait_for(lock, token, std::chrono::milliseconds(ms), [] { return false; });
+    return !token.stop_requested();
+}
+
+void LPDPrinter::RunLPDPrinting(std::stop_token stopToken) {
+    const uint32_t threadId = CurrentThreadId();
+    threadId_.store(threadId);
+    {
+        MutexLock lock(mutex_);
+        stopToken_ = stopToken;
+    }
+    while (!stopToken.stop_requested()) {
+        std::shared_ptr<JobEntry> deliver;
+        std::shared_ptr<JobEntry> finished;
+        bool remote = false;
+        {
+            MutexLock lock(mutex_);
+            // Pause(): hold still until Activate() or the end.
+            wakeup_.wait(lock, stopToken, [this]() REQUIRES(mutex_) { return !suspended_; });
+            if (stopToken.stop_requested() || state_ == QueueState::Stop ||
+                state_ == QueueState::Close) {
+                break;
+            }
+            workPending_ = false;
+            if (state_ == QueueState::Running && !jobs_.empty()) {
+                const std::shared_ptr<JobEntry>& head = jobs_.front();
+                if (head->ChangeState(JobState::Waiting, JobState::Printing)) {
+                    currentJob_ = head.get();
+                    head->SetStatusText("Spooling to destination printer");
+                    deliver = head;
+                    remote = target_.isRemote;
+                } else if (head->State() == JobState::Stop) {
+                    finished = head;
+                }
+            }
+        }
+
+        if (deliver) {
+            systemLog.Log(3,
+                          "ThreadID(%u) : RunLPDPrinting() : Printing job (jobNo-%d, userName-%s, "
+                          "hostName-%s) on print queue %s\n",
+                          threadId, deliver->jobNo, deliver->userName.c_str(),
+                          deliver->hostName.c_str(), name.c_str());
+            bool delivered;
+            if (remote) {
+                systemLog.Log(
+                    3, "ThreadID(%u) RunLPDPrinting() :  redirecting the print job to remote LPD\n",
+                    threadId);
+                delivered = SendJob(*deliver);
+            } else {
+                delivered = PrintFile(*deliver);
+            }
+            if (stopToken.stop_requested()) {
+                break;  // Stop during delivery: the job stays printing at the head
+            }
+            if (delivered) {
+                deliver->SetState(JobState::Stop);
+            } else {
+                deliver->SetStatusText("Error in printing the job.  Wait for next retry.");
+                deliver->SetState(JobState::Waiting);
+                if (!DeliverySleep(3000)) {
+                    break;
+                }
+            }
+            if (deliver->State() == JobState::Stop) {
+                finished = deliver;
+            }
+        }
+
+        if (finished) {
+            systemLog.Log(3,
+                          "ThreadID(%u) : RunLPDPrinting() : Removing job (jobNo-%d, userName-%s, "
+                          "hostName-%s) on print queue %s\n",
+                          threadId, finished->jobNo, finished->userName.c_str(),
+                          finished->hostName.c_str(), name.c_str());
+            RemoveJob(finished.get());
+            finished.reset();
+        }
+        deliver.reset();
+
+        // The one-second pass; a job becoming ready at the head ends it early.
+        MutexLock lock(mutex_);
+        wakeup_.wait_for(lock, stopToken, std::chrono::milliseconds(1000),
+                         [this]() REQUIRES(mutex_) { return workPending_ || suspended_; });
+    }
+    PrinterClose();
+}
+
+// --- jobs --------------------------------------------------------------------------------------
+
+bool LPDPrinter::AddJob(std::shared_ptr<JobEntry> job) {
+    systemLog.Log(2, "LPDPrinter::AddJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
+                  job->userName.c_str(), job->hostName.c_str());
+    job->queue = this;
+    job->queueName = name;
+    job->spoolDirectory = SpoolDirectory();
+    {
+        MutexLock lock(mutex_);
+        jobs_.push_back(std::move(job));
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+    return true;
+}
+
+void LPDPrinter::JobReceived(JobEntry& job) {
+    if (job.ChangeState(JobState::Spooling, JobState::Waiting)) {
+        NotifyWork();
+    }
+}
+
+std::shared_ptr<JobEntry> LPDPrinter::FindJob(int32_t jobNo, const std::string& userName,
+                                              const std::string& hostName) const {
+    MutexLock lock(mutex_);
+    for (const auto& job : jobs_) {
+        if (job->jobNo == jobNo && job->userName == userName &&
+            (hostName.empty() || job->hostName == hostName)) {
+            return job;
+        }
+    }
+    return nullptr;
+}
+
+void LPDPrinter::ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
+                                  std::vector<std::shared_ptr<JobEntry>>& destroyed) {
+    JobEntry* job = position->get();
+    if (job == currentJob_ && job->ChangeState(JobState::Printing, JobState::Stop)) {
+        return;  // the printing thread ends the delivery and removes it
+    }
+    destroyed.push_back(std::move(*position));
+    jobs_.erase(position);
+}
+
+bool LPDPrinter::RemoveJob(int32_t jobNo, const std::string& userName,
+                           const std::string& hostName) {
+    systemLog.Log(2, "LPDPrinter::RemoveJob() - jobNo(%d) user(%s) host(%s)\n", jobNo,
+                  userName.c_str(), hostName.c_str());
+    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    {
+        MutexLock lock(mutex_);
+        const bool anyOwner = userName == "root";
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            const JobEntry& job = **it;
+            if (job.jobNo == jobNo && (anyOwner || job.userName == userName) &&
+                (hostName.empty() || job.hostName == hostName)) {
+                ApplyRemovalRule(it, destroyed);
+                break;
+            }
+        }
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+    return true;  // the entries in destroyed go here, outside the lock
+}
+
+bool LPDPrinter::RemoveJob(const std::string& userName, const std::string& hostName) {
+    systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n", userName.c_str(),
+                  hostName.c_str());
+    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    {
+        MutexLock lock(mutex_);
+        for (auto it = jobs_.begin(); it != jobs_.end();) {
+            auto next = std::next(it);
+            if ((*it)->userName == userName && (hostName.empty() || (*it)->hostName == hostName)) {
+                ApplyRemovalRule(it, destroyed);
+            }
+            it = next;
+        }
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+    return true;
+}
+
+bool LPDPrinter::RemoveJob(const JobEntry* job) {
+    systemLog.Log(2, "LPDPrinter::RemoveJob() - remove with jobEntry pointer\n");
+    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    {
+        MutexLock lock(mutex_);
+        auto it = jobs_.begin();
+        while (it != jobs_.end() && it->get() != job) {
+            ++it;
+        }
+        if (it == jobs_.end()) {
+            return false;
+        }
+        ApplyRemovalRule(it, destroyed);
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+    return true;
+}
+
+bool LPDPrinter::RemoveJob() {
+    systemLog.Log(2, "LPDPrinter::RemoveJob() - remove all jobs on print queue %s\n", name.c_str());
+    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    {
+        MutexLock lock(mutex_);
+        for (auto it = jobs_.begin(); it != jobs_.end();) {
+            auto next = std::next(it);
+            ApplyRemovalRule(it, destroyed);
+            it = next;
+        }
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+    return true;
+}
+
+std::vector<std::shared_ptr<JobEntry>> LPDPrinter::Jobs() const {
+    MutexLock lock(mutex_);
+    return {jobs_.begin(), jobs_.end()};
+}
+
+size_t LPDPrinter::JobCount() const {
+    MutexLock lock(mutex_);
+    return jobs_.size();
+}
+
+// --- protocol ----------------------------------------------------------------------------------
+
+bool LPDPrinter::RecvJob(ClientConnection& connection) {
+    return JobReceiver(*this, connection).Run();
+}
+
+void LPDPrinter::SendAck(ClientConnection& connection) {
+    static const char ack = 0;
+    if (localPrintLog.Level() >= 1) {
+        localPrintLog.HexDump("Send ACK to LPR client ", &ack, 1);
+    }
+    connection.Send(&ack, 1);
+}
+
+void LPDPrinter::SendNack(ClientConnection& connection) {
+    static const char nack = 1;
+    if (localPrintLog.Level() >= 1) {
+        localPrintLog.HexDump("Send NACK to LPR client ", &nack, 1);
+    }
+    connection.Send(&nack, 1);
+}
+
+uint32_t LPDPrinter::ShortJobList(int32_t jobNo, char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Short,
+                                                      JobListReport::Select::Number, jobNo),
+                                  buffer, size);
+}
+
+uint32_t LPDPrinter::ShortJobList(const char* userName, char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Short,
+                                                      JobListReport::Select::User, 0, userName),
+                                  buffer, size);
+}
+
+uint32_t LPDPrinter::ShortJobList(char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(
+        JobListReport::Text(name, Jobs(), JobListReport::Format::Short, JobListReport::Select::All),
+        buffer, size);
+}
+
+uint32_t LPDPrinter::LongJobList(int32_t jobNo, char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Long,
+                                                      JobListReport::Select::Number, jobNo),
+                                  buffer, size);
+}
+
+uint32_t LPDPrinter::LongJobList(const char* userName, char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Long,
+                                                      JobListReport::Select::User, 0, userName),
+                                  buffer, size);
+}
+
+uint32_t LPDPrinter::LongJobList(char* buffer, uint32_t size) {
+    return JobListReport::CopyOut(
+        JobListReport::Text(name, Jobs(), JobListReport::Format::LongWithSize,
+                            JobListReport::Select::All),
+        buffer, size);
+}
+
+// --- delivery ----------------------------------------------------------------------------------
+
+bool LPDPrinter::PrinterInitialisation() {
+    const std::string destination = Destination();
+    LPDSpooler* spooler = Spooler();
+    PrintSystem* printSystem = spooler ? spooler->GetPrintSystem() : nullptr;
+    int error = ENODEV;
+    printerHandle_ = printSystem ? printSystem->Open(destination, error) : nullptr;
+    if (printerHandle_) {
+        return true;
+    }
+    SetStatusText("Failed to open printer" + destination);
+    systemLog.Log(1,
+                  "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter %s - last "
+                  "error(%ld)\n",
+                  destination.c_str(), static_cast<long>(error));
+    return false;
+}
+
+void LPDPrinter::PrinterClose() {
+    printerHandle_.reset();
+    systemLog.Log(3, "LPDPrinter::PrinterClose() - close printer %s\n", Destination().c_str());
+}
+
+bool LPDPrinter::PrintFile(JobEntry& job) {
+    return LocalPrintJob(*this, job).Run();
+}
+
+bool LPDPrinter::SendJob(JobEntry& job) {
+    return RemoteJobSender(*this, job).Run();
+}
+
+}  // namespace pg
