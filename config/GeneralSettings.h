@@ -27,9 +27,9 @@ struct GeneralSettings {
     bool minimizeOnStartup = false;
 
     // Extension keys (not in the default file; absent means the default).
-    std::string printSystem = "cups";  // "cups" or "devices:DIR"
-    int32_t closeDelayMs = 3000;       // wait before a served connection is closed
-    int32_t acceptDelayMs = 100;       // pause after handing a connection to its thread
+    std::string printSystem = "cups";   // "cups" or "devices:DIR"
+    int32_t closeDelayMs = 3000;        // wait before a served connection is closed
+    int32_t acceptDelayMs = 100;        // pause after handing a connection to its thread
     int32_t forwardChunkDelayMs = 100;  // pause after each chunk forwarded to a remote host
 
     // The port as the listener binds it: the same 16 bits, unsigned.

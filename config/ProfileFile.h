@@ -21,7 +21,7 @@ namespace pg {
 // Every operation opens, reads (and rewrites) the file on its own; a process-wide lock makes
 // each one atomic with respect to the others.
 class ProfileFile {
-public:
+  public:
     static constexpr size_t kValueBufferSize = 256;
     static constexpr size_t kSectionBufferSize = 1024;
 
@@ -33,8 +33,7 @@ public:
     // GetPrivateProfileString: the key's value, or defaultText when the key (or the file) is
     // missing; cut to bufferSize - 1 characters.
     std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view defaultText,
-                          size_t bufferSize = kValueBufferSize) const;
+                          std::string_view defaultText, size_t bufferSize = kValueBufferSize) const;
 
     // GetPrivateProfileInt: the number formed by the value's leading decimal digits (an
     // optional sign first; 0 when there are no digits), or defaultValue when the key is missing.
@@ -55,7 +54,11 @@ public:
     // WritePrivateProfileString with a null key: deletes the section and all its keys.
     bool DeleteSection(std::string_view section) const;
 
-private:
+    // Replaces the whole file with content (the default file), under the same lock and with the
+    // same crash-safe replacement as the other writes. False when it cannot be written.
+    bool WriteAll(std::string_view content) const;
+
+  private:
     std::string path_;
 };
 

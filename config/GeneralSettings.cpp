@@ -1,0 +1,273 @@
+#include "config/GeneralSettings.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "config/ProfileText.h"
+#include "config/SettingKey.h"
+
+namespace pg {
+
+namespace {
+
+constexpr const char* kGeneralSection = "GENERAL CONFIGURE";
+
+using S = GeneralSettings;
+using Form = SettingKey::Form;
+using Computed = SettingKey::Computed;
+using DefaultValue = SettingKey::DefaultValue;
+using YesNoLog = SettingKey::YesNoLog;
+using SideEffect = SettingKey::SideEffect;
+
+constexpr DefaultValue Fixed(const char* text) {
+    return DefaultValue{Computed::kFixed, text};
+}
+constexpr DefaultValue Made(Computed computed) {
+    return DefaultValue{computed, nullptr};
+}
+constexpr DefaultValue kNotInDefaultFile{};
+
+// [GENERAL CONFIGURE] in reading order: the keys of the classic daemon (they are also the
+// default file's lines 2 to 13), then this program's own extension keys, which the default file
+// leaves out and which are never saved.
+const std::array<SettingKey, 16> kSettingKeys{{
+    {"LPDInstallDirectory", "LPDInstallDirectory", Form::kPath, Made(Computed::kCurrentDirectory),
+     Made(Computed::kCurrentDirectory), &S::lpdInstallDirectory, "LPDInstallDirectory  is %s\n",
+     YesNoLog::kTrueFalse, SideEffect::kNone, 7},
+    {"HostFile", "Hostfile", Form::kPath, Made(Computed::kHostsFile), Made(Computed::kHostsFile),
+     &S::hostFile, "Hostfile is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 9},
+    {"SpoolBaseDirectory", "SpoolBaseDirectory", Form::kPath, Made(Computed::kSpoolDirectory),
+     Made(Computed::kSpoolDirectory), &S::spoolBaseDirectory, "SpoolBaseDirectory  is %s\n",
+     YesNoLog::kTrueFalse, SideEffect::kSpoolBaseKnown, 8},
+    {"LocalCmdTimeout", "LocalCmdTimeout", Form::kInteger, Fixed("20"), Fixed("100"),
+     &S::localCmdTimeout, "LocalCmdTimeout is %d seconds\n", YesNoLog::kTrueFalse,
+     SideEffect::kNone, 10},
+    {"RemoteCmdTimeout", "RemoteCmdTimeout", Form::kInteger, Fixed("20"), Fixed("100"),
+     &S::remoteCmdTimeout, "RemoteCmdTimeout is %d seconds\n", YesNoLog::kTrueFalse,
+     SideEffect::kNone, 11},
+    {"LPDServerPort", "LPDServerPort", Form::kPort, Fixed("515"), Fixed("515"), &S::lpdServerPort,
+     "LPDServerPort is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 12},
+    {"ClearSpoolDirectory", "ClearSpoolDirectory", Form::kYesNo, Fixed("Yes"), Fixed("Y"),
+     &S::clearSpoolOnStart, nullptr, YesNoLog::kTrueFalse, SideEffect::kClearSpoolWhenYes, 1},
+    {"TestPrintManager", "TestPrintManager", Form::kYesNo, Fixed("Yes"), Fixed("Y"),
+     &S::testPrintManager, "TestPrintManager before accepting jobs : %s\n", YesNoLog::kTrueFalse,
+     SideEffect::kNone, 2},
+    {"EnablePrintStatusControl", "EnablePrintStatusControl", Form::kYesNo, Fixed("Yes"), Fixed("Y"),
+     &S::enablePrintStatusControl, "EnablePrintStatusControl = %s\n", YesNoLog::kTextAsRead,
+     SideEffect::kNone, 3},
+    {"SuppressBanner", "SuppressBanner", Form::kYesNo, Fixed("No"), Fixed("N"), &S::suppressBanner,
+     "suppressBanner = %s\n", YesNoLog::kTextAsRead, SideEffect::kNone, 4},
+    {"MinimizeOnStartup", "MinimizeOnStartup", Form::kYesNo, Fixed("No"), Fixed("N"),
+     &S::minimizeOnStartup, "minimizeOnStartup : %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 5},
+    {"ActivateLPDOnStart", "ActivateLPDOnStart", Form::kYesNo, Fixed("No"), Fixed("N"),
+     &S::activateLPDOnStart, "activateLPDOnStart : %s\n", YesNoLog::kTrueFalse, SideEffect::kNone,
+     6},
+    {"PrintSystem", nullptr, Form::kText, Fixed("cups"), kNotInDefaultFile, &S::printSystem,
+     "PrintSystem is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"CloseDelayMs", nullptr, Form::kDelay, Fixed("3000"), kNotInDefaultFile, &S::closeDelayMs,
+     "CloseDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"AcceptDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile, &S::acceptDelayMs,
+     "AcceptDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile,
+     &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,
+     SideEffect::kNone, 0},
+}};
+
+// The [Logging] part of the default file (lines 18 to 26). What the keys mean and what an
+// absent key gives belongs to the log facility; only their default-file values live here.
+struct LoggingDefault {
+    const char* key;
+    const char* value;  // fixed value, or the file name under <current directory>/trace
+    bool underTraceDirectory;
+};
+
+const std::array<LoggingDefault, 9> kLoggingDefaults{{
+    {"LogLevel", "1", false},
+    {"LogFileCache", "0", false},
+    {"LogToScreen", "Y", false},
+    {"SystemDebugEnable", "N", false},
+    {"LocalTraceEnable", "N", false},
+    {"RemoteTraceEnable", "N", false},
+    {"SystemTrace", "system.log", true},
+    {"LocalPrintTrace", "local.log", true},
+    {"RemotePrintTrace", "remote.log", true},
+}};
+
+// The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is
+// carried between the file and the settings dialog.
+constexpr const char* kHostsFile = "/etc/hosts";
+
+// The log line with its one "%s" or "%d" replaced by text.
+std::string FillIn(std::string_view format, const std::string& text) {
+    std::string line(format);
+    const size_t at = line.find('%');
+    if (at != std::string::npos && at + 1 < line.size()) {
+        line.replace(at, 2, text);
+    }
+    return line;
+}
+
+// Reads one key into its field; returns the text its log line shows.
+std::string ReadKey(const SettingKey& entry, const ProfileFile& file,
+                    const ConfigLocation& location, GeneralSettings& settings) {
+    switch (entry.form) {
+        case Form::kPath: {
+            std::string text = file.GetString(kGeneralSection, entry.key, "unknown");
+            if (text == "unknown") {
+                text = ResolveDefault(entry.absent, location);
+            }
+            settings.*std::get<std::string S::*>(entry.field) = text;
+            return text;
+        }
+        case Form::kText: {
+            std::string text = file.GetString(kGeneralSection, entry.key, entry.absent.text);
+            settings.*std::get<std::string S::*>(entry.field) = text;
+            return text;
+        }
+        case Form::kInteger:
+        case Form::kDelay: {
+            int value = file.GetInt(kGeneralSection, entry.key, ParseLeadingInt(entry.absent.text));
+            if (entry.form == Form::kDelay && value < 0) {
+                value = 0;
+            }
+            settings.*std::get<int32_t S::*>(entry.field) = value;
+            return std::to_string(value);
+        }
+        case Form::kPort: {
+            // Only the low 16 bits are kept, read as signed: 40000 becomes -25536.
+            const auto port = static_cast<int16_t>(
+                file.GetInt(kGeneralSection, entry.key, ParseLeadingInt(entry.absent.text)));
+            settings.*std::get<int16_t S::*>(entry.field) = port;
+            return std::to_string(port);
+        }
+        case Form::kYesNo: {
+            const std::string text = file.GetString(kGeneralSection, entry.key, entry.absent.text);
+            const bool yes = IsYes(text);
+            settings.*std::get<bool S::*>(entry.field) = yes;
+            if (entry.yesNoLog == YesNoLog::kTextAsRead) {
+                return text;
+            }
+            return yes ? "True" : "False";
+        }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::span<const SettingKey> GeneralSettingKeys() {
+    return kSettingKeys;
+}
+
+std::string ResolveDefault(const SettingKey::DefaultValue& value, const ConfigLocation& location) {
+    switch (value.computed) {
+        case Computed::kCurrentDirectory:
+            // As getcwd returns it: no '/' added. (The home, which takes the Windows
+            // directory's place, holds pgate.ini and is no default of any key.)
+            return location.currentDirectory;
+        case Computed::kHostsFile:
+            return kHostsFile;
+        case Computed::kSpoolDirectory:
+            return JoinPath(location.currentDirectory, "spool");
+        case Computed::kFixed:
+            break;
+    }
+    return value.text == nullptr ? std::string() : std::string(value.text);
+}
+
+std::string SavedText(const SettingKey& key, const GeneralSettings& settings) {
+    return std::visit(
+        [&settings](auto member) -> std::string {
+            const auto& value = settings.*member;
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                return value ? "Y" : "N";
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                return value;
+            } else {
+                return std::to_string(value);
+            }
+        },
+        key.field);
+}
+
+bool IsYes(const std::string& text) {
+    return EqualsNoCase(text, "yes") || EqualsNoCase(text, "y");
+}
+
+GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocation& location,
+                                    const SettingsReadHooks& hooks) {
+    GeneralSettings settings;
+    for (const SettingKey& entry : kSettingKeys) {
+        const std::string shown = ReadKey(entry, file, location, settings);
+        // The side effects come as soon as the value is known, before the key's own log line
+        // and before any later key is read, so the spool area is created and cleared before
+        // anything else can use it.
+        if (entry.sideEffect == SideEffect::kSpoolBaseKnown && hooks.spoolBaseKnown) {
+            hooks.spoolBaseKnown(settings.spoolBaseDirectory);
+        }
+        if (entry.sideEffect == SideEffect::kClearSpoolWhenYes && settings.clearSpoolOnStart &&
+            hooks.clearSpool) {
+            hooks.clearSpool();
+        }
+        if (entry.logLine != nullptr && hooks.logLine) {
+            hooks.logLine(FillIn(entry.logLine, shown));
+        }
+    }
+    return settings;
+}
+
+void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& settings) {
+    std::vector<const SettingKey*> saved;
+    for (const SettingKey& entry : kSettingKeys) {
+        if (entry.saveRank > 0) {
+            saved.push_back(&entry);
+        }
+    }
+    std::sort(saved.begin(), saved.end(),
+              [](const SettingKey* a, const SettingKey* b) { return a->saveRank < b->saveRank; });
+    // Each key on its own, as the classic writer does: other keys and sections stay as they
+    // are. A failed write is not reported, there is nobody to tell who could act on it.
+    for (const SettingKey* entry : saved) {
+        (void)file.WriteString(kGeneralSection, entry->key, SavedText(*entry, settings));
+    }
+}
+
+bool CreateDefaultConfiguration(const ConfigLocation& location) {
+    const std::string crlf = "\r\n";
+    std::string content = std::string("[") + kGeneralSection + "]" + crlf;
+    for (const SettingKey& entry : kSettingKeys) {
+        if (entry.defaultName != nullptr) {
+            content += std::string(entry.defaultName) + "=" +
+                       ResolveDefault(entry.defaultFile, location) + crlf;
+        }
+    }
+    content += crlf + "[Print Queues]" + crlf + crlf + "[Logging]" + crlf;
+    const std::string traceDirectory = JoinPath(location.currentDirectory, "trace");
+    for (const LoggingDefault& entry : kLoggingDefaults) {
+        content += std::string(entry.key) + "=" +
+                   (entry.underTraceDirectory ? JoinPath(traceDirectory, entry.value)
+                                              : std::string(entry.value)) +
+                   crlf;
+    }
+    // The file goes in whole (no half-written default file after a crash); the two
+    // directories that the line-by-line writer makes after lines 4 and 23 are made once the
+    // file is in place, in that order. When the file cannot be created they are not made,
+    // as that writer never got past the creation. Their failures (they exist, say) are
+    // ignored.
+    if (!ProfileFile(location.IniPath()).WriteAll(content)) {
+        return false;
+    }
+    ::mkdir(JoinPath(location.currentDirectory, "spool").c_str(), 0777);
+    ::mkdir(traceDirectory.c_str(), 0777);
+    return true;
+}
+
+}  // namespace pg
