@@ -20,6 +20,9 @@ struct SpoolFileName {
     static SpoolFileName Analyse(std::string_view name);
 
     bool Empty() const { return suffix.empty() && digits.empty() && prefixLength == 0; }
+    // The job number the digits give (jobNo); 0 when there are none. At most nine digits are
+    // kept, so the value always fits.
+    int32_t JobNumber() const;
     // The pattern of every file of this job: prefixLength '?', the digits, the suffix
     // ("???123host").
     std::string Pattern() const;
