@@ -38,7 +38,7 @@ struct SpoolFile {
 // text change while the job is shared; they are guarded by the job's own mutex (taken after the
 // queue's when both are needed).
 class JobEntry {
-public:
+  public:
     JobEntry();
     // Logs, and deletes the job's spool files when its control file held a U line.
     ~JobEntry();
@@ -46,21 +46,21 @@ public:
     JobEntry& operator=(const JobEntry&) = delete;
 
     // Fixed once the job is in its queue.
-    int32_t jobNo = 0;         // the digits of the control file's name
-    int32_t listValue = 0;     // 5 for every received job; shown by the long job list
-    std::string userName;      // P
-    std::string hostName;      // H
-    std::string timeDate;      // "HH:MM:SS MM/DD/YY" at creation
-    std::string jobName;       // J
-    std::string nameSuffix;    // the control file's name after its digits (the host part)
-    std::string className;     // C
-    std::string bannerUser;    // L
-    std::string mailUser;      // M
-    std::string title;         // T
-    bool unlinkFiles = false;  // a U line: the spool files go with the entry
-    int32_t prefixLength = 0;  // characters of the control file's name before its digits
-    int32_t digitCount = 0;    // digits of the job number in the control file's name
-    bool printBanner = false;  // an L line while banners were not suppressed
+    int32_t jobNo = 0;            // the digits of the control file's name
+    int32_t listValue = 0;        // 5 for every received job; shown by the long job list
+    std::string userName;         // P
+    std::string hostName;         // H
+    std::string timeDate;         // "HH:MM:SS MM/DD/YY" at creation
+    std::string jobName;          // J
+    std::string nameSuffix;       // the control file's name after its digits (the host part)
+    std::string className;        // C
+    std::string bannerUser;       // L
+    std::string mailUser;         // M
+    std::string title;            // T
+    bool unlinkFiles = false;     // a U line: the spool files go with the entry
+    int32_t prefixLength = 0;     // characters of the control file's name before its digits
+    int32_t digitCount = 0;       // digits of the job number in the control file's name
+    bool printBanner = false;     // an L line while banners were not suppressed
     LPDPrinter* queue = nullptr;  // the owning queue; compared and notified, never owned
     std::string queueName;        // the queue's name, copied when the job is made
     std::string spoolDirectory;   // the queue's spool directory, copied when the job is made
@@ -88,7 +88,7 @@ public:
     std::string StatusText() const;
     void SetStatusText(std::string text);
 
-private:
+  private:
     mutable Mutex mutex_;
     JobState state_ GUARDED_BY(mutex_) = JobState::Spooling;
     std::string statusText_ GUARDED_BY(mutex_);

@@ -11,7 +11,7 @@ namespace pg {
 
 // The texts LPD clients get for the queue-state commands (short and long job lists).
 class JobListReport {
-public:
+  public:
     enum class Format {
         Short,         // "    #007 job from user@host waiting 12:00:00 12/05/26\n"
         Long,          // the short line, then " 5 <status text>"
