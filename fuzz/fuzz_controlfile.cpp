@@ -22,8 +22,8 @@ void ReadAsControlFile(std::string_view text, bool suppressBanner) {
     pg::JobEntry job;
     job.ReadControlFile(text, suppressBanner);
     // A word holds at most 255 characters, its first one the line's letter.
-    for (const std::string* field : {&job.className, &job.hostName, &job.jobName,
-                                     &job.bannerUser, &job.mailUser, &job.userName, &job.title}) {
+    for (const std::string* field : {&job.className, &job.hostName, &job.jobName, &job.bannerUser,
+                                     &job.mailUser, &job.userName, &job.title}) {
         Check(field->size() <= 254);
     }
     Check(!(suppressBanner && job.printBanner));
