@@ -1,0 +1,110 @@
+#include "platform/CupsPrinterHandle.h"
+
+#include <cups/cups.h>
+
+#include <utility>
+
+#include "platform/CupsPrintSystem.h"
+
+namespace pg {
+
+namespace {
+
+// libcups's status of the call that just failed on this thread.
+int FailedStatus() {
+    const ipp_status_t status = cupsLastError();
+    return status > IPP_STATUS_OK_CONFLICTING ? status : IPP_STATUS_ERROR_INTERNAL;
+}
+
+}  // namespace
+
+CupsPrinterHandle::CupsPrinterHandle(http_t* connection, std::string printer)
+    : connection_(connection), printer_(std::move(printer)) {}
+
+CupsPrinterHandle::~CupsPrinterHandle() {
+    if (inDocument_) {
+        CancelDocument();
+    }
+    if (connection_ != nullptr) {
+        httpClose(connection_);
+    }
+}
+
+bool CupsPrinterHandle::StartDocument(const std::string& documentName) {
+    if (inDocument_) {
+        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
+    }
+    DiscardBuffered();
+    if (connection_ == nullptr && (connection_ = CupsPrintSystem::Connect()) == nullptr) {
+        return Fail(CupsPrintSystem::kNoScheduler);
+    }
+    const int job = cupsCreateJob(connection_, printer_.c_str(), documentName.c_str(), 0, nullptr);
+    if (job == 0) {
+        return Fail(FailedStatus());
+    }
+    jobId_ = job;
+    inDocument_ = true;
+    if (cupsStartDocument(connection_, printer_.c_str(), job, documentName.c_str(), CUPS_FORMAT_RAW,
+                          1) != HTTP_STATUS_CONTINUE) {
+        const int error = FailedStatus();
+        CancelDocument();
+        return Fail(error);
+    }
+    return true;
+}
+
+bool CupsPrinterHandle::StartPage() {
+    return Flush();
+}
+
+bool CupsPrinterHandle::EndPage() {
+    return Flush();
+}
+
+bool CupsPrinterHandle::EndDocument() {
+    if (!inDocument_) {
+        DiscardBuffered();
+        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
+    }
+    // A document with a failed write has a hole: it is not printed.
+    if (!Flush() || sendFailed_) {
+        const int error = LastError();
+        CancelDocument();
+        return Fail(error);
+    }
+    inDocument_ = false;
+    const ipp_status_t status = cupsFinishDocument(connection_, printer_.c_str());
+    if (status > IPP_STATUS_OK_CONFLICTING) {
+        cupsCancelJob2(connection_, printer_.c_str(), jobId_, 0);
+        return Fail(status);
+    }
+    return true;
+}
+
+bool CupsPrinterHandle::Send(const char* data, size_t length, int& error) {
+    if (!inDocument_) {
+        error = IPP_STATUS_ERROR_NOT_POSSIBLE;
+        return false;
+    }
+    if (cupsWriteRequestData(connection_, data, length) != HTTP_STATUS_CONTINUE) {
+        error = FailedStatus();
+        sendFailed_ = true;
+        return false;
+    }
+    return true;
+}
+
+void CupsPrinterHandle::CancelDocument() {
+    DiscardBuffered();
+    inDocument_ = false;
+    sendFailed_ = false;
+    // The document upload is in the middle of its request: dropping the connection is the only
+    // way to end it. The job is then cancelled on a fresh one.
+    httpClose(connection_);
+    connection_ = CupsPrintSystem::Connect();
+    if (connection_ != nullptr) {
+        cupsCancelJob2(connection_, printer_.c_str(), jobId_, 0);
+    }
+}
+
+}  // namespace pg
