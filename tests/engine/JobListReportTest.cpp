@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/TempDir.h"
@@ -143,6 +145,37 @@ TEST(JobListReportText, TheStateIsTheOneInForceWhenTheReportIsMade) {
     EXPECT_EQ(before, "lp: \n    #007 a from ann@pc1 waiting 12:00:00 12/05/26\n");
     EXPECT_EQ(JobListReport::Text("lp", jobs, Format::Short, Select::All),
               "lp: \n    #007 a from ann@pc1 unknown? 12:00:00 12/05/26\n");
+}
+
+// Reports are built while another thread pauses and resumes the jobs and sets their status:
+// every line shows one whole state and one whole status text (run under ThreadSanitizer too).
+TEST(JobListReportText, ReportsWhileJobsChange) {
+    const Jobs jobs{MakeJob(1, "a", "ann", "pc1"), MakeJob(2, "b", "bob", "pc1")};
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        while (!done.load()) {
+            for (const auto& job : jobs) {
+                job->Pause();
+                job->SetStatusText("held by the operator");
+                job->Resume();
+                job->SetStatusText("");
+            }
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        const std::string text = JobListReport::Text("lp", jobs, Format::Long, Select::All);
+        for (const char* line : {"    #001 a from ann@pc1 ", "    #002 b from bob@pc1 "}) {
+            const size_t start = text.find(line);
+            ASSERT_NE(start, std::string::npos) << text;
+            const std::string rest = text.substr(start, text.find('\n', start) - start);
+            EXPECT_TRUE(rest.find(" waiting 12:00:00 12/05/26 5 ") != std::string::npos ||
+                        rest.find(" pause 12:00:00 12/05/26 5 ") != std::string::npos)
+                << rest;
+            EXPECT_TRUE(rest.ends_with(" 5 ") || rest.ends_with(" 5 held by the operator")) << rest;
+        }
+    }
+    done.store(true);
+    changer.join();
 }
 
 // --- copy into the client's buffer ---------------------------------------------------------------
