@@ -1,0 +1,199 @@
+// The listener and the daemon switch: pausing, the listen queue, bind failures, restarts and
+// the accept pacing.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "engine/LPDPrinter.h"
+#include "platform/Mutex.h"
+#include "platform/OperatorMessage.h"
+#include "platform/UniqueFd.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/TestDaemon.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const std::string kEmptyList = "lp: \n    No jobs queued\n";
+
+int CountScreenLines(const TestDaemon& daemon, const std::string& text) {
+    int n = 0;
+    for (const auto& line : daemon.ScreenLines()) {
+        n += line.find(text) != std::string::npos ? 1 : 0;
+    }
+    return n;
+}
+
+// Collects operator messages for the scope of the object.
+class MessageCapture {
+  public:
+    MessageCapture() {
+        OperatorMessage::SetSink([this](void*, const std::string& title, const std::string& text) {
+            MutexLock lock(mutex_);
+            messages_.push_back(title + ": " + text);
+        });
+    }
+    ~MessageCapture() { OperatorMessage::SetSink(nullptr); }
+    std::vector<std::string> Messages() const {
+        MutexLock lock(mutex_);
+        return messages_;
+    }
+
+  private:
+    mutable Mutex mutex_;
+    std::vector<std::string> messages_ GUARDED_BY(mutex_);
+};
+
+TEST(Listener, PausedDaemonKeepsConnectionsWaitingAndServesThemAfterActivation) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"), /*activate=*/false);
+    ASSERT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
+    LoopbackClient client(daemon.Port());  // completed by the system, not taken
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.Receive(1, milliseconds(500)), "");
+
+    daemon.Spooler().ActivateLPD(true);
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+}
+
+TEST(Listener, DeactivationStopsTakingConnectionsAndStopsTheQueues) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
+    daemon.Spooler().ActivateLPD(false);
+    EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
+    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Stop);
+    EXPECT_TRUE(daemon.ScreenHas("LPD Daemon is paused.  No more print request will be accepted."));
+
+    LoopbackClient client(daemon.Port());
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.Receive(1, milliseconds(300)), "");
+    daemon.Spooler().ActivateLPD(true);
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+}
+
+TEST(Listener, ActivatingTwiceLogsReadyOnceButActivatesTheQueuesTwice) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"), /*activate=*/false);
+    daemon.Spooler().ActivateLPD(true);
+    daemon.Spooler().ActivateLPD(true);
+    EXPECT_EQ(CountScreenLines(daemon, "LPD Daemon is ready to accept print request."), 1);
+    EXPECT_EQ(CountScreenLines(daemon, "Activate print queue lp"), 2);
+}
+
+TEST(Listener, ActivateOnStartRunsBeforeAnyWindowExists) {
+    TestConfig config;
+    config.AddLocalQueue("lp").Set("GENERAL CONFIGURE", "ActivateLPDOnStart", "Y");
+    TestDaemon daemon(config, /*activate=*/false);
+    EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Running);
+    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+    LoopbackClient client(daemon.Port());
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+}
+
+TEST(Listener, PortInUseIsABindFailure) {
+    UniqueFd busy(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(busy.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(busy.Get(), 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(busy.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    MessageCapture messages;
+    TestDaemon daemon(
+        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", port));
+    ASSERT_TRUE(daemon.WaitForScreenLine("ExitThread - RunLPDSpoolingServer()"));
+    EXPECT_TRUE(
+        daemon.ScreenHas("Error - RunLPDSpoolingServer() : bind() failed - wsock error (98)"));
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Winsock Error: bind(sock) failed"});
+    EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Running);  // the state stays
+}
+
+TEST(Listener, RestartBindsTheSamePortAtOnce) {
+    const std::string port = std::to_string(FreePort());
+    TestConfig config;
+    config.AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", port);
+    {
+        TestDaemon daemon(config);
+        LoopbackClient client(daemon.Port());
+        client.Send("\003lp\n");
+        // The daemon closes first, so its side of the connection lingers in TIME_WAIT.
+        ASSERT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    }
+    TestDaemon again(config);
+    EXPECT_EQ(std::to_string(again.Port()), port);
+    LoopbackClient client(again.Port());
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+}
+
+TEST(Listener, PortAbove32767IsKeptIn16SignedBitsAndStillListens) {
+    UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(40000);
+    if (::bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        GTEST_SKIP() << "port 40000 is in use on this machine";
+    }
+    probe.Reset();
+    TestDaemon daemon(
+        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", "40000"));
+    EXPECT_TRUE(daemon.ScreenHas("LPDServerPort is -25536"));
+    EXPECT_EQ(daemon.Port(), 40000);
+    LoopbackClient client(40000);
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+}
+
+TEST(Listener, AcceptPacingSpacesConnections) {
+    TestDaemon daemon(
+        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "AcceptDelayMs", "300"));
+    std::vector<std::unique_ptr<LoopbackClient>> clients;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(std::make_unique<LoopbackClient>(daemon.Port()));
+        clients.back()->Send("\003lp\n");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReceiveExactly(kEmptyList.size(), seconds(5)), kEmptyList);
+    }
+    // The first is taken at once; the third only after two pauses.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(550));
+}
+
+TEST(Listener, ManyConnectionsAtOnceAreAllServed) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
+    std::vector<std::unique_ptr<LoopbackClient>> clients;
+    for (int i = 0; i < 40; ++i) {
+        clients.push_back(std::make_unique<LoopbackClient>(daemon.Port()));
+        clients.back()->Send(i % 2 ? "\003lp\n" : "\004lp\n");
+    }
+    for (auto& client : clients) {
+        EXPECT_EQ(client->ReceiveUntilClose(seconds(10)), kEmptyList);
+    }
+}
+
+TEST(Listener, ShutdownEndsConnectionsThatAreStillWaiting) {
+    auto daemon = std::make_unique<TestDaemon>(
+        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LocalCmdTimeout", "0"));
+    LoopbackClient silent(daemon->Port());  // never sends: would wait for ever
+    ASSERT_TRUE(daemon->WaitForScreenLine("Enter RunRecvRequest Thread"));
+    const auto start = std::chrono::steady_clock::now();
+    daemon->Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(3));
+    EXPECT_TRUE(silent.WaitForClose(seconds(2)));
+}
+
+}  // namespace
+}  // namespace pg::test

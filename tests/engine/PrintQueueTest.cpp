@@ -1,0 +1,195 @@
+// A print queue's own operations: activation, pause and stop of its printing thread, its job
+// list, the removal rule, and the printing thread's pass over the head of the list.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "engine/LPDPrinter.h"
+#include "tests/engine/EngineTestJobs.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/TestDaemon.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+std::string Numbers(const LPDPrinter& queue) {
+    std::string text;
+    for (const auto& job : queue.Jobs()) {
+        text += std::to_string(job->jobNo) + " ";
+    }
+    return text;
+}
+
+class PrintQueue : public ::testing::Test {
+  protected:
+    // Queue "lp" prints to a printer that does not exist, so delivery of any job fails and
+    // the job goes back to waiting; "idle" is never activated.
+    PrintQueue()
+        : daemon_(TestConfig()
+                      .AddQueue("lp", "missing,,,x")
+                      .AddQueue("idle", "missing,,,y")
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
+                  /*activate=*/false) {
+        lp_ = daemon_.Spooler().FindPrinter("lp");
+        idle_ = daemon_.Spooler().FindPrinter("idle");
+    }
+    TestDaemon daemon_;
+    std::shared_ptr<LPDPrinter> lp_;
+    std::shared_ptr<LPDPrinter> idle_;
+};
+
+TEST(PrintQueueState, NewQueueReportsInitialStateNoJobsAndNoText) {
+    LPDPrinter queue("new");
+    std::string state = "?", text = "?";
+    uint32_t count = 99;
+    queue.GetStatus(state, count, text);
+    EXPECT_EQ(state, "Initial");
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(text, "");
+    EXPECT_FALSE(queue.HasPrintingThread());
+}
+
+TEST_F(PrintQueue, LoadedQueueTakesItsStatusTextFromTheConfiguration) {
+    EXPECT_EQ(idle_->State(), QueueState::Initial);
+    EXPECT_EQ(idle_->StatusText(), "y");
+}
+
+TEST_F(PrintQueue, ActivatePauseStopFollowTheStateTable) {
+    EXPECT_TRUE(lp_->Activate());
+    EXPECT_EQ(lp_->State(), QueueState::Running);
+    EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
+    EXPECT_TRUE(lp_->HasPrintingThread());
+    EXPECT_FALSE(lp_->Activate());  // already running: nothing changes
+
+    EXPECT_TRUE(lp_->Pause());
+    EXPECT_EQ(lp_->State(), QueueState::Pause);
+    EXPECT_EQ(lp_->StatusText(), "This print queue is ready");  // Pause leaves the text
+    EXPECT_TRUE(lp_->Activate());                               // resumes the same thread
+    EXPECT_EQ(lp_->State(), QueueState::Running);
+
+    EXPECT_TRUE(lp_->Stop());
+    EXPECT_EQ(lp_->State(), QueueState::Stop);
+    EXPECT_EQ(lp_->StatusText(), "This print queue is stopped");
+    EXPECT_FALSE(lp_->HasPrintingThread());
+    EXPECT_TRUE(lp_->Pause());  // not running: changes nothing
+    EXPECT_EQ(lp_->State(), QueueState::Stop);
+    EXPECT_TRUE(lp_->Activate());  // a new thread
+    EXPECT_TRUE(lp_->HasPrintingThread());
+    EXPECT_TRUE(daemon_.ScreenHas("Activate print queue lp"));
+    EXPECT_TRUE(daemon_.ScreenHas("Stop print queue lp"));
+    EXPECT_TRUE(daemon_.ScreenHas("Pause print queue lp"));
+}
+
+TEST_F(PrintQueue, ActivateCreatesTheSpoolDirectory) {
+    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp")));
+    lp_->Activate();
+    EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));
+}
+
+TEST_F(PrintQueue, FindJobMatchesNumberUserAndOptionalHost) {
+    idle_->Activate();
+    idle_->Stop();
+    idle_->AddJob(MakeJob(*idle_, 7, "ann", "pc1"));
+    idle_->AddJob(MakeJob(*idle_, 7, "ann", "pc2"));
+    EXPECT_EQ(idle_->FindJob(7, "ann", "")->hostName, "pc1");
+    EXPECT_EQ(idle_->FindJob(7, "ann", "pc2")->hostName, "pc2");
+    EXPECT_EQ(idle_->FindJob(7, "Ann", ""), nullptr);  // user names are case-sensitive
+    EXPECT_EQ(idle_->FindJob(8, "ann", ""), nullptr);
+    EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::AddJob() - jobNo(7) user(ann) host(pc1)"));
+}
+
+TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
+    idle_->Activate();
+    idle_->Stop();
+    for (int n : {1, 2, 3, 4, 5}) {
+        idle_->AddJob(MakeJob(*idle_, n, n <= 2 ? "ann" : "bob"));
+    }
+    EXPECT_TRUE(idle_->RemoveJob(3, "ann", ""));  // not ann's: stays
+    EXPECT_EQ(Numbers(*idle_), "1 2 3 4 5 ");
+    EXPECT_TRUE(idle_->RemoveJob(3, "root", "elsewhere"));  // root, but another host
+    EXPECT_EQ(Numbers(*idle_), "1 2 3 4 5 ");
+    EXPECT_TRUE(idle_->RemoveJob(3, "root", ""));
+    EXPECT_EQ(Numbers(*idle_), "1 2 4 5 ");
+    EXPECT_TRUE(idle_->RemoveJob("ann", ""));
+    EXPECT_EQ(Numbers(*idle_), "4 5 ");
+    auto four = idle_->Jobs().front();
+    EXPECT_TRUE(idle_->RemoveJob(four.get()));
+    EXPECT_FALSE(idle_->RemoveJob(four.get()));  // no longer in the list
+    EXPECT_TRUE(idle_->RemoveJob());
+    EXPECT_EQ(Numbers(*idle_), "");
+    EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::RemoveJob() - remove all jobs on print queue idle"));
+}
+
+TEST_F(PrintQueue, RemovedJobsTakeTheirFilesOnlyWithAnUnlinkLine) {
+    idle_->Activate();
+    idle_->Stop();
+    const std::string dir = daemon_.SpoolDirectory("idle");
+    idle_->AddJob(MakeJob(*idle_, 1, "ann", "pc1", JobState::Waiting, "keep", /*unlink=*/false));
+    idle_->AddJob(MakeJob(*idle_, 2, "ann", "pc1", JobState::Waiting, "drop", /*unlink=*/true));
+    idle_->RemoveJob();
+    EXPECT_TRUE(FileExists(dir + "/cfA001pc1"));
+    EXPECT_TRUE(FileExists(dir + "/dfA001pc1"));
+    EXPECT_FALSE(FileExists(dir + "/cfA002pc1"));
+    EXPECT_FALSE(FileExists(dir + "/dfA002pc1"));
+}
+
+TEST_F(PrintQueue, FailedDeliveryReturnsTheJobToWaitingAndHoldsTheHead) {
+    lp_->Activate();
+    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
+    lp_->AddJob(MakeJob(*lp_, 2, "ann"));
+    auto first = lp_->Jobs().front();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return first->StatusText() == "Error in printing the job.  Wait for next retry."; },
+        seconds(10)));
+    EXPECT_EQ(first->State(), JobState::Waiting);
+    EXPECT_EQ(Numbers(*lp_), "1 2 ");
+    EXPECT_EQ(lp_->Jobs().back()->State(), JobState::Waiting);  // never taken
+    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Printing job (jobNo-1, userName-ann"));
+}
+
+TEST_F(PrintQueue, AJobStillSpoolingAtTheHeadHoldsUpTheQueue) {
+    lp_->Activate();
+    lp_->AddJob(MakeJob(*lp_, 1, "ann", "pc1", JobState::Spooling));
+    lp_->AddJob(MakeJob(*lp_, 2, "ann"));
+    // A pass and a half: the waiting job behind the head is not touched.
+    EXPECT_FALSE(
+        WaitUntil([&] { return !lp_->Jobs().back()->StatusText().empty(); }, milliseconds(1500)));
+    EXPECT_FALSE(daemon_.ScreenHas("Printing job (jobNo-2"));
+}
+
+TEST_F(PrintQueue, AJobMarkedStopAtTheHeadIsRemovedByThePrintingThread) {
+    lp_->Activate();
+    lp_->AddJob(MakeJob(*lp_, 1, "ann", "pc1", JobState::Stop));
+    ASSERT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }, seconds(5)));
+    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-1, userName-ann"));
+}
+
+TEST_F(PrintQueue, PausedQueueTakesNoJobUntilActivated) {
+    lp_->Activate();
+    lp_->Pause();
+    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
+    EXPECT_FALSE(WaitUntil([&] { return lp_->Jobs().front()->State() != JobState::Waiting; },
+                           milliseconds(1200)));
+    lp_->Activate();
+    EXPECT_TRUE(WaitUntil([&] { return daemon_.ScreenHas("Printing job (jobNo-1"); }, seconds(5)));
+}
+
+TEST_F(PrintQueue, DestructionEndsTheThreadAndDestroysTheJobs) {
+    lp_->Activate();
+    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
+    lp_->Shutdown();
+    EXPECT_EQ(lp_->State(), QueueState::Close);
+    EXPECT_EQ(lp_->JobCount(), 0u);
+    EXPECT_FALSE(lp_->HasPrintingThread());
+    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp") + "/cfA001pc1"));
+    EXPECT_TRUE(daemon_.ScreenHas("Deleting Print Queue Object: lp"));
+    EXPECT_FALSE(lp_->Activate());  // a closed queue stays closed
+}
+
+}  // namespace
+}  // namespace pg::test

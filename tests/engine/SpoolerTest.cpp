@@ -1,0 +1,249 @@
+// The spooler as the window drives it: start-up from the configuration file, the spool area
+// clearing, and the queue administration with its operator messages and configuration writes.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/ProfileFile.h"
+#include "engine/LPDPrinter.h"
+#include "platform/Mutex.h"
+#include "platform/OperatorMessage.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/TestDaemon.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::seconds;
+
+class Messages {
+  public:
+    Messages() {
+        OperatorMessage::SetSink([this](void*, const std::string& title, const std::string& text) {
+            MutexLock lock(mutex_);
+            list_.push_back(title + ": " + text);
+        });
+    }
+    ~Messages() { OperatorMessage::SetSink(nullptr); }
+    std::vector<std::string> Take() {
+        MutexLock lock(mutex_);
+        return std::exchange(list_, {});
+    }
+
+  private:
+    Mutex mutex_;
+    std::vector<std::string> list_ GUARDED_BY(mutex_);
+};
+
+std::shared_ptr<LPDPrinter> NewQueue(const std::string& name, const std::string& destination,
+                                     const std::string& host = "", uint16_t port = 0) {
+    auto queue = std::make_shared<LPDPrinter>(name);
+    QueueTarget target;
+    target.destination = destination;
+    target.remoteHost = host;
+    target.remotePort = port;
+    target.isRemote = !host.empty();
+    queue->SetTarget(target);
+    queue->SetStatusText(host.empty()
+                             ? "Print in local/LAN printer - " + destination
+                             : "Print in remote LPD printer - " + destination + "@" + host);
+    return queue;
+}
+
+TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
+    TempDir dir;
+    ::mkdir((dir / "home").c_str(), 0755);
+    LogSession logs(dir / "home/pgate.ini");
+    std::vector<std::string> lines;
+    Mutex mutex;
+    cLogFile::SetScreenOutput([&](const char* text) {
+        MutexLock lock(mutex);
+        lines.emplace_back(text);
+    });
+    ConfigLocation location{dir / "home", dir.Path(), dir / "nowhere"};
+    {
+        LPDSpooler spooler(location);
+        EXPECT_TRUE(FileExists(dir / "home/pgate.ini"));
+        EXPECT_TRUE(FileExists(dir / "spool"));
+        EXPECT_TRUE(FileExists(dir / "trace"));
+        GeneralSettings settings = spooler.Settings();
+        EXPECT_EQ(settings.localCmdTimeout, 100);  // the default file's value, not the absent 20
+        EXPECT_EQ(settings.spoolBaseDirectory, dir / "spool");
+        EXPECT_FALSE(settings.activateLPDOnStart);
+        EXPECT_EQ(spooler.State(), SpoolerState::None);
+    }
+    cLogFile::SetScreenOutput(nullptr);
+    MutexLock lock(mutex);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "A LPDSpooler instance is created.");
+    EXPECT_EQ(lines[1], "PGATE.INI not found.  Automatically create one in system directory.");
+    EXPECT_EQ(lines[2], "LPDInstallDirectory  is " + dir.Path());
+}
+
+TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
+    TempDir dir;
+    for (const char* sub : {"spool", "spool/lp", "spool/lp/deeper", "spool/other"}) {
+        ::mkdir((dir / sub).c_str(), 0755);
+    }
+    WriteFile(dir / "spool/loose-file", "stays");
+    WriteFile(dir / "spool/lp/cfA001pc1", "goes");
+    WriteFile(dir / "spool/lp/deeper/kept", "stays");
+    WriteFile(dir / "spool/other/dfA002pc1", "goes");
+
+    TestConfig config;
+    config.Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
+        .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", "yEs");
+    TestDaemon daemon(config);
+    EXPECT_TRUE(daemon.ScreenHas("Clearing Spool Directory"));
+    EXPECT_TRUE(FileExists(dir / "spool/loose-file"));
+    EXPECT_FALSE(FileExists(dir / "spool/lp/cfA001pc1"));
+    EXPECT_TRUE(FileExists(dir / "spool/lp/deeper/kept"));  // so lp itself stays too
+    EXPECT_FALSE(FileExists(dir / "spool/other"));
+}
+
+TEST(SpoolerStartup, OtherValuesThanYesDoNotClear) {
+    TempDir dir;
+    ::mkdir((dir / "spool").c_str(), 0755);
+    ::mkdir((dir / "spool/lp").c_str(), 0755);
+    WriteFile(dir / "spool/lp/cfA001pc1", "stays");
+    TestConfig config;
+    config.Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
+        .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", "true");
+    TestDaemon daemon(config);
+    EXPECT_TRUE(FileExists(dir / "spool/lp/cfA001pc1"));
+}
+
+TEST(SpoolerStartup, QueuesLoadInFileOrderAndLookupsIgnoreCaseOnlyFromTheNetwork) {
+    TestConfig config;
+    config.AddQueue("Alpha", "p1,,,first")
+        .AddQueue("alpha", "p2,,,second")
+        .AddQueue(";beta", "p3,,,commented out")
+        .AddQueue("far", "q,10.1.2.3,515,remote")
+        .AddQueue("near", "q,hostname,515,local after all");
+    TestDaemon daemon(config, false);
+    std::vector<std::string> names;
+    for (const auto& queue : daemon.Spooler().Printers()) {
+        names.push_back(queue->name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "alpha", "far", "near"}));
+    EXPECT_EQ(daemon.Spooler().FindPrinter(std::string("alpha"))->Destination(), "p2");
+    EXPECT_EQ(daemon.Spooler().FindPrinter("ALPHA")->Destination(), "p1");
+    EXPECT_EQ(daemon.Spooler().FindPrinter(std::string("ALPHA")), nullptr);
+    QueueTarget far = daemon.Spooler().FindPrinter("far")->Target();
+    EXPECT_TRUE(far.isRemote);
+    EXPECT_EQ(far.remoteHost, "10.1.2.3");
+    EXPECT_EQ(far.remotePort, 515);
+    EXPECT_FALSE(daemon.Spooler().FindPrinter("near")->IsRemote());
+}
+
+class Administration : public ::testing::Test {
+  protected:
+    Administration() : daemon_(TestConfig().AddLocalQueue("lp")) {}
+    ProfileFile Profile() { return ProfileFile(daemon_.IniPath()); }
+    Messages messages_;
+    TestDaemon daemon_;
+};
+
+TEST_F(Administration, AddingADuplicateNameIsRefusedButAnotherCaseIsNot) {
+    EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue("lp", "paper")));
+    EXPECT_EQ(messages_.Take(), std::vector<std::string>{"Error: Printer already exist!"});
+    EXPECT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("LP", "paper")));
+    EXPECT_TRUE(messages_.Take().empty());
+    // The network reaches the first of the two in list order, in any case.
+    EXPECT_EQ(daemon_.Spooler().FindPrinter("Lp"),
+              daemon_.Spooler().FindPrinter(std::string("lp")));
+}
+
+TEST_F(Administration, AddedQueuesAreWrittenWithoutFormFeed) {
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("local", "paper")));
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("remote", "store", "10.0.0.7", 515)));
+    EXPECT_EQ(Profile().GetString("Print Queues", "local", ""),
+              "paper,,,Print in local/LAN printer - paper");
+    EXPECT_EQ(Profile().GetString("Print Queues", "remote", ""),
+              "store,10.0.0.7,515,Print in remote LPD printer - store@10.0.0.7");
+    EXPECT_EQ(Profile().GetString("local", "FormFeedAtEndOfJob", "absent"), "absent");
+}
+
+TEST_F(Administration, ReservedAndUnsafeNamesAreRefused) {
+    for (const char* name : {"Logging", "print queues", "a/b", "..", ""}) {
+        EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue(name, "paper"))) << name;
+    }
+    EXPECT_EQ(messages_.Take().size(), 5u);
+    EXPECT_EQ(daemon_.Spooler().Printers().size(), 1u);
+}
+
+TEST_F(Administration, UpdateRewritesEveryEntryFromTheDestination) {
+    auto lp = daemon_.Spooler().FindPrinter(std::string("lp"));
+    lp->SetStatusText("something else entirely");
+    QueueTarget target = lp->Target();
+    target.formFeedAtEndOfJob = false;
+    lp->SetTarget(target);
+    daemon_.Spooler().AddPrinter(NewQueue("far", "store", "10.0.0.7", 1515));
+    daemon_.Spooler().UpdatePrinter();
+    EXPECT_EQ(Profile().GetString("Print Queues", "lp", ""),
+              "lp,,,Print in local/LAN printer - lp");
+    EXPECT_EQ(Profile().GetString("lp", "FormFeedAtEndOfJob", ""), "no");
+    EXPECT_EQ(Profile().GetString("Print Queues", "far", ""),
+              "store,10.0.0.7,1515,Print in remote LPD printer - store@10.0.0.7");
+    EXPECT_EQ(Profile().GetString("far", "FormFeedAtEndOfJob", ""), "yes");
+}
+
+TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
+    EXPECT_FALSE(daemon_.Spooler().RemovePrinter("nosuch"));
+    EXPECT_FALSE(daemon_.Spooler().RemovePrinter("lp"));
+    EXPECT_EQ(messages_.Take(),
+              (std::vector<std::string>{"Error: Print queue not exist!",
+                                        "Error: Please stop the print queue before delete it."}));
+    ASSERT_TRUE(daemon_.Spooler().PausePrinter("lp"));
+    EXPECT_TRUE(daemon_.Spooler().RemovePrinter("lp"));
+    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp"), nullptr);
+    EXPECT_EQ(Profile().GetString("Print Queues", "lp", "gone"), "gone");
+    EXPECT_EQ(Profile().GetString("lp", "FormFeedAtEndOfJob", "gone"), "gone");
+    EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // the directory stays
+    EXPECT_TRUE(daemon_.ScreenHas("Remove Print Queue : lp"));
+    // The network no longer finds it.
+    LoopbackClient client(daemon_.Port());
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), "\001");
+}
+
+TEST_F(Administration, StartAndPauseByName) {
+    EXPECT_TRUE(daemon_.Spooler().StartPrinter("lp"));  // already running: true, no message
+    EXPECT_FALSE(daemon_.Spooler().StartPrinter("nosuch"));
+    EXPECT_FALSE(daemon_.Spooler().PausePrinter("nosuch"));
+    EXPECT_EQ(messages_.Take(),
+              (std::vector<std::string>{"Error: Printer not exist!", "Error: Printer not exist!"}));
+
+    daemon_.Spooler().ActivateLPD(false);
+    EXPECT_FALSE(daemon_.Spooler().StartPrinter("lp"));
+    EXPECT_EQ(messages_.Take(),
+              std::vector<std::string>{"Error: Please activate the LPD daemon first."});
+    EXPECT_TRUE(daemon_.Spooler().PausePrinter("lp"));  // allowed while the daemon is paused
+    daemon_.Spooler().ActivateLPD(true);
+    daemon_.Spooler().PausePrinter("lp");
+    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp")->State(), QueueState::Pause);
+    EXPECT_TRUE(daemon_.Spooler().StartPrinter("lp"));
+    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+    EXPECT_TRUE(messages_.Take().empty());
+}
+
+TEST_F(Administration, SaveSettingsWritesTheGeneralKeys) {
+    GeneralSettings settings = daemon_.Spooler().Settings();
+    settings.lpdServerPort = static_cast<int16_t>(40000);
+    settings.suppressBanner = true;
+    settings.localCmdTimeout = 42;
+    daemon_.Spooler().SetSettings(settings);
+    daemon_.Spooler().SaveSettings();
+    EXPECT_EQ(Profile().GetString("GENERAL CONFIGURE", "LPDServerPort", ""), "-25536");
+    EXPECT_EQ(Profile().GetString("GENERAL CONFIGURE", "SuppressBanner", ""), "Y");
+    EXPECT_EQ(Profile().GetString("GENERAL CONFIGURE", "LocalCmdTimeout", ""), "42");
+    // The listener keeps its port until the next start.
+    EXPECT_NE(daemon_.Port(), 40000);
+}
+
+}  // namespace
+}  // namespace pg::test
