@@ -1,0 +1,173 @@
+// Receptions running at the same time as each other, as job-list requests and as a removal
+// of the job being received: nothing is lost, nothing is mixed up, nothing crashes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/JobEntry.h"
+#include "engine/LPDPrinter.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/TestDaemon.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::seconds;
+
+const std::string kAck(1, '\0');
+const std::string kZero(1, '\0');
+
+std::string Payload(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 7;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
+std::string Line(char code, size_t count, const std::string& name) {
+    return std::string(1, code) + std::to_string(count) + " " + name + "\n";
+}
+
+class ConcurrentReceive : public ::testing::Test {
+  protected:
+    ConcurrentReceive() : daemon_(TestConfig().AddLocalQueue("lp")) {
+        // A spooling job at the head: nothing is delivered, so every job stays as received.
+        auto plug = std::make_shared<JobEntry>();
+        plug->jobNo = 999;
+        Queue()->AddJob(plug);
+    }
+    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
+    std::string Spool(const std::string& name) const {
+        return daemon_.SpoolDirectory("lp") + "/" + name;
+    }
+
+    TestDaemon daemon_;
+};
+
+// One job: control file first, then data files sent in 64 KiB pieces. Returns the first
+// failure, empty when every reply was an ACK.
+std::string SendJob(uint16_t port, int jobNo, const std::vector<std::string>& data) {
+    LoopbackClient client(port);
+    const std::string digits = std::to_string(jobNo);
+    std::string control = "Hhost" + digits + "\nPuser" + digits + "\nJjob" + digits + "\n";
+    for (size_t i = 0; i < data.size(); ++i) {
+        control += "ldf" + std::string(1, static_cast<char>('A' + i)) + digits + "host\n";
+    }
+    client.Send("\002lp\n");
+    if (client.Receive(1, seconds(10)) != kAck) {
+        return "command";
+    }
+    client.Send(Line('\2', control.size(), "cfA" + digits + "host") + control + kZero);
+    if (client.ReceiveExactly(2, seconds(10)) != kAck + kAck) {
+        return "control file";
+    }
+    for (size_t i = 0; i < data.size(); ++i) {
+        const std::string name =
+            "df" + std::string(1, static_cast<char>('A' + i)) + digits + "host";
+        client.Send(Line('\3', data[i].size(), name));
+        if (client.Receive(1, seconds(10)) != kAck) {
+            return name + " subcommand";
+        }
+        for (size_t at = 0; at < data[i].size(); at += 65536) {
+            client.Send(data[i].substr(at, 65536));
+        }
+        client.Send(kZero);
+        if (client.Receive(1, seconds(30)) != kAck) {
+            return name + " content";
+        }
+    }
+    return {};
+}
+
+TEST_F(ConcurrentReceive, TwoClientsAndJobListsAtOnce) {
+    const std::vector<std::string> first = {Payload(2 << 20, 1), Payload(700000, 2), Payload(1, 3)};
+    const std::vector<std::string> second = {Payload(3 << 20, 4), Payload(65536, 5)};
+    std::string firstResult = "not run";
+    std::string secondResult = "not run";
+    std::atomic<bool> sending{true};
+    std::atomic<int> lists{0};
+    std::atomic<int> badLists{0};
+
+    std::thread lister([&] {
+        while (sending.load()) {
+            LoopbackClient client(daemon_.Port());
+            client.Send(lists.load() % 2 ? "\003lp\n" : "\004lp\n");
+            const std::string reply = client.ReceiveUntilClose(seconds(10));
+            if (reply.rfind("lp: \n", 0) != 0) {
+                badLists.fetch_add(1);
+            }
+            lists.fetch_add(1);
+        }
+    });
+    std::thread a([&] { firstResult = SendJob(daemon_.Port(), 101, first); });
+    std::thread b([&] { secondResult = SendJob(daemon_.Port(), 202, second); });
+    a.join();
+    b.join();
+    sending.store(false);
+    lister.join();
+
+    EXPECT_EQ(firstResult, "");
+    EXPECT_EQ(secondResult, "");
+    EXPECT_GT(lists.load(), 0);
+    EXPECT_EQ(badLists.load(), 0);
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(ReadFile(Spool("df" + std::string(1, 'A' + i) + "101host")), first[i]) << i;
+    }
+    for (size_t i = 0; i < second.size(); ++i) {
+        EXPECT_EQ(ReadFile(Spool("df" + std::string(1, 'A' + i) + "202host")), second[i]) << i;
+    }
+    EXPECT_TRUE(WaitUntil([&] {
+        auto jobs = Queue()->Jobs();
+        return jobs.size() == 3 && jobs[1]->State() == JobState::Waiting &&
+               jobs[2]->State() == JobState::Waiting;
+    }));
+    std::vector<int32_t> numbers;
+    for (const auto& job : Queue()->Jobs()) {
+        numbers.push_back(job->jobNo);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<int32_t>{101, 202, 999}));
+}
+
+// A remove-jobs request takes the job away while its data file is still arriving: the
+// reception goes on to the end of the file without its job and leaves nothing behind.
+TEST_F(ConcurrentReceive, JobRemovedWhileItsDataArrive) {
+    LoopbackClient client(daemon_.Port());
+    const std::string control = "Hhost\nPann\nJjob\nldfA303host\nUdfA303host\n";
+    client.Send("\002lp\n" + Line('\2', control.size(), "cfA303host") + control + kZero);
+    ASSERT_EQ(client.ReceiveExactly(3), std::string(3, '\0'));
+    const std::string data = Payload(1 << 20, 6);
+    client.Send(Line('\3', data.size(), "dfA303host"));
+    ASSERT_EQ(client.Receive(1), kAck);
+    client.Send(data.substr(0, 500000));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(Spool("dfA303host")).size() == 500000; }));
+
+    LoopbackClient remover(daemon_.Port());
+    remover.Send("\005lp root 303\n");
+    EXPECT_TRUE(remover.WaitForClose(seconds(5)));
+    EXPECT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 1; }));
+
+    client.Send(data.substr(500000) + kZero);
+    EXPECT_EQ(client.Receive(1), kAck);
+    client.ShutdownWrite();
+    EXPECT_TRUE(client.WaitForClose(seconds(5)));
+    EXPECT_EQ(Queue()->JobCount(), 1u);
+    EXPECT_FALSE(FileExists(Spool("cfA303host"))) << "U line: removed with the job";
+    // Deleted with the job while it was open: the rest of the content went to the deleted file.
+    EXPECT_FALSE(FileExists(Spool("dfA303host")));
+    EXPECT_TRUE(daemon_.ScreenHas("INFO: Data file received successfully"));
+    EXPECT_FALSE(daemon_.ScreenHas("INFO: Change job state from spooling to ready"));
+}
+
+}  // namespace
+}  // namespace pg::test
