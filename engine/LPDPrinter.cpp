@@ -1,5 +1,6 @@
 #include "engine/LPDPrinter.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -158,9 +159,20 @@ bool LPDPrinter::Activate() {
     return true;
 }
 
+void LPDPrinter::SetDeliverySocket(int fd) {
+    MutexLock lock(mutex_);
+    deliverySocket_ = fd;
+}
+
 void LPDPrinter::StopThread() {
     if (thread_.joinable()) {
         thread_.request_stop();
+        {
+            MutexLock lock(mutex_);
+            if (deliverySocket_ >= 0) {
+                ::shutdown(deliverySocket_, SHUT_RDWR);
+            }
+        }
         wakeup_.notify_all();
         thread_.join();
         thread_ = std::jthread();

@@ -131,6 +131,9 @@ class LPDPrinter {
     // Waits up to ms milliseconds, returning early (false) only when the thread is asked to end.
     bool DeliverySleep(int ms);
     uint32_t PrintingThreadId() const { return threadId_.load(); }
+    // The socket forwarding is using, -1 when none. Stop and destruction shut it down so a
+    // blocked connect, send or receive ends at once. Clear it before closing the socket.
+    void SetDeliverySocket(int fd);
 
   private:
     void RunLPDPrinting(std::stop_token stopToken);
