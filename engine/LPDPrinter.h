@@ -158,6 +158,7 @@ class LPDPrinter {
     bool suspended_ GUARDED_BY(mutex_) = false;                // Pause(): the thread holds still
     bool workPending_ GUARDED_BY(mutex_) = false;              // NotifyWork() since the last pass
     std::stop_token stopToken_ GUARDED_BY(mutex_);             // of the running printing thread
+    int deliverySocket_ GUARDED_BY(mutex_) = -1;  // see SetDeliverySocket()
 
     std::unique_ptr<PrinterHandle> printerHandle_;  // printing thread only
 };
