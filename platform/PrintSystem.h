@@ -14,8 +14,9 @@ namespace pg {
 //
 // Writes are buffered: Write() only copies into the buffer (sending it on when full), so one
 // call per byte costs no system call per byte; Flush() sends what is buffered and reports
-// whether it all went. EndPage() and EndDocument() flush first. Destroying the handle closes
-// the printer, cancelling a document that was started and not ended.
+// whether it all went. StartPage(), EndPage() and EndDocument() flush first. Destroying the
+// handle closes the printer, cancelling a document that was started and not ended (for cups the
+// job is cancelled; a devices printer keeps what was written before the last flush).
 class PrinterHandle {
 public:
     virtual ~PrinterHandle() = default;
@@ -34,11 +35,13 @@ public:
 
 // A print system, chosen by the PrintSystem key:
 //  - "cups": raw documents through libcups, on the server the usual CUPS_SERVER environment
-//    names; printers and the default from the CUPS destinations;
+//    names; printers and the default from the CUPS destinations; error codes are IPP status
+//    values (0x0506: the queue rejects jobs), or ECONNREFUSED when no scheduler answers;
 //  - "devices:DIR": every entry of DIR is a printer (sorted by name; the default is the name in
 //    DIR/.default, else the first). A directory receives each document as a new file
 //    "NNNNNN-<document name>" (a 6-digit sequence from 000001, '/' replaced by '_'); any other
-//    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written.
+//    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written; error codes
+//    are errno values (ENOENT: no such printer, ENOSPC: device full).
 // All operations may be called from several threads at once.
 class PrintSystem {
 public:

@@ -228,6 +228,10 @@ bool PrivateCupsd::WriteConfiguration(const std::vector<Queue>& queues, std::str
                                               {"DefaultAuthType", "None"},
                                               {"LogLevel", "info"}}) +
                                   "<Policy default>\n"
+                                  "  JobPrivateAccess default\n"
+                                  "  JobPrivateValues default\n"
+                                  "  SubscriptionPrivateAccess default\n"
+                                  "  SubscriptionPrivateValues default\n"
                                   "  <Limit All>\n"
                                   "    Order deny,allow\n"
                                   "  </Limit>\n"

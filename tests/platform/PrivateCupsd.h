@@ -18,7 +18,14 @@ namespace pg::test {
 // Start() points this process's libcups at it (CUPS_SERVER, and LPDEST/PRINTER cleared so the
 // scheduler's default counts); the destructor stops cupsd, restores CUPS_SERVER and removes the
 // directory. Call Start() before starting threads that use libcups: libcups reads CUPS_SERVER
-// once per thread. cupsd runs filters as lp and needs root: without it Start() fails.
+// once per thread. One at a time per process (CUPS_SERVER is process-wide). cupsd runs filters
+// as lp and needs root: without it Start() fails.
+//
+//     PrivateCupsd cupsd;
+//     ASSERT_TRUE(cupsd.Start({{.name = "lp", .isDefault = true}}, &error)) << error;
+//     ... print to "lp" through PrintSystem::Create("cups") ...
+//     ASSERT_TRUE(cupsd.WaitUntilIdle());
+//     EXPECT_EQ(cupsd.Output("lp"), expectedBytes);
 class PrivateCupsd {
   public:
     struct Queue {
