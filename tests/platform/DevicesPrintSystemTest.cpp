@@ -320,18 +320,5 @@ TEST_F(DevicesPrintSystemTest, FifoPrinter) {
     EXPECT_TRUE(printer->EndDocument());
 }
 
-TEST_F(DevicesPrintSystemTest, DocumentCallsNeedAStartedDocument) {
-    WriteFile(dir_ / "lp", "");
-    int error = 0;
-    std::unique_ptr<PrinterHandle> printer = system_.Open("lp", error);
-    ASSERT_NE(printer, nullptr);
-    EXPECT_FALSE(printer->EndDocument());
-    EXPECT_EQ(printer->LastError(), EBADF);
-    ASSERT_TRUE(printer->StartDocument("one"));
-    EXPECT_FALSE(printer->StartDocument("two"));
-    EXPECT_EQ(printer->LastError(), EBUSY);
-    EXPECT_TRUE(printer->EndDocument());
-}
-
 }  // namespace
 }  // namespace pg
