@@ -1,21 +1,71 @@
 #pragma once
 
+#include <netinet/in.h>
+#include <poll.h>
+
+#include <array>
+#include <chrono>
+#include <string>
+
+#include "engine/LPDPrinter.h"
+#include "platform/UniqueFd.h"
+
 namespace pg {
 
-class LPDPrinter;
 class JobEntry;
-class ClientConnection;
 
-// Forwards one job of a remote queue to its LPD host (the queue's SendJob). True when the whole job
-// was accepted.
+// Forwards one job of a remote queue to its LPD host (the queue's SendJob), acting as an LPR
+// client: up to ten connection attempts from the reserved ports 731 down to 722, the
+// receive-job command, then every file of the job (control file first) as a subcommand and its
+// contents in 1024-byte chunks, each step acknowledged by the host. True when the whole job was
+// accepted (or it was removed while being sent and nothing failed).
+//
+// Runs on the queue's printing thread only. Every wait on the socket is made in short slices
+// so that Stop and the queue's destruction, which also shut the socket down, end it at once;
+// it then closes the socket and returns false, leaving the job printing.
 class RemoteJobSender {
   public:
     RemoteJobSender(LPDPrinter& queue, JobEntry& job);
+    ~RemoteJobSender();
+    RemoteJobSender(const RemoteJobSender&) = delete;
+    RemoteJobSender& operator=(const RemoteJobSender&) = delete;
+
     bool Run();
 
   private:
+    using Clock = std::chrono::steady_clock;
+    enum class Wait { Ready, TimedOut, Stopped };
+
+    bool Connect();
+    bool Attempt();
+    bool BindReservedPort();
+    bool ConnectTo(const sockaddr_in& peer, int& error);
+    void FailAttempt(bool connected);
+    void SendFiles();
+    void SendFile(const std::string& name);
+    void SendContents(int fd, const std::string& name);
+    void SendFailed(const std::string& name, int error);
+    void Finish();
+
+    bool SendBytes(const char* data, size_t length, int flags, int& error);
+    bool ReceiveReply(int& received);
+    Wait WaitFor(short events, Clock::time_point deadline);
+    Clock::time_point ReplyDeadline() const;
+    bool Interrupted();
+    void Adopt(UniqueFd socket);
+    void CloseSocket();
+    static void Dump(const char* label, const char* data, size_t length);
+
     LPDPrinter& queue_;
     JobEntry& job_;
+    const QueueTarget target_;
+    const int replyTimeoutSeconds_;    // 0: replies are awaited without a bound
+    const int chunkDelayMs_;           // pause after each chunk of file contents
+    UniqueFd socket_;                  // registered with the queue while open
+    std::array<char, 1024> buffer_{};  // every command, reply and chunk
+    bool failed_ = false;
+    bool stopped_ = false;  // the printing thread is asked to end
+    int localPort_ = 732;   // the next attempt binds one below
 };
 
 }  // namespace pg
