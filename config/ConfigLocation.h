@@ -14,8 +14,10 @@ struct ConfigLocation {
 
     static constexpr const char* kFileName = "pgate.ini";
 
-    // $PRESSGATE_HOME, else $XDG_CONFIG_HOME/pressgate, else ~/.config/pressgate; homeOverride
-    // (from --home) wins over all of them. The current directory and PATH come from the
+    // $PRESSGATE_HOME, else $XDG_CONFIG_HOME/pressgate, else ~/.config/pressgate ($HOME, else
+    // the passwd entry's home); homeOverride (from --home) wins over all of them. Empty values
+    // count as unset, a relative $XDG_CONFIG_HOME is ignored, and other relative paths are
+    // taken against the current directory. The current directory and PATH come from the
     // process. The home directory is created when missing.
     static ConfigLocation FromProcess(const std::optional<std::string>& homeOverride);
 

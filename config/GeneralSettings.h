@@ -36,7 +36,9 @@ struct GeneralSettings {
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
 };
 
-// What the reading of [GENERAL CONFIGURE] reports while it goes, in key order.
+// What the reading of [GENERAL CONFIGURE] reports while it goes, in key order. spoolBaseKnown
+// and clearSpool run as soon as their key is read, before that key's log line and before the
+// next key is read; hooks left empty are skipped.
 struct SettingsReadHooks {
     std::function<void(const std::string& line)> logLine;  // each key's level-1 log line
     std::function<void(const std::string& spoolBaseDirectory)> spoolBaseKnown;  // create it

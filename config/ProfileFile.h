@@ -31,12 +31,14 @@ class ProfileFile {
     bool Exists() const;
 
     // GetPrivateProfileString: the key's value, or defaultText when the key (or the file) is
-    // missing; cut to bufferSize - 1 characters.
+    // missing; cut to bufferSize - 1 characters. Like the platform call, it drops the default
+    // text's trailing white space.
     std::string GetString(std::string_view section, std::string_view key,
                           std::string_view defaultText, size_t bufferSize = kValueBufferSize) const;
 
     // GetPrivateProfileInt: the number formed by the value's leading decimal digits (an
     // optional sign first; 0 when there are no digits), or defaultValue when the key is missing.
+    // Numbers beyond the int range are held at its ends.
     int GetInt(std::string_view section, std::string_view key, int defaultValue) const;
 
     // GetPrivateProfileSection: the section's non-empty lines in file order, each with white
