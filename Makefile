@@ -70,7 +70,7 @@ gui: build
 	cd var && exec ../build/bin/pressgate --home home
 
 bench: build
-	@for b in bench/*.sh; do echo "== $$b"; $$b build; done
+	@for b in bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; "$$b" build; done
 
 screenshots: build
 	scripts/screenshots.sh build docs/screenshots
