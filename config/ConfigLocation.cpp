@@ -13,8 +13,9 @@ namespace pg {
 
 namespace {
 
+// Read while the program starts, before it changes its environment or runs other threads.
 std::string EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
     return value == nullptr ? std::string() : std::string(value);
 }
 

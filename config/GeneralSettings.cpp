@@ -148,7 +148,7 @@ std::string ReadKey(const SettingKey& entry, const ProfileFile& file,
             return std::to_string(port);
         }
         case Form::kYesNo: {
-            const std::string text = file.GetString(kGeneralSection, entry.key, entry.absent.text);
+            std::string text = file.GetString(kGeneralSection, entry.key, entry.absent.text);
             const bool yes = IsYes(text);
             settings.*std::get<bool S::*>(entry.field) = yes;
             if (entry.yesNoLog == YesNoLog::kTextAsRead) {
