@@ -2,6 +2,11 @@
 
 #include <QDialog>
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QShowEvent;
+
 namespace pg {
 
 class LPDSpooler;
@@ -15,9 +20,20 @@ class TLPrnProp : public QDialog {
   public:
     TLPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* parent = nullptr);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void FormShow();
+    void ApplyButtonClick();
+    void OkButtonClick();
+
     LPDSpooler& spooler_;
     TPressgate* mainWindow_;
+
+    QLineEdit* queueNameEdit_;
+    QComboBox* printerBox_;
+    QCheckBox* formFeedCheck_;
 };
 
 }  // namespace pg

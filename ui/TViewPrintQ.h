@@ -1,9 +1,17 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QShowEvent;
+class QTreeWidget;
 
 namespace pg {
 
+class JobEntry;
+class LPDPrinter;
 class LPDSpooler;
 class TPressgate;
 
@@ -15,9 +23,27 @@ class TViewPrintQ : public QDialog {
   public:
     TViewPrintQ(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* parent = nullptr);
 
+    // The "Job Ref. No." column: "#%03d" (7 gives #007, 1234 gives #1234).
+    static QString JobRefText(int32_t jobNo);
+    // The job number of a "Job Ref. No." text: the digits after its first character.
+    static int32_t JobRefNumber(const QString& text);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    enum class JobAction { Delete, Pause, Resume };
+
+    // Fills the list from the queue named exactly as the main window's selected row.
+    void FillList();
+    void JobButtonClick(JobAction action);
+    // The queue the list was last filled from, while the spooler still has it.
+    std::shared_ptr<LPDPrinter> CurrentQueue() const;
+
     LPDSpooler& spooler_;
     TPressgate* mainWindow_;
+    std::weak_ptr<LPDPrinter> currentQueue_;
+    QTreeWidget* jobList_;
 };
 
 }  // namespace pg
