@@ -654,17 +654,5 @@ TEST(FreeSpaceRule, KeepsAHundredClustersFree) {
     EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {512, 0, 1000}));
 }
 
-TEST(FileNameRule, OnlyNamesInsideTheSpoolDirectory) {
-    EXPECT_TRUE(JobReceiver::AcceptableFileName("cfA123host"));
-    EXPECT_TRUE(JobReceiver::AcceptableFileName("..."));
-    EXPECT_TRUE(JobReceiver::AcceptableFileName(".hidden"));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName(""));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName("."));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName(".."));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName("../cfA123host"));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName("a/b"));
-    EXPECT_FALSE(JobReceiver::AcceptableFileName(std::string("cf\0A", 4)));
-}
-
 }  // namespace
 }  // namespace pg::test
