@@ -6,12 +6,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+
 #include <cstring>
+#include "platform/Mutex.h"
 
 namespace pg {
 
 ClientConnection::ClientConnection(int fd, int timeoutSeconds)
     : fd_(fd), timeoutSeconds_(timeoutSeconds < 0 ? 0 : timeoutSeconds) {}
+
+bool ClientConnection::Pause(std::chrono::milliseconds duration) const {
+    Mutex mutex;
+    std::condition_variable_any never;
+    MutexLock lock(mutex);
+    never.wait_for(lock, stopToken_, duration, [] { return false; });
+    return !stopToken_.stop_requested();
+}
 
 void ClientConnection::Unread(std::string_view bytes) {
     pending_.insert(0, bytes);

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,10 @@ class ClientConnection {
     // Puts bytes back in front of the stream: the next reads return them first (the handler
     // gives reception what a client sent after its command line in the same packet).
     void Unread(std::string_view bytes);
+    // The stop request of the thread serving the connection: pauses end early when it comes.
+    void SetStopToken(std::stop_token stopToken) { stopToken_ = std::move(stopToken); }
+    // Waits for the given time; false when the serving thread is asked to end first.
+    bool Pause(std::chrono::milliseconds duration) const;
     // Sends all n bytes; false on error.
     bool Send(const void* data, size_t n);
 
@@ -39,6 +45,7 @@ class ClientConnection {
     int lastError_ = 0;
     bool timedOut_ = false;
     std::string pending_;  // bytes put back by Unread()
+    std::stop_token stopToken_;
 };
 
 }  // namespace pg

@@ -60,18 +60,13 @@ ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
 void ConnectionHandler::Run(std::stop_token stopToken) {
     threadId_ = CurrentThreadId();
     stopToken_ = stopToken;
+    connection_.SetStopToken(stopToken);
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
     RunRecvRequest();
 
     // Every connection stays open for the close delay after its command has been served.
-    const int delayMs = spooler_.Settings().closeDelayMs;
-    if (delayMs > 0) {
-        Mutex mutex;
-        std::condition_variable_any never;
-        MutexLock lock(mutex);
-        never.wait_for(lock, stopToken, std::chrono::milliseconds(delayMs), [] { return false; });
-    }
+    connection_.Pause(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
 }
 

@@ -476,7 +476,7 @@ void JobReceiver::DataFileComplete(bool sendAck) {
 }
 
 bool JobReceiver::ZeroReadLimitReached() {
-    std::this_thread::sleep_for(zeroReadPause_);
+    connection_.Pause(zeroReadPause_);  // ends early when the daemon shuts down
     ++zeroReads_;
     return zeroReads_ >= kZeroReadLimit;
 }

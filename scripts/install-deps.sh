@@ -36,7 +36,7 @@ fi
 
 # CUPS's lpd backend, as a test client. Package cups cannot be installed beside lprng, so it is
 # unpacked into .deps without installing it.
-backend=.deps/cups/usr/lib/cups/backend/lpd
+backend=.deps/cups/usr/lib/cups/backend-available/lpd
 if [ ! -x "$backend" ]; then
     mkdir -p .deps/cups-deb
     (cd .deps/cups-deb && rm -f cups_*.deb && apt-get download cups >/dev/null 2>&1 ||
