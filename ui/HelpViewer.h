@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace pg {
@@ -16,7 +18,11 @@ enum HelpContext : int {
     kHelpWizardPage2 = 700,
 };
 
-// Opens the help file (pgate.hlp, shipped beside the program) at a topic.
+// Opens the help file (pgate.hlp, shipped beside the program) at a topic. The help window
+// belongs to parent's window, so it can be used while a modal dialog that asked for it is open.
 void ShowHelp(QWidget* parent, int context);
+
+// pgate.hlp in the program's own directory.
+QString HelpFilePath();
 
 }  // namespace pg

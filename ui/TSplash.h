@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+
+class QPaintEvent;
+class QShowEvent;
+
+namespace pg {
+
+// The start-up picture: borderless, 537 x 299, centred on the screen, with the version written
+// on it. The program shows it modally; the main window's clock closes it after about two
+// seconds.
+class TSplash : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit TSplash(QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QPixmap picture_;
+};
+
+}  // namespace pg
