@@ -27,6 +27,9 @@ namespace {
 constexpr int kConnectAttempts = 10;
 constexpr int kLingerSeconds = 1;
 constexpr int kEndingWaitMs = 1000;
+constexpr size_t kChunkSize = 1024;
+// File reads, and the sends of batched chunks, are this large.
+constexpr size_t kBlockSize = 256 * 1024;
 // How long one wait on the socket lasts before the thread looks whether it must end.
 constexpr std::chrono::milliseconds kWaitSlice(100);
 
@@ -136,8 +139,8 @@ bool RemoteJobSender::Attempt() {
         CloseSocket();
         return false;
     }
-    // The design already sends each file's last bytes and its terminating zero together; with
-    // Nagle off no reply waits on a delayed acknowledgement either.
+    // A file's last bytes already go out together with their terminating zero; with Nagle
+    // off no step waits on the host's delayed acknowledgement either.
     ::setsockopt(socket_.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
     int length =
@@ -328,43 +331,53 @@ void RemoteJobSender::SendFile(const std::string& name) {
     remotePrintLog.Log(1, "Receive ACK from Remote Host \n");
 }
 
-// Chunks of up to 1024 bytes: a full read is sent whole and reading goes on; a shorter read
-// (also an empty one) gets the terminating zero byte appended and ends the file.
+// Chunks of up to 1024 bytes: a full chunk is sent whole and reading goes on; a shorter one
+// (also an empty one) is the end of the file and gets the terminating zero byte appended.
+//
+// The file is read in blocks and, at full speed (no pause after chunks), the chunks are handed
+// to the socket in batches: the bytes on the wire are the same, with far fewer system calls.
 void RemoteJobSender::SendContents(int fd, const std::string& name) {
-    constexpr size_t kChunk = 1024;
-    static_assert(std::tuple_size_v<decltype(buffer_)> >= kChunk);
+    static_assert(std::tuple_size_v<decltype(buffer_)> == kChunkSize);
+    block_.resize(kBlockSize);
+    blockStart_ = blockEnd_ = 0;
+    fileEnded_ = false;
+    batch_.clear();
+    const bool batched = chunkDelayMs_ == 0;
     for (;;) {
         if (!queue_.DeliveryCheckpoint()) {
             stopped_ = true;
             return;
         }
-        ssize_t got;
-        do {
-            got = ::read(fd, buffer_.data(), kChunk);
-        } while (got < 0 && errno == EINTR);
-        if (got < 0) {
+        size_t length = 0;
+        if (!ReadChunk(fd, length)) {
             systemLog.Log(1,
                           "Error - SendJob() - printer Queue (%s) fails in reading file %s - last "
                           "error(%ld)\n",
                           queue_.name.c_str(), name.c_str(), static_cast<long>(errno));
-            failed_ = true;
+            failed_ = true;  // nothing more is sent
             return;
         }
-        size_t length = static_cast<size_t>(got);
-        const bool last = length < kChunk;
+        const bool last = length < kChunkSize;
         if (last) {
             buffer_[length++] = 0;
         }
         Dump("Send file data  to Remote Host ", buffer_.data(), length);
-        // At full speed the kernel may gather full chunks into larger segments; the last
-        // chunk of a file pushes everything out.
-        const int flags = (chunkDelayMs_ == 0 && !last) ? MSG_MORE : 0;
+        const char* data = buffer_.data();
+        if (batched) {
+            batch_.insert(batch_.end(), buffer_.data(), buffer_.data() + length);
+            if (!last && batch_.size() < kBlockSize) {
+                continue;
+            }
+            data = batch_.data();
+            length = batch_.size();
+        }
         int error = 0;
-        if (!SendBytes(buffer_.data(), length, flags, error)) {
+        if (!SendBytes(data, length, 0, error)) {
             SendFailed(name, error);
             return;
         }
-        if (chunkDelayMs_ > 0 && !queue_.DeliverySleep(chunkDelayMs_)) {
+        batch_.clear();
+        if (!batched && !queue_.DeliverySleep(chunkDelayMs_)) {
             stopped_ = true;
             return;
         }
@@ -372,6 +385,31 @@ void RemoteJobSender::SendContents(int fd, const std::string& name) {
             return;
         }
     }
+}
+
+// The next chunk of the file into the buffer: 1024 bytes unless the file ends sooner.
+bool RemoteJobSender::ReadChunk(int fd, size_t& length) {
+    while (blockEnd_ - blockStart_ < kChunkSize && !fileEnded_) {
+        if (blockStart_ > 0) {
+            std::copy(block_.begin() + static_cast<ptrdiff_t>(blockStart_),
+                      block_.begin() + static_cast<ptrdiff_t>(blockEnd_), block_.begin());
+            blockEnd_ -= blockStart_;
+            blockStart_ = 0;
+        }
+        const ssize_t got = ::read(fd, block_.data() + blockEnd_, block_.size() - blockEnd_);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        fileEnded_ = got == 0;
+        blockEnd_ += static_cast<size_t>(got);
+    }
+    length = std::min(kChunkSize, blockEnd_ - blockStart_);
+    std::copy_n(block_.begin() + static_cast<ptrdiff_t>(blockStart_), length, buffer_.begin());
+    blockStart_ += length;
+    return true;
 }
 
 void RemoteJobSender::SendFailed(const std::string& name, int error) {

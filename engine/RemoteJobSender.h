@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "engine/LPDPrinter.h"
 #include "platform/UniqueFd.h"
@@ -44,6 +45,7 @@ class RemoteJobSender {
     void SendFiles();
     void SendFile(const std::string& name);
     void SendContents(int fd, const std::string& name);
+    bool ReadChunk(int fd, size_t& length);
     void SendFailed(const std::string& name, int error);
     void Finish();
 
@@ -63,6 +65,11 @@ class RemoteJobSender {
     const int chunkDelayMs_;           // pause after each chunk of file contents
     UniqueFd socket_;                  // registered with the queue while open
     std::array<char, 1024> buffer_{};  // every command, reply and chunk
+    std::vector<char> block_;          // the file being sent, read ahead
+    size_t blockStart_ = 0;            // the unsent part of block_
+    size_t blockEnd_ = 0;
+    bool fileEnded_ = false;
+    std::vector<char> batch_;  // chunks gathered for one send at full speed
     bool failed_ = false;
     bool stopped_ = false;  // the printing thread is asked to end
     int localPort_ = 732;   // the next attempt binds one below
