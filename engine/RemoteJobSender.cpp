@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,7 +148,7 @@ bool RemoteJobSender::Attempt() {
         std::snprintf(buffer_.data(), buffer_.size(), "\002%s\n", target_.destination.c_str());
     length = std::min(length, static_cast<int>(buffer_.size()) - 1);
     Dump("Send Request to Remote Host ", buffer_.data(), static_cast<size_t>(length));
-    if (!SendBytes(buffer_.data(), static_cast<size_t>(length), 0, error)) {
+    if (!SendBytes(buffer_.data(), static_cast<size_t>(length), error)) {
         if (!stopped_) {
             queue_.SetStatusText("Error in sending print job request to remote printer - " +
                                  target_.destination);
@@ -302,7 +303,7 @@ void RemoteJobSender::SendFile(const std::string& name) {
     length = std::min(length, static_cast<int>(buffer_.size()) - 1);
     Dump("Send filename to Remote Host ", buffer_.data(), static_cast<size_t>(length));
     int error = 0;
-    if (!SendBytes(buffer_.data(), static_cast<size_t>(length), 0, error)) {
+    if (!SendBytes(buffer_.data(), static_cast<size_t>(length), error)) {
         SendFailed(name, error);
         return;
     }
@@ -372,7 +373,7 @@ void RemoteJobSender::SendContents(int fd, const std::string& name) {
             length = batch_.size();
         }
         int error = 0;
-        if (!SendBytes(data, length, 0, error)) {
+        if (!SendBytes(data, length, error)) {
             SendFailed(name, error);
             return;
         }
@@ -439,10 +440,10 @@ void RemoteJobSender::Finish() {
 
 // Sends everything; a host that takes no byte for RemoteCmdTimeout seconds fails the send
 // (ETIMEDOUT) as a missing reply would.
-bool RemoteJobSender::SendBytes(const char* data, size_t length, int flags, int& error) {
+bool RemoteJobSender::SendBytes(const char* data, size_t length, int& error) {
     size_t sent = 0;
     while (sent < length) {
-        const ssize_t put = ::send(socket_.Get(), data + sent, length - sent, flags | MSG_NOSIGNAL);
+        const ssize_t put = ::send(socket_.Get(), data + sent, length - sent, MSG_NOSIGNAL);
         if (put >= 0) {
             sent += static_cast<size_t>(put);
             continue;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <netinet/in.h>
-#include <poll.h>
 
 #include <array>
 #include <chrono>
@@ -20,6 +19,9 @@ class JobEntry;
 // receive-job command, then every file of the job (control file first) as a subcommand and its
 // contents in 1024-byte chunks, each step acknowledged by the host. True when the whole job was
 // accepted (or it was removed while being sent and nothing failed).
+//
+// A process that may not bind reserved ports at all (not root, no CAP_NET_BIND_SERVICE) says so
+// once in the system log and connects from unprivileged ports instead.
 //
 // Runs on the queue's printing thread only. Every wait on the socket is made in short slices
 // so that Stop and the queue's destruction, which also shut the socket down, end it at once;
@@ -49,7 +51,7 @@ class RemoteJobSender {
     void SendFailed(const std::string& name, int error);
     void Finish();
 
-    bool SendBytes(const char* data, size_t length, int flags, int& error);
+    bool SendBytes(const char* data, size_t length, int& error);
     bool ReceiveReply(int& received);
     Wait WaitFor(short events, Clock::time_point deadline);
     Clock::time_point ReplyDeadline() const;
