@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -294,29 +293,6 @@ TEST_F(QueueDialogsTest, RemotePropertiesApplyWritesHostAndPort) {
     Click(Child<QPushButton>(dialog, "cancelButton"));
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(Spooler().FindPrinter(std::string("r1"))->Target().remotePort, 6515);
-}
-
-TEST_F(QueueDialogsTest, MainWindowOpensThePropertiesDialogThatFitsTheQueue) {
-    StartDialogs(TestConfig().AddLocalQueue("lp").AddQueue("r1", "RQ,10.0.0.1,515,forwards"),
-                 /*activate=*/false);
-    for (const char* queue : {"lp", "r1"}) {
-        SCOPED_TRACE(queue);
-        Select(queue);
-        QDialog* opened = nullptr;
-        QString shownName;
-        QTimer::singleShot(0, [&] {
-            opened = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (opened != nullptr) {
-                shownName = Child<QLineEdit>(opened, "queueNameEdit")->text();
-                Click(Child<QPushButton>(opened, "okButton"));
-            }
-        });
-        Window().QueueProperties();
-        const bool remote = std::string(queue) == "r1";
-        EXPECT_EQ(opened, remote ? static_cast<QDialog*>(remoteProperties_)
-                                 : static_cast<QDialog*>(localProperties_));
-        EXPECT_EQ(shownName, queue);
-    }
 }
 
 TEST_F(QueueDialogsTest, PropertiesOfAQueueRemovedMeanwhileApplyNothing) {
