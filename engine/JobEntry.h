@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -64,6 +65,12 @@ class JobEntry {
     LPDPrinter* queue = nullptr;  // the owning queue; compared and notified, never owned
     std::string queueName;        // the queue's name, copied when the job is made
     std::string spoolDirectory;   // the queue's spool directory, copied when the job is made
+
+    // True while the connection that brought the job is still receiving its files. A job whose
+    // control file came first is waiting once its first data file is in, but the printing
+    // thread leaves it alone until the reception has ended, so it is never printed or forwarded
+    // with only some of its data files.
+    std::atomic<bool> receiving{false};
 
     // Reads a control file's text (the first 4096 bytes of the spool file) into the fields.
     void ReadControlFile(std::string_view text, bool suppressBanner);

@@ -143,6 +143,7 @@ bool JobReceiver::Run() {
             return !queue_.RemoveJob(job.get());
         }
     }
+    ReleaseJob();
     return true;
 }
 
@@ -283,10 +284,21 @@ void JobReceiver::CreateJob(const std::string& controlText) {
     }
     job->jobNo = lastName_.JobNumber();
     job->listValue = 5;
-    // A job of an earlier control file on this connection stays in the queue; from now on the
-    // reception follows this one.
+    // A job of an earlier control file on this connection stays in the queue and is complete;
+    // from now on the reception follows this one.
+    ReleaseJob();
+    job->receiving = true;
     job_ = job;
     queue_.AddJob(std::move(job));
+}
+
+// The job of this connection gets no more files: the printing thread may take it.
+void JobReceiver::ReleaseJob() {
+    if (std::shared_ptr<JobEntry> job = job_.lock()) {
+        if (job->receiving.exchange(false)) {
+            queue_.NotifyWork();
+        }
+    }
 }
 
 void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {

@@ -65,6 +65,7 @@ class JobReceiver {
     // A data file is complete: the job of this connection may become waiting.
     void DataFileComplete(bool sendAck);
     void CreateJob(const std::string& controlText);
+    void ReleaseJob();
     // A zero-byte read during a data file: waits the pause; true on the last one allowed.
     bool ZeroReadLimitReached();
     void FailReadingData(UniqueFd& file, bool closed);

@@ -121,25 +121,30 @@ bool LPDPrinter::Activate() {
     if (!thread_.joinable()) {
         systemLog.Log(3, "Activate Print Queue  %s - creating RunLPDPrinting thread\n",
                       name.c_str());
+        // The state is running before the thread exists: a thread that found the queue still
+        // stopped would end at once.
+        QueueState before;
         {
             MutexLock lock(mutex_);
+            before = state_;
+            state_ = QueueState::Running;
             suspended_ = false;
             workPending_ = true;
         }
         try {
             thread_ = std::jthread([this](std::stop_token token) { RunLPDPrinting(token); });
         } catch (const std::system_error&) {
+            {
+                MutexLock lock(mutex_);
+                state_ = before;
+            }
             systemLog.Log(1,
                           "Error -  LPDPrinter::Activate() - fail in creating RunLPDPrinting "
                           "thread for print queue %s\n",
                           name.c_str());
             return false;
         }
-        {
-            MutexLock lock(mutex_);
-            state_ = QueueState::Running;
-            statusText_ = "This print queue is ready";
-        }
+        SetStatusText("This print queue is ready");
         systemLog.Log(3, "Activate Print Queue %s - RunLPDPrinting thread created.\n",
                       name.c_str());
         wakeup_.notify_all();
@@ -272,7 +277,8 @@ void LPDPrinter::RunLPDPrinting(std::stop_token stopToken) {
             workPending_ = false;
             if (state_ == QueueState::Running && !jobs_.empty()) {
                 const std::shared_ptr<JobEntry>& head = jobs_.front();
-                if (head->ChangeState(JobState::Waiting, JobState::Printing)) {
+                if (!head->receiving.load() &&
+                    head->ChangeState(JobState::Waiting, JobState::Printing)) {
                     currentJob_ = head.get();
                     head->SetStatusText("Spooling to destination printer");
                     deliver = head;

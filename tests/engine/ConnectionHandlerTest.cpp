@@ -95,6 +95,7 @@ TEST_F(CommandTable, QueueStateOfEmptyQueue) {
 }
 
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
+    Queue()->Stop();  // the jobs stay put; a stopped queue's state is still served
     Queue()->AddJob(MakeJob(*Queue(), 12, "ann"));
     Queue()->AddJob(MakeJob(*Queue(), 13, "bob"));
     const std::string ann = "    #012 report.txt from ann@pc1 ";

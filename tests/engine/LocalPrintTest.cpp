@@ -444,12 +444,38 @@ TEST_F(LocalDelivery, JobSentOverTheProtocolIsPrinted) {
     ASSERT_EQ(client.Receive(1), ack);
     client.Send(control + std::string(1, '\0'));
     ASSERT_EQ(client.Receive(1), ack);
+    client.ShutdownWrite();  // the job ends when the client closes
 
     ASSERT_TRUE(WaitUntil([&] { return DocumentNames("lp").size() == 1; }, seconds(10)));
     ASSERT_TRUE(WaitForEmptyQueue("lp"));
     EXPECT_EQ(Document("lp", "000001-dfA042pc9"), "Hello\r\nworld\r\n\r\f");
     EXPECT_TRUE(
         WaitUntil([&] { return !FileExists(daemon_.SpoolDirectory("lp") + "/dfA042pc9"); }));
+}
+
+TEST_F(LocalDelivery, ControlFileFirstJobIsPrintedOnlyWithAllItsDataFiles) {
+    // LPRng's order: control file, then the data files. The job is waiting once dfA is in,
+    // but it must not be printed before dfB has arrived and the client has closed.
+    const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\n";
+    LoopbackClient client(daemon_.Port());
+    const std::string ack(1, '\0');
+    auto send = [&](const std::string& line, const std::string& content) {
+        client.Send(line);
+        ASSERT_EQ(client.Receive(1), ack);
+        client.Send(content + std::string(1, '\0'));
+        ASSERT_EQ(client.Receive(1), ack);
+    };
+    client.Send("\002lp\n");
+    ASSERT_EQ(client.Receive(1), ack);
+    send("\002" + std::to_string(control.size()) + " cfA043pc9\n", control);
+    send("\0033 dfA043pc9\n", "one");
+    ASSERT_TRUE(
+        WaitUntil([&] { return Queue("lp")->Jobs().front()->State() == JobState::Waiting; }));
+    EXPECT_FALSE(WaitUntil([&] { return !DocumentNames("lp").empty(); }, milliseconds(1500)));
+    send("\0033 dfB043pc9\n", "two");
+    client.ShutdownWrite();
+    ASSERT_TRUE(WaitForEmptyQueue("lp"));
+    EXPECT_EQ(Document("lp", "000001-dfA043pc9"), "one\r\ftwo\r\f");
 }
 
 TEST_F(LocalDelivery, FailedWriteSetsQueueErrorAndTheJobIsRetriedAfterActivate) {
