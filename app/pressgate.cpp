@@ -116,17 +116,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Pressgate");
     int exitCode = 0;
     {
-        std::unique_ptr<QSocketNotifier> signalNotifier;
-        if (signalPipe) {
-            signalNotifier =
-                std::make_unique<QSocketNotifier>(signalPipe.Get(), QSocketNotifier::Read);
-            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
-                char bytes[16];
-                while (::read(signalPipe.Get(), bytes, sizeof bytes) > 0) {
-                }
-                QApplication::quit();
-            });
-        }
         pg::OperatorMessageBoxes boxes;
 
         auto window = std::make_unique<pg::TPressgate>(spooler);
@@ -153,13 +142,36 @@ int main(int argc, char** argv) {
         window->SetDialogs(dialogs);
         window->SetSplash(splash.get());
 
-        splash->exec();
+        // A quit signal during the splash closes it too: the application's own loop has not
+        // started yet, so QApplication::quit() alone would not end the splash.
+        std::unique_ptr<QSocketNotifier> signalNotifier;
+        if (signalPipe) {
+            signalNotifier =
+                std::make_unique<QSocketNotifier>(signalPipe.Get(), QSocketNotifier::Read);
+            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
+                char bytes[16];
+                while (::read(signalPipe.Get(), bytes, sizeof bytes) > 0) {
+                }
+                splash->close();
+                QApplication::quit();
+            });
+        }
+
+        // The splash is modal; its loop ends when it is closed by the clock or by a signal,
+        // even one handled while the splash was still being shown.
+        splash->setModal(true);
+        splash->show();
+        while (splash->isVisible() && !quitSignalled) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        splash->hide();
         if (!quitSignalled) {
             window->show();
             exitCode = QApplication::exec();
         }
 
         // The windows go in the reverse order of their making; the main window last.
+        signalNotifier.reset();
         remoteProperties.reset();
         localProperties.reset();
         viewer.reset();

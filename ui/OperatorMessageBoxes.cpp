@@ -92,20 +92,29 @@ size_t OperatorMessageBoxes::WaitingThreads() const {
 }
 
 void OperatorMessageBoxes::ShowNext() {
-    Request request;
-    {
-        MutexLock lock(gate_->mutex);
-        if (gate_->queued.empty()) {
-            return;
+    // One posted box at a time, in the order they came: a call made from the event loop of
+    // the box that is open leaves its message to the loop below.
+    if (showing_) {
+        return;
+    }
+    showing_ = true;
+    for (;;) {
+        Request request;
+        {
+            MutexLock lock(gate_->mutex);
+            if (gate_->queued.empty()) {
+                break;
+            }
+            request = std::move(gate_->queued.front());
+            gate_->queued.pop_front();
         }
-        request = std::move(gate_->queued.front());
-        gate_->queued.pop_front();
+        ShowBox(request.title, request.text);
+        MutexLock lock(gate_->mutex);
+        if (gate_->awaited.erase(request.id) != 0) {
+            gate_->answered.notify_all();
+        }
     }
-    ShowBox(request.title, request.text);
-    MutexLock lock(gate_->mutex);
-    if (gate_->awaited.erase(request.id) != 0) {
-        gate_->answered.notify_all();
-    }
+    showing_ = false;
 }
 
 void OperatorMessageBoxes::ShowBox(const std::string& title, const std::string& text) {

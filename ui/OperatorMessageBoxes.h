@@ -46,6 +46,7 @@ class OperatorMessageBoxes : public QObject {
     std::shared_ptr<Gate> gate_;
     QThread* const windowThread_;
     QPointer<QWidget> owner_;
+    bool showing_ = false;  // a posted box is open (window thread only)
 };
 
 }  // namespace pg

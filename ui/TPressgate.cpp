@@ -356,6 +356,7 @@ void TPressgate::CreateViews() {
 
     messageList_ = new QListWidget;
     messageList_->setObjectName("ListBox1");
+    messageList_->setUniformItemSizes(true);
     messageList_->setToolTip("System Message Window");
     messageList_->viewport()->setToolTip("System Message Window");
     messageList_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -619,17 +620,28 @@ void TPressgate::QueueContextMenu(QAbstractItemView* view, const QPoint& positio
 
 void TPressgate::DrainMessages() {
     const std::vector<std::string> lines = sink_->Take();
-    for (const std::string& line : lines) {
-        AddMessageLine(QString::fromStdString(line));
+    if (lines.empty()) {
+        return;
     }
+    // A burst is laid out and scrolled once.
+    messageList_->setUpdatesEnabled(false);
+    for (const std::string& line : lines) {
+        AppendMessageLine(QString::fromStdString(line));
+    }
+    messageList_->setUpdatesEnabled(true);
+    messageList_->scrollToBottom();
 }
 
 void TPressgate::AddMessageLine(const QString& line) {
+    AppendMessageLine(line);
+    messageList_->scrollToBottom();
+}
+
+void TPressgate::AppendMessageLine(const QString& line) {
     while (messageList_->count() > kMessageLinesKept) {
         delete messageList_->takeItem(0);
     }
     messageList_->addItem(line);
-    messageList_->scrollToBottom();
 }
 
 // --- commands ----------------------------------------------------------------------------------
@@ -740,6 +752,8 @@ void TPressgate::DeleteQueue() {
         return;
     }
     if (spooler_.RemovePrinter(SelectedQueueCaption().toStdString())) {
+        // Nothing is selected afterwards (the views would otherwise move to a neighbour).
+        QueueSelection()->clear();
         queueModel_->removeRow(row);
     }
 }

@@ -131,6 +131,8 @@ class TPressgate : public QMainWindow {
     void CreateViews();
     void CreateStatusBar();
     void FormShow();
+    // AddMessageLine() without the scrolling.
+    void AppendMessageLine(const QString& line);
     void AddHostLines();
     // The daemon's button pair and the menu check mark.
     void ShowDaemonState(bool running);
