@@ -177,6 +177,9 @@ void LPDPrinter::StopThread() {
             if (deliverySocket_ >= 0) {
                 ::shutdown(deliverySocket_, SHUT_RDWR);
             }
+            if (activePrinter_ != nullptr) {
+                activePrinter_->Cancel();  // a write stuck on the printer ends now
+            }
         }
         wakeup_.notify_all();
         thread_.join();
@@ -539,6 +542,8 @@ bool LPDPrinter::PrinterInitialisation() {
     int error = ENODEV;
     printerHandle_ = printSystem ? printSystem->Open(destination, error) : nullptr;
     if (printerHandle_) {
+        MutexLock lock(mutex_);
+        activePrinter_ = printerHandle_.get();
         return true;
     }
     SetStatusText("Failed to open printer" + destination);
@@ -550,6 +555,10 @@ bool LPDPrinter::PrinterInitialisation() {
 }
 
 void LPDPrinter::PrinterClose() {
+    {
+        MutexLock lock(mutex_);
+        activePrinter_ = nullptr;
+    }
     printerHandle_.reset();
     systemLog.Log(3, "LPDPrinter::PrinterClose() - close printer %s\n", Destination().c_str());
 }

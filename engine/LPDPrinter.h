@@ -158,7 +158,9 @@ class LPDPrinter {
     bool suspended_ GUARDED_BY(mutex_) = false;                // Pause(): the thread holds still
     bool workPending_ GUARDED_BY(mutex_) = false;              // NotifyWork() since the last pass
     std::stop_token stopToken_ GUARDED_BY(mutex_);             // of the running printing thread
-    int deliverySocket_ GUARDED_BY(mutex_) = -1;  // see SetDeliverySocket()
+    int deliverySocket_ GUARDED_BY(mutex_) = -1;
+    PrinterHandle* activePrinter_ GUARDED_BY(mutex_) =
+        nullptr;  // printerHandle_, for Stop  // see SetDeliverySocket()
 
     std::unique_ptr<PrinterHandle> printerHandle_;  // printing thread only
 };

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -88,7 +89,13 @@ class SigpipeBlock {
 }  // namespace
 
 DevicePrinterHandle::DevicePrinterHandle(std::string path, bool isDirectory)
-    : path_(std::move(path)), isDirectory_(isDirectory) {}
+    : path_(std::move(path)), isDirectory_(isDirectory) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        cancelRead_.Reset(fds[0]);
+        cancelWrite_.Reset(fds[1]);
+    }
+}
 
 DevicePrinterHandle::~DevicePrinterHandle() = default;
 
@@ -142,20 +149,25 @@ bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
 
 bool DevicePrinterHandle::OpenDevice() {
     // O_NONBLOCK so that a FIFO without a reader fails (ENXIO) instead of hanging the printing
-    // thread; the writes themselves block as usual.
+    // thread. It stays set: a write the device cannot take waits in poll(), where Cancel() can
+    // end it.
     int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return Fail(errno);
     }
     document_.Reset(fd);
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
     struct stat st {};
     isPipe_ = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
     documentPath_ = path_;
     return true;
+}
+
+void DevicePrinterHandle::Cancel() {
+    cancelled_.store(true);
+    if (cancelWrite_) {
+        const char byte = 1;
+        [[maybe_unused]] ssize_t ignored = ::write(cancelWrite_.Get(), &byte, 1);
+    }
 }
 
 bool DevicePrinterHandle::StartPage() {
@@ -190,9 +202,21 @@ bool DevicePrinterHandle::Send(const char* data, size_t length, int& error) {
         block.emplace();
     }
     while (length > 0) {
+        if (cancelled_.load()) {
+            error = ECANCELED;
+            return false;
+        }
         const ssize_t n = ::write(document_.Get(), data, length);
         if (n < 0) {
             if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN && cancelRead_) {
+                pollfd fds[2] = {{document_.Get(), POLLOUT, 0}, {cancelRead_.Get(), POLLIN, 0}};
+                if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+                    error = errno;
+                    return false;
+                }
                 continue;
             }
             error = errno;

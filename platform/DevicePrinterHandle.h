@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/BufferedPrinterHandle.h"
@@ -23,6 +24,7 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;
+    void Cancel() override;
 
     // The file the current (or last) document of a directory printer went to.
     const std::string& DocumentPath() const { return documentPath_; }
@@ -37,6 +39,9 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     UniqueFd document_;
     bool isPipe_ = false;  // a FIFO or socket: a vanished reader gives EPIPE, not SIGPIPE
     std::string documentPath_;
+    std::atomic<bool> cancelled_{false};
+    UniqueFd cancelRead_;  // Cancel() writes a byte to wake a waiting write
+    UniqueFd cancelWrite_;
 };
 
 }  // namespace pg

@@ -18,7 +18,7 @@ namespace pg {
 // handle closes the printer, cancelling a document that was started and not ended (for cups the
 // job is cancelled; a devices printer keeps what was written before the last flush).
 class PrinterHandle {
-public:
+  public:
     virtual ~PrinterHandle() = default;
 
     virtual bool StartDocument(const std::string& documentName) = 0;
@@ -31,6 +31,11 @@ public:
     virtual bool EndDocument() = 0;
 
     virtual int LastError() const = 0;
+
+    // May be called from another thread while the handle is in use: a write that is waiting
+    // for the printer (a stalled device, a full pipe) ends at once, and every later write
+    // fails with ECANCELED. Stopping a queue uses it so a stuck printer cannot hold it.
+    virtual void Cancel() {}
 };
 
 // A print system, chosen by the PrintSystem key:
@@ -44,7 +49,7 @@ public:
 //    are errno values (ENOENT: no such printer, ENOSPC: device full).
 // All operations may be called from several threads at once.
 class PrintSystem {
-public:
+  public:
     virtual ~PrintSystem() = default;
 
     // Null, with a reason in *error, for a spec that names no print system.

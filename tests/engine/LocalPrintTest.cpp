@@ -580,6 +580,18 @@ TEST_F(FifoDelivery, StopEndsTheDeliveryAndLeavesTheJobPrintingAtTheHead) {
     EXPECT_TRUE(WaitForEmptyQueue("fifo"));
 }
 
+TEST_F(FifoDelivery, StopDoesNotWaitForAPrinterThatTakesNothing) {
+    std::shared_ptr<JobEntry> job = StartJob();
+    std::shared_ptr<LPDPrinter> queue = Queue("fifo");
+    // Nobody reads any more: the pipe fills up and the printing thread's write waits.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(queue->Stop());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(5));
+    EXPECT_FALSE(queue->HasPrintingThread());
+    EXPECT_EQ(job->State(), JobState::Printing);
+    EXPECT_EQ(queue->State(), QueueState::Stop);
+}
+
 TEST_F(FifoDelivery, PauseHoldsTheDeliveryUntilActivate) {
     std::shared_ptr<JobEntry> job = StartJob();
     std::shared_ptr<LPDPrinter> queue = Queue("fifo");
