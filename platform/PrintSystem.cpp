@@ -7,13 +7,13 @@
 
 namespace pg {
 
-std::unique_ptr<PrintSystem> PrintSystem::Create(const std::string& spec, std::string* error) {
+std::unique_ptr<PrintSystem> PrintSystem::Create(const std::string& choice, std::string* error) {
     static constexpr std::string_view kDevices = "devices:";
-    if (spec == "cups") {
+    if (choice == "cups") {
         return std::make_unique<CupsPrintSystem>();
     }
-    if (spec.starts_with(kDevices)) {
-        const std::string directory = spec.substr(kDevices.size());
+    if (choice.starts_with(kDevices)) {
+        const std::string directory = choice.substr(kDevices.size());
         if (!directory.empty()) {
             return std::make_unique<DevicesPrintSystem>(directory);
         }
@@ -23,7 +23,7 @@ std::unique_ptr<PrintSystem> PrintSystem::Create(const std::string& spec, std::s
         return nullptr;
     }
     if (error != nullptr) {
-        *error = "unknown print system \"" + spec + "\" (expected \"cups\" or \"devices:DIR\")";
+        *error = "unknown print system \"" + choice + "\" (expected \"cups\" or \"devices:DIR\")";
     }
     return nullptr;
 }

@@ -52,8 +52,8 @@ class PrintSystem {
   public:
     virtual ~PrintSystem() = default;
 
-    // Null, with a reason in *error, for a spec that names no print system.
-    static std::unique_ptr<PrintSystem> Create(const std::string& spec, std::string* error);
+    // Null, with a reason in *error, for a PrintSystem value that names no print system.
+    static std::unique_ptr<PrintSystem> Create(const std::string& choice, std::string* error);
 
     // Null when the printer cannot be opened (no such printer, no scheduler); error gets the
     // code.
