@@ -1,8 +1,12 @@
 // pg_screenshots DIR: pictures of Pressgate's windows for the documentation, as PNG files in
 // DIR. The windows run over an in-process daemon with a small made-up installation: four
-// queues, jobs sent by a real LPR client (held in a queue whose printer is missing), and the
-// message window's lines. scripts/screenshots.sh runs it on a virtual X server.
+// queues, jobs sent by a real LPR client, and the message window's lines. The jobs of the
+// remote queue stay in it: its host takes the connection and never answers. scripts/
+// screenshots.sh runs it on a virtual X server.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <QApplication>
 #include <QDir>
 #include <QItemSelectionModel>
@@ -10,11 +14,13 @@
 #include <QPixmap>
 #include <QStandardItemModel>
 #include <QTest>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "engine/LPDPrinter.h"
+#include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 #include "ui/OperatorMessageBoxes.h"
@@ -54,6 +60,23 @@ bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::stri
     client.Send(data + std::string(1, '\0'));
     ok = ok && client.Receive(1) == ack;
     return ok;
+}
+
+// A remote LPD host that never answers: the kernel completes connections into the listen
+// queue and nobody reads them, so a forwarded job waits for its first reply.
+pg::UniqueFd SilentHost(uint16_t& port) {
+    pg::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (!fd || ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.Get(), 16) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return pg::UniqueFd();
+    }
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 class Shooter {
@@ -104,12 +127,16 @@ int main(int argc, char** argv) {
     const QString directory = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(directory);
 
+    uint16_t silentPort = 0;
+    const pg::UniqueFd silentHost = SilentHost(silentPort);
     pg::test::TestConfig config;
     config.Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+        .Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "0")
         .Set("Logging", "LogLevel", "1")
         .AddLocalQueue("laser")
-        .AddQueue("plotter", "plotter,,,Large format plotter, 2nd floor")
-        .AddQueue("accounts", "acctq,10.0.0.7,515,Forwarded to the accounts server")
+        .AddLocalQueue("plotter")
+        .AddQueue("accounts", "acctq,127.0.0.1," + std::to_string(silentPort) +
+                                  ",Forwarded to the accounts server")
         .AddLocalQueue("labels");
     pg::test::TestDaemon daemon(config, /*activate=*/false);
     pg::LPDSpooler& spooler = daemon.Spooler();
@@ -141,25 +168,27 @@ int main(int argc, char** argv) {
     window.ToggleDaemon();  // as the operator would: Options "Activate LPD"
     spooler.PausePrinter("labels");
 
-    // Jobs for the plotter, whose printer is missing: they stay, waiting for a retry.
-    SendJob(daemon.Port(), "plotter", 17, "maria", "design-pc", "floorplan-v3.plt", 1536000);
-    SendJob(daemon.Port(), "plotter", 18, "tom", "cad02", "elevation-north.plt", 734208);
-    SendJob(daemon.Port(), "plotter", 19, "maria", "design-pc", "site-survey.plt", 48211);
+    // Jobs for the accounts server, which takes the first and then keeps everybody waiting.
+    SendJob(daemon.Port(), "accounts", 17, "maria", "design-pc", "invoices-may.pdf", 1536000);
+    SendJob(daemon.Port(), "accounts", 18, "tom", "office-2", "ledger.txt", 734208);
+    SendJob(daemon.Port(), "accounts", 19, "maria", "design-pc", "payroll.ps", 48211);
     SendJob(daemon.Port(), "laser", 240, "ellen", "office-7", "minutes.txt", 2100);
+    SendJob(daemon.Port(), "plotter", 9, "tom", "cad02", "elevation-north.plt", 90112);
     pg::test::WaitUntil([&] {
-        return spooler.FindPrinter(std::string("plotter"))->JobCount() == 3 &&
-               spooler.FindPrinter(std::string("laser"))->JobCount() == 0;
+        return spooler.FindPrinter(std::string("accounts"))->JobCount() == 3 &&
+               spooler.FindPrinter(std::string("laser"))->JobCount() == 0 &&
+               spooler.FindPrinter(std::string("plotter"))->JobCount() == 0;
     });
     QTest::qWait(500);  // the message window catches up
 
     window.UpdateListView();
-    Select(window, "plotter");
+    Select(window, "accounts");
     shooter.Shoot(window, "main-window");
     splash.setModal(false);
     shooter.Shoot(splash, "splash");
     splash.hide();
 
-    shooter.Shoot(viewer, "queue-viewer");
+    shooter.Shoot(viewer, "queue-viewer");  // the jobs of "accounts"
     viewer.hide();
 
     Select(window, "laser");
