@@ -198,14 +198,14 @@ void TPrnWiz1::NextButtonClick() {
     target.isRemote = false;
     queue->SetTarget(target);
     queue->SetStatusText("LPD Printer");
-    AddQueue(spooler_, mainWindow_, std::move(queue));
+    AddQueue(spooler_, mainWindow_, queue);
     accept();
 }
 
 bool TPrnWiz1::AddQueue(LPDSpooler& spooler, TPressgate* mainWindow,
-                        std::shared_ptr<LPDPrinter> queue) {
+                        const std::shared_ptr<LPDPrinter>& queue) {
     if (!spooler.AddPrinter(queue)) {
-        return false;  // the spooler has said why; the queue goes with the last reference
+        return false;  // the spooler has said why; the caller drops the queue
     }
     if (spooler.State() == SpoolerState::Running) {
         queue->Activate();

@@ -156,7 +156,7 @@ void TPrnWiz2::FinishButtonClick() {
     target.isRemote = true;
     queue->SetTarget(target);
     queue->SetStatusText(std::string());
-    TPrnWiz1::AddQueue(spooler_, mainWindow_, std::move(queue));
+    TPrnWiz1::AddQueue(spooler_, mainWindow_, queue);
     accept();
 }
 
