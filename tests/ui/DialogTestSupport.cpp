@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
-#include <cstdio>
 #include <filesystem>
 
 #include "config/ProfileFile.h"
@@ -110,8 +109,8 @@ void Click(QAbstractButton* button) {
 std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,
                                       const std::string& host, uint64_t totalBytes,
                                       const std::string& jobName) {
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%03d", jobNo);
+    const QString number = QString::asprintf("%03d", jobNo);
+    const std::string digits = number.toStdString();
     const std::string directory = queue.SpoolDirectory();
     std::filesystem::create_directories(directory);
     const std::string dataName = std::string("dfA") + digits + host;
