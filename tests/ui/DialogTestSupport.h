@@ -73,21 +73,6 @@ class FileDialogAnswerer {
     int seen_ = 0;
 };
 
-// A ThreadSanitizer build. Qt's file dialog fills its view from worker threads inside the Qt
-// libraries, which such a build cannot see into, so the sanitizer reports their hand-overs as
-// races; the tests that drive a file dialog are skipped there.
-#if defined(__SANITIZE_THREAD__)
-inline constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-inline constexpr bool kThreadSanitizer = true;
-#else
-inline constexpr bool kThreadSanitizer = false;
-#endif
-#else
-inline constexpr bool kThreadSanitizer = false;
-#endif
-
 // The child of parent with that object name; null when there is none.
 template <typename T>
 T* Child(QWidget* parent, const char* name) {

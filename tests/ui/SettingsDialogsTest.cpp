@@ -167,9 +167,6 @@ TEST_F(SettingsDialogsTest, GeneralSettingsKeepsAStoredPortOutsideTheFieldsRange
 }
 
 TEST_F(SettingsDialogsTest, GeneralSettingsBrowseButtons) {
-    if (kThreadSanitizer) {
-        GTEST_SKIP() << "Qt's file dialog threads are not instrumented";
-    }
     StartDialogs();
     FileDialogAnswerer files;
     general_->show();
@@ -334,9 +331,6 @@ TEST_F(SettingsDialogsTest, LoggingOptionsCancelWritesAndSwitchesNothing) {
 }
 
 TEST_F(SettingsDialogsTest, LoggingOptionsBrowseButtonsStartAtTheirFields) {
-    if (kThreadSanitizer) {
-        GTEST_SKIP() << "Qt's file dialog threads are not instrumented";
-    }
     StartDialogs();
     FileDialogAnswerer files;
     logging_->show();
