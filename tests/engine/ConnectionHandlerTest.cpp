@@ -40,58 +40,46 @@ class CommandTable : public ::testing::Test {
     TestDaemon daemon_;
 };
 
-TEST_F(CommandTable, ReceiveJobForUnknownQueueGetsNothingAndIsClosed) {
-    bool closed = false;
-    EXPECT_EQ(Exchange(daemon_.Port(), "\002nosuch\n", &closed), "");
-    EXPECT_TRUE(closed);
-}
-
-TEST_F(CommandTable, QueueStateForUnknownQueueGetsNack) {
-    EXPECT_EQ(Exchange(daemon_.Port(), "\003nosuch\n"), "\001");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\004nosuch\n"), "\001");
-}
-
-TEST_F(CommandTable, RemoveJobsForUnknownQueueGetsNothing) {
-    bool closed = false;
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005nosuch root 1\n", &closed), "");
-    EXPECT_TRUE(closed);
-}
-
-TEST_F(CommandTable, PrintWaitingJobsAcksAndActivatesWithoutRegardToCase) {
-    Queue()->Stop();
-    ASSERT_EQ(Queue()->State(), QueueState::Stop);
-    EXPECT_EQ(Exchange(daemon_.Port(), "\001LP\n"), std::string(1, '\0'));
-    EXPECT_EQ(Queue()->State(), QueueState::Running);
-    // Unknown queues are acknowledged all the same.
-    EXPECT_EQ(Exchange(daemon_.Port(), "\001nosuch\n"), std::string(1, '\0'));
-}
-
-TEST_F(CommandTable, UnknownCommandBytesGetSilence) {
-    for (char code : {'\0', '\006', '\177'}) {
+TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
+    const std::string ack(1, '\0');
+    const struct {
+        std::string request, reply;
+    } rows[] = {
+        {"\002nosuch\n", ""},  // receive job: silence
+        {"\003nosuch\n", "\001"},
+        {"\004nosuch\n", "\001"},
+        {"\005nosuch root 1\n", ""},
+        {"\001nosuch\n", ack},  // print waiting jobs: acknowledged all the same
+        {"\003lp\n", "lp: \n    No jobs queued\n"},
+        {"\004LP\n", "lp: \n    No jobs queued\n"},
+        {std::string(1, '\0') + "lp\n", ""},  // unknown command bytes
+        {"\006lp\n", ""},
+        {"\177lp\n", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.request));
         bool closed = false;
-        EXPECT_EQ(Exchange(daemon_.Port(), std::string(1, code) + "lp\n", &closed), "")
-            << "code " << int(code);
+        EXPECT_EQ(Exchange(daemon_.Port(), row.request, &closed), row.reply);
         EXPECT_TRUE(closed);
     }
 }
 
-TEST_F(CommandTable, ReceiveJobForRunningQueueIsAcknowledged) {
-    LoopbackClient client(daemon_.Port());
-    client.Send("\002Lp\n");
-    EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
+TEST_F(CommandTable, PrintWaitingJobsActivatesTheQueueWithoutRegardToCase) {
+    Queue()->Stop();
+    EXPECT_EQ(Exchange(daemon_.Port(), "\001LP\n"), std::string(1, '\0'));
+    EXPECT_EQ(Queue()->State(), QueueState::Running);
 }
 
-TEST_F(CommandTable, ReceiveJobForPausedQueueGetsNackWhileTheDaemonRuns) {
-    Queue()->Pause();
-    ASSERT_EQ(daemon_.Spooler().State(), SpoolerState::Running);
+TEST_F(CommandTable, ReceiveJobIsAcknowledgedOnlyWhileTheQueueRuns) {
+    {
+        LoopbackClient client(daemon_.Port());
+        client.Send("\002Lp\n");
+        EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
+    }
+    Queue()->Pause();  // the daemon itself still runs
     EXPECT_EQ(Exchange(daemon_.Port(), "\002lp\n"), "\001");
     Queue()->Stop();
     EXPECT_EQ(Exchange(daemon_.Port(), "\002lp\n"), "\001");
-}
-
-TEST_F(CommandTable, QueueStateOfEmptyQueue) {
-    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp\n"), "lp: \n    No jobs queued\n");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\004LP\n"), "lp: \n    No jobs queued\n");
 }
 
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
@@ -181,23 +169,23 @@ TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
     EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
 }
 
-TEST(DestinationTest, MissingLocalPrinterRefusesTheJob) {
-    TestConfig config;
-    config.AddQueue("lp", "no-such-printer,,,Print in local/LAN printer - no-such-printer");
-    TestDaemon daemon(config);
-    EXPECT_EQ(Exchange(daemon.Port(), "\002lp\n"), "\001");
-    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->StatusText(), "Destination printer not ready");
-    EXPECT_TRUE(daemon.ScreenHas(
-        "RunRecvRequest() :  error return in testing print manager for print queue lp"));
-}
-
-TEST(DestinationTest, WithoutTheTestTheJobReachesReception) {
-    TestConfig config;
-    config.AddQueue("lp", "no-such-printer,,,x").Set("GENERAL CONFIGURE", "TestPrintManager", "N");
-    TestDaemon daemon(config);
-    LoopbackClient client(daemon.Port());
-    client.Send("\002lp\n");
-    EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
+TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
+    for (const char* tested : {"Y", "N"}) {
+        SCOPED_TRACE(tested);
+        TestConfig config;
+        config.AddQueue("lp", "no-such-printer,,,x")
+            .Set("GENERAL CONFIGURE", "TestPrintManager", tested);
+        TestDaemon daemon(config);
+        LoopbackClient client(daemon.Port());
+        client.Send("\002lp\n");
+        EXPECT_EQ(client.ReceiveExactly(1), std::string(1, tested[0] == 'Y' ? '\001' : '\0'));
+        EXPECT_EQ(
+            daemon.Spooler().FindPrinter("lp")->StatusText() == "Destination printer not ready",
+            tested[0] == 'Y');
+        EXPECT_EQ(daemon.ScreenHas("RunRecvRequest() :  error return in testing print manager for "
+                                   "print queue lp"),
+                  tested[0] == 'Y');
+    }
 }
 
 TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
