@@ -3,6 +3,7 @@
 // reading standard input, a size beyond 32 bits and sends until it closes the connection.
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -10,33 +11,18 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "engine/JobEntry.h"
 #include "engine/LPDPrinter.h"
-#include "tests/integration/ExternalProgram.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
 
-using std::chrono::seconds;
-
-// Debian's package keeps the backend in backend-available; an installed CUPS links it into
-// backend.
-std::string BackendPath() {
-    for (const char* relative : {"/.deps/cups/usr/lib/cups/backend/lpd",
-                                 "/.deps/cups/usr/lib/cups/backend-available/lpd"}) {
-        const std::string path = std::string(PG_SOURCE_DIR) + relative;
-        if (IsExecutable(path)) {
-            return path;
-        }
-    }
-    return {};
-}
-
+// The name of the one file of directory that starts with first ("" unless there is one).
 std::string OnlyFile(const std::string& directory, char first) {
     std::string found;
     int count = 0;
@@ -63,79 +49,68 @@ void PrintTo(const BackendCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class CupsLpdBackend : public ::testing::TestWithParam<BackendCase> {
-  protected:
-    CupsLpdBackend() : daemon_(TestConfig().AddLocalQueue("lp")), work_("pgcupslpd") {}
-
-    void SetUp() override {
-        backend_ = BackendPath();
-        if (backend_.empty()) {
-            GTEST_SKIP() << "CUPS's lpd backend is missing: make deps unpacks package cups "
-                            "into .deps/cups";
-        }
-        // The job stays as received: nothing is delivered behind a spooling head job.
-        auto plug = std::make_shared<JobEntry>();
-        plug->jobNo = 999;
-        plug->userName = "plug";
-        Queue()->AddJob(plug);
-    }
-
-    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
-
-    TestDaemon daemon_;
-    TempDir work_;
-    std::string backend_;
-};
+class CupsLpdBackend : public ::testing::TestWithParam<BackendCase> {};
 
 TEST_P(CupsLpdBackend, JobLandsByteExactAndTheBackendSucceeds) {
+    // Debian's package keeps the backend in backend-available; an installed CUPS links it into
+    // backend.
+    std::string backend = std::string(PG_SOURCE_DIR) + "/.deps/cups/usr/lib/cups/backend/lpd";
+    if (::access(backend.c_str(), X_OK) != 0) {
+        backend = std::string(PG_SOURCE_DIR) + "/.deps/cups/usr/lib/cups/backend-available/lpd";
+    }
+    if (::access(backend.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "CUPS's lpd backend is missing: make deps unpacks package cups into "
+                        ".deps/cups";
+    }
     const BackendCase& c = GetParam();
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
+    TempDir work("pgcupslpd");
+    auto queue = daemon.Spooler().FindPrinter("lp");
+    // The job stays as received: nothing is delivered behind a spooling head job.
+    auto plug = std::make_shared<JobEntry>();
+    plug->jobNo = 999;
+    queue->AddJob(plug);
+
     std::string document;
     for (int i = 0; i < 200000; ++i) {
         document += static_cast<char>((i * 31 + i / 977) & 0xff);
     }
-    const std::string file = work_ / "document.prn";
-    WriteFile(file, document);
-
-    std::vector<std::string> args = {backend_, "42", "alice", "Quarterly report", "1", ""};
-    if (!c.fromStandardInput) {
-        args.push_back(file);
+    WriteFile(work / "document.prn", document);
+    Process::Options options;
+    options.argv = {backend, "42", "alice", "Quarterly report", "1", ""};
+    if (c.fromStandardInput) {
+        options.stdinText = document;
+    } else {
+        options.argv.push_back(work / "document.prn");
     }
-    const std::string uri =
-        "lpd://127.0.0.1:" + std::to_string(daemon_.Port()) + "/lp?" + c.options + "&snmp=no";
-    const ProgramResult backend = RunProgram(args, {"DEVICE_URI=" + uri, "TMPDIR=" + work_.Path()},
-                                             seconds(60), c.fromStandardInput ? file : "/dev/null");
-    ASSERT_FALSE(backend.timedOut) << backend.output;
-    EXPECT_EQ(backend.exitCode, 0) << backend.output;
+    options.env = {"DEVICE_URI=lpd://127.0.0.1:" + std::to_string(daemon.Port()) + "/lp?" +
+                       c.options + "&snmp=no",
+                   "TMPDIR=" + work.Path()};
+    std::string out, err;
+    EXPECT_EQ(RunCommand(options, std::chrono::seconds(60), &out, &err), 0) << out << err;
 
     std::shared_ptr<JobEntry> job;
     ASSERT_TRUE(WaitUntil([&] {
-        auto jobs = Queue()->Jobs();
-        if (jobs.size() != 2 || jobs.back()->State() != JobState::Waiting) {
-            return false;
-        }
-        job = jobs.back();
-        return true;
-    })) << backend.output;
-
-    const std::string spool = daemon_.SpoolDirectory("lp");
+        auto jobs = queue->Jobs();
+        job = jobs.size() == 2 && jobs.back()->State() == JobState::Waiting ? jobs.back() : nullptr;
+        return job != nullptr;
+    })) << err;
+    const std::string spool = daemon.SpoolDirectory("lp");
     const std::string control = OnlyFile(spool, 'c');
     const std::string data = OnlyFile(spool, 'd');
-    ASSERT_FALSE(control.empty());
-    ASSERT_FALSE(data.empty());
+    ASSERT_FALSE(control.empty() || data.empty());
     EXPECT_EQ(data, "d" + control.substr(1));
     EXPECT_EQ(ReadFile(spool + "/" + data), document);
     const std::string controlText = ReadFile(spool + "/" + control);
-    EXPECT_NE(controlText.find("Palice\n"), std::string::npos) << controlText;
     EXPECT_NE(controlText.find("l" + data + "\n"), std::string::npos) << controlText;
-
     EXPECT_EQ(job->userName, "alice");
     EXPECT_EQ(job->jobName, "Quarterly");  // the title's first word: the line is split at blanks
     EXPECT_TRUE(job->unlinkFiles);
-    EXPECT_EQ(daemon_.ScreenHas("INFO: Createing job with state = spooling"), c.controlFirst);
-    EXPECT_EQ(daemon_.ScreenHas("INFO: Createing job with state = ready"), !c.controlFirst);
+    EXPECT_EQ(daemon.ScreenHas("INFO: Createing job with state = spooling"), c.controlFirst);
+    EXPECT_EQ(daemon.ScreenHas("INFO: Createing job with state = ready"), !c.controlFirst);
     // Only a backend reading its standard input does not know the size it sends.
-    const std::string trace = ReadFile(daemon_.TracePath("local.log"));
-    EXPECT_EQ(trace.find("is received until the client closes") != std::string::npos,
+    EXPECT_EQ(ReadFile(daemon.TracePath("local.log")).find("is received until the client closes") !=
+                  std::string::npos,
               c.fromStandardInput);
 }
 
