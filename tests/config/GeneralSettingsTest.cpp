@@ -19,6 +19,21 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
+// Every field on one line, yes/no flags as Y/N in field order, so a whole reading is one
+// comparison.
+std::string Describe(const GeneralSettings& s) {
+    std::string flags;
+    for (bool flag : {s.clearSpoolOnStart, s.testPrintManager, s.enablePrintStatusControl,
+                      s.suppressBanner, s.minimizeOnStartup, s.activateLPDOnStart}) {
+        flags += flag ? 'Y' : 'N';
+    }
+    return s.lpdInstallDirectory + "|" + s.hostFile + "|" + s.spoolBaseDirectory + "|" +
+           std::to_string(s.localCmdTimeout) + "|" + std::to_string(s.remoteCmdTimeout) + "|" +
+           std::to_string(s.lpdServerPort) + "|" + flags + "|" + s.printSystem + "|" +
+           std::to_string(s.closeDelayMs) + "|" + std::to_string(s.acceptDelayMs) + "|" +
+           std::to_string(s.forwardChunkDelayMs);
+}
+
 class GeneralSettingsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -28,7 +43,6 @@ class GeneralSettingsTest : public ::testing::Test {
         location_.currentDirectory = dir_ / "cwd";
     }
 
-    // The file with a [GENERAL CONFIGURE] of the given lines.
     void WriteGeneral(const std::string& lines) {
         WriteFile(location_.IniPath(), "[GENERAL CONFIGURE]\r\n" + lines);
     }
@@ -46,62 +60,33 @@ class GeneralSettingsTest : public ::testing::Test {
     };
 };
 
-TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLines) {
-    WriteFile(location_.IniPath(), "old content that is replaced\r\n");
-    ASSERT_TRUE(CreateDefaultConfiguration(location_));
-    const std::string cwd = location_.currentDirectory;
-    EXPECT_EQ(ReadFile(location_.IniPath()),
-              "[GENERAL CONFIGURE]\r\n"
-              "LPDInstallDirectory=" +
-                  cwd +
-                  "\r\n"
-                  "Hostfile=/etc/hosts\r\n"
-                  "SpoolBaseDirectory=" +
-                  cwd +
-                  "/spool\r\n"
-                  "LocalCmdTimeout=100\r\n"
-                  "RemoteCmdTimeout=100\r\n"
-                  "LPDServerPort=515\r\n"
-                  "ClearSpoolDirectory=Y\r\n"
-                  "TestPrintManager=Y\r\n"
-                  "EnablePrintStatusControl=Y\r\n"
-                  "SuppressBanner=N\r\n"
-                  "MinimizeOnStartup=N\r\n"
-                  "ActivateLPDOnStart=N\r\n"
-                  "\r\n"
-                  "[Print Queues]\r\n"
-                  "\r\n"
-                  "[Logging]\r\n"
-                  "LogLevel=1\r\n"
-                  "LogFileCache=0\r\n"
-                  "LogToScreen=Y\r\n"
-                  "SystemDebugEnable=N\r\n"
-                  "LocalTraceEnable=N\r\n"
-                  "RemoteTraceEnable=N\r\n"
-                  "SystemTrace=" +
-                  cwd +
-                  "/trace/system.log\r\n"
-                  "LocalPrintTrace=" +
-                  cwd +
-                  "/trace/local.log\r\n"
-                  "RemotePrintTrace=" +
-                  cwd + "/trace/remote.log\r\n");
-    struct stat st {};
-    EXPECT_EQ(::stat((cwd + "/spool").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(::stat((cwd + "/trace").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    // A second run over the existing directories still succeeds.
-    EXPECT_TRUE(CreateDefaultConfiguration(location_));
-}
-
-TEST_F(GeneralSettingsTest, DefaultFileAddsNoSecondSlash) {
-    location_.currentDirectory = dir_ / "cwd/";
-    ASSERT_TRUE(CreateDefaultConfiguration(location_));
-    const std::string text = ReadFile(location_.IniPath());
-    EXPECT_NE(text.find("\r\nLPDInstallDirectory=" + dir_ / "cwd/\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\nSpoolBaseDirectory=" + dir_ / "cwd/spool\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\nSystemTrace=" + dir_ / "cwd/trace/system.log\r\n"), std::string::npos);
+TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnValues) {
+    // A current directory ending in '/' gets no second one.
+    for (const std::string& cwd : {dir_ / "cwd", dir_ / "cwd/"}) {
+        SCOPED_TRACE(cwd);
+        location_.currentDirectory = cwd;
+        const std::string base = dir_ / "cwd/";
+        WriteFile(location_.IniPath(), "old content that is replaced\r\n");
+        ASSERT_TRUE(CreateDefaultConfiguration(location_));
+        EXPECT_EQ(ReadFile(location_.IniPath()),
+                  "[GENERAL CONFIGURE]\r\nLPDInstallDirectory=" + cwd +
+                      "\r\nHostfile=/etc/hosts\r\nSpoolBaseDirectory=" + base +
+                      "spool\r\nLocalCmdTimeout=100\r\nRemoteCmdTimeout=100\r\n"
+                      "LPDServerPort=515\r\nClearSpoolDirectory=Y\r\nTestPrintManager=Y\r\n"
+                      "EnablePrintStatusControl=Y\r\nSuppressBanner=N\r\nMinimizeOnStartup=N\r\n"
+                      "ActivateLPDOnStart=N\r\n\r\n[Print Queues]\r\n\r\n[Logging]\r\n"
+                      "LogLevel=1\r\nLogFileCache=0\r\nLogToScreen=Y\r\nSystemDebugEnable=N\r\n"
+                      "LocalTraceEnable=N\r\nRemoteTraceEnable=N\r\nSystemTrace=" +
+                      base + "trace/system.log\r\nLocalPrintTrace=" + base +
+                      "trace/local.log\r\nRemotePrintTrace=" + base + "trace/remote.log\r\n");
+        struct stat st {};
+        EXPECT_TRUE(::stat((base + "spool").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        EXPECT_TRUE(::stat((base + "trace").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
+        // found as HostFile.
+        EXPECT_EQ(Describe(Read()),
+                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|YYYNNN|cups|3000|100|100");
+    }
 }
 
 TEST_F(GeneralSettingsTest, NoDefaultFileAndNoDirectoriesWithoutAHome) {
@@ -111,59 +96,29 @@ TEST_F(GeneralSettingsTest, NoDefaultFileAndNoDirectoriesWithoutAHome) {
     EXPECT_FALSE(FileExists(dir_ / "cwd/spool"));
 }
 
-TEST_F(GeneralSettingsTest, DefaultFileReadsBackAsItsOwnValues) {
-    ASSERT_TRUE(CreateDefaultConfiguration(location_));
-    const GeneralSettings settings = Read();
-    int walked = 0;
-    for (const SettingKey& key : GeneralSettingKeys()) {
-        SCOPED_TRACE(key.key);
-        if (key.defaultName != nullptr) {
-            EXPECT_EQ(SavedText(key, settings), ResolveDefault(key.defaultFile, location_));
-            ++walked;
-        } else {
-            // Extension keys are not in the default file: they read as their absent default.
-            EXPECT_EQ(SavedText(key, settings), ResolveDefault(key.absent, location_));
-        }
-    }
-    EXPECT_EQ(walked, 12);
-    EXPECT_EQ(settings.localCmdTimeout, 100);    // the file's value, not the absent-key 20
-    EXPECT_EQ(settings.hostFile, "/etc/hosts");  // found although the file spells "Hostfile"
-    EXPECT_EQ(settings.spoolBaseDirectory, dir_ / "cwd/spool");
-}
-
 TEST_F(GeneralSettingsTest, MissingFileGivesTheAbsentKeyDefaults) {
-    const GeneralSettings settings = Read();
-    for (const SettingKey& key : GeneralSettingKeys()) {
-        SCOPED_TRACE(key.key);
-        const std::string expected = ResolveDefault(key.absent, location_);
-        if (key.form == SettingKey::Form::kYesNo) {
-            EXPECT_EQ(SavedText(key, settings), expected.substr(0, 1));  // "Yes" -> "Y"
-        } else {
-            EXPECT_EQ(SavedText(key, settings), expected);
-        }
-    }
-    EXPECT_EQ(settings.lpdInstallDirectory, dir_ / "cwd");
-    EXPECT_EQ(settings.localCmdTimeout, 20);
-    EXPECT_EQ(settings.lpdServerPort, 515);
-    EXPECT_TRUE(settings.clearSpoolOnStart);
-    EXPECT_FALSE(settings.activateLPDOnStart);
-    EXPECT_EQ(settings.printSystem, "cups");
-    EXPECT_EQ(settings.closeDelayMs, 3000);
+    const std::string expected =
+        dir_ / "cwd|/etc/hosts|" + dir_ / "cwd/spool|20|20|515|YYYNNN|cups|3000|100|100";
+    EXPECT_EQ(Describe(Read()), expected);
+    EXPECT_EQ(Describe(ReadGeneralSettings(file_, location_, SettingsReadHooks{})), expected);
 }
 
-TEST_F(GeneralSettingsTest, YesIsYesOrYInAnyCase) {
-    for (const char* text : {"yes", "y", "YES", "Y", "Yes", "yEs", " y "}) {
+TEST_F(GeneralSettingsTest, YesIsYesOrYInAnyCaseForEveryYesNoKey) {
+    const std::pair<const char*, bool> rows[] = {
+        {"yes", true}, {"y", true},  {"YES", true},   {"Y", true},   {"yEs", true},
+        {" y ", true}, {"1", false}, {"true", false}, {"on", false}, {"yess", false},
+        {"ye", false}, {"n", false}, {"", false}};
+    for (const auto& [text, yes] : rows) {
         SCOPED_TRACE(text);
-        WriteGeneral(std::string("ActivateLPDOnStart=") + text + "\r\n");
-        EXPECT_TRUE(Read().activateLPDOnStart);
+        std::string lines;
+        for (const char* key :
+             {"ClearSpoolDirectory", "TestPrintManager", "EnablePrintStatusControl",
+              "SuppressBanner", "MinimizeOnStartup", "ActivateLPDOnStart"}) {
+            lines += std::string(key) + "=" + text + "\r\n";
+        }
+        WriteGeneral(lines);
+        EXPECT_NE(Describe(Read()).find(yes ? "|YYYYYY|" : "|NNNNNN|"), std::string::npos);
     }
-    for (const char* text : {"1", "true", "on", "yess", "ye", "n", ""}) {
-        SCOPED_TRACE(text);
-        WriteGeneral(std::string("ClearSpoolDirectory=") + text + "\r\n");
-        EXPECT_FALSE(Read().clearSpoolOnStart);
-    }
-    EXPECT_FALSE(IsYes("no"));
-    EXPECT_TRUE(IsYes("Y"));
 }
 
 TEST_F(GeneralSettingsTest, TheWordUnknownCountsAsAbsentForThePathKeysOnly) {
@@ -175,27 +130,22 @@ TEST_F(GeneralSettingsTest, TheWordUnknownCountsAsAbsentForThePathKeysOnly) {
     EXPECT_EQ(settings.hostFile, "/etc/hosts");
     EXPECT_EQ(settings.spoolBaseDirectory, dir_ / "cwd/spool");
     EXPECT_EQ(settings.printSystem, "unknown");
-    WriteGeneral("SpoolBaseDirectory=Unknown\r\n");
+    WriteGeneral("SpoolBaseDirectory=Unknown\r\n");  // the comparison keeps case
     EXPECT_EQ(Read().spoolBaseDirectory, "Unknown");
 }
 
 TEST_F(GeneralSettingsTest, IntegersTakeLeadingDigitsAndThePortKeepsSixteenBits) {
+    // Negative delays count as none.
     WriteGeneral(
         "LocalCmdTimeout=12abc\r\nRemoteCmdTimeout=abc\r\nLPDServerPort=40000\r\n"
         "CloseDelayMs=-5\r\nAcceptDelayMs=0\r\nForwardChunkDelayMs=7ms\r\n");
     const GeneralSettings settings = Read();
-    EXPECT_EQ(settings.localCmdTimeout, 12);
-    EXPECT_EQ(settings.remoteCmdTimeout, 0);
-    EXPECT_EQ(settings.lpdServerPort, -25536);
+    EXPECT_EQ(Describe(settings),
+              dir_ / "cwd|/etc/hosts|" + dir_ / "cwd/spool|12|0|-25536|YYYNNN|cups|0|0|7");
     EXPECT_EQ(settings.ListenPort(), 40000);
-    EXPECT_EQ(settings.closeDelayMs, 0);  // negative delays count as none
-    EXPECT_EQ(settings.acceptDelayMs, 0);
-    EXPECT_EQ(settings.forwardChunkDelayMs, 7);
-    EXPECT_NE(std::find(events_.begin(), events_.end(), "LPDServerPort is -25536\n"),
-              events_.end());
-    EXPECT_NE(std::find(events_.begin(), events_.end(), "CloseDelayMs is 0\n"), events_.end());
-    for (const auto& [text, port] : std::vector<std::pair<const char*, int>>{
-             {"32767", 32767}, {"32768", -32768}, {"65535", -1}, {"65536", 0}, {"-1", -1}}) {
+    const std::pair<const char*, int> ports[] = {
+        {"32767", 32767}, {"32768", -32768}, {"65535", -1}, {"65536", 0}, {"-1", -1}};
+    for (const auto& [text, port] : ports) {
         SCOPED_TRACE(text);
         WriteGeneral(std::string("LPDServerPort=") + text + "\r\n");
         EXPECT_EQ(Read().lpdServerPort, port);
@@ -210,27 +160,18 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
         "SuppressBanner=maybe\r\nMinimizeOnStartup=Y\r\nActivateLPDOnStart=no\r\n"
         "PrintSystem=devices:/dev/null\r\n");
     Read();
-    EXPECT_EQ(events_, (std::vector<std::string>{
-                           "LPDInstallDirectory  is /opt/pg\n",
-                           "Hostfile is /h\n",
-                           "spoolBaseKnown /sp",
-                           "SpoolBaseDirectory  is /sp\n",
-                           "LocalCmdTimeout is 5 seconds\n",
-                           "RemoteCmdTimeout is 6 seconds\n",
-                           "LPDServerPort is 515\n",
-                           "clearSpool",
-                           "TestPrintManager before accepting jobs : False\n",
-                           "EnablePrintStatusControl = YES\n",
-                           "suppressBanner = maybe\n",
-                           "minimizeOnStartup : True\n",
-                           "activateLPDOnStart : False\n",
-                           "PrintSystem is devices:/dev/null\n",
-                           "CloseDelayMs is 3000\n",
-                           "AcceptDelayMs is 100\n",
-                           "ForwardChunkDelayMs is 100\n",
-                       }));
-    events_.clear();
+    EXPECT_EQ(
+        events_,
+        (std::vector<std::string>{
+            "LPDInstallDirectory  is /opt/pg\n", "Hostfile is /h\n", "spoolBaseKnown /sp",
+            "SpoolBaseDirectory  is /sp\n", "LocalCmdTimeout is 5 seconds\n",
+            "RemoteCmdTimeout is 6 seconds\n", "LPDServerPort is 515\n", "clearSpool",
+            "TestPrintManager before accepting jobs : False\n", "EnablePrintStatusControl = YES\n",
+            "suppressBanner = maybe\n", "minimizeOnStartup : True\n",
+            "activateLPDOnStart : False\n", "PrintSystem is devices:/dev/null\n",
+            "CloseDelayMs is 3000\n", "AcceptDelayMs is 100\n", "ForwardChunkDelayMs is 100\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
+    events_.clear();
     WriteGeneral("ClearSpoolDirectory=N\r\n");
     Read();
     EXPECT_EQ(std::count(events_.begin(), events_.end(), "clearSpool"), 0);
@@ -238,39 +179,19 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
     EXPECT_EQ(std::count(events_.begin(), events_.end(), "suppressBanner = No\n"), 1);
 }
 
-TEST_F(GeneralSettingsTest, KeysAfterTheHooksAreReadAfterThem) {
-    // What a hook does to the file shows in the keys read after it: clearing runs before
-    // TestPrintManager is read, and the spool base is known before the time-outs are read.
-    WriteGeneral("ClearSpoolDirectory=Y\r\nTestPrintManager=Y\r\nLocalCmdTimeout=1\r\n");
-    hooks_.clearSpool = [this] { file_.WriteString("GENERAL CONFIGURE", "TestPrintManager", "N"); };
-    hooks_.spoolBaseKnown = [this](const std::string&) {
-        file_.WriteString("GENERAL CONFIGURE", "LocalCmdTimeout", "2");
-    };
-    const GeneralSettings settings = Read();
-    EXPECT_FALSE(settings.testPrintManager);
-    EXPECT_EQ(settings.localCmdTimeout, 2);
-}
-
-TEST_F(GeneralSettingsTest, EmptyHooksAreSkipped) {
-    WriteGeneral("ClearSpoolDirectory=Y\r\n");
-    EXPECT_TRUE(ReadGeneralSettings(file_, location_, SettingsReadHooks{}).clearSpoolOnStart);
-}
-
-TEST_F(GeneralSettingsTest, SavingWritesTheDesignKeysInOrderAndReadsBack) {
-    GeneralSettings changed;
-    changed.lpdInstallDirectory = "/inst";
-    changed.hostFile = "/h";
-    changed.spoolBaseDirectory = "/sp";
-    changed.localCmdTimeout = 7;
-    changed.remoteCmdTimeout = -3;
-    changed.lpdServerPort = -25536;
-    changed.clearSpoolOnStart = false;
-    changed.testPrintManager = true;
-    changed.enablePrintStatusControl = false;
-    changed.activateLPDOnStart = true;
-    changed.suppressBanner = true;
-    changed.minimizeOnStartup = false;
-    changed.printSystem = "devices:/x";  // an extension key: never saved
+TEST_F(GeneralSettingsTest, SavingWritesTheKeysInOrderAndReadsBack) {
+    // printSystem is an extension key: never saved.
+    const GeneralSettings changed{.lpdInstallDirectory = "/inst",
+                                  .hostFile = "/h",
+                                  .spoolBaseDirectory = "/sp",
+                                  .localCmdTimeout = 7,
+                                  .remoteCmdTimeout = -3,
+                                  .lpdServerPort = -25536,
+                                  .clearSpoolOnStart = false,
+                                  .enablePrintStatusControl = false,
+                                  .activateLPDOnStart = true,
+                                  .suppressBanner = true,
+                                  .printSystem = "devices:/x"};
     SaveGeneralSettings(file_, changed);
     EXPECT_EQ(ReadFile(location_.IniPath()),
               "[GENERAL CONFIGURE]\r\n"
@@ -278,27 +199,14 @@ TEST_F(GeneralSettingsTest, SavingWritesTheDesignKeysInOrderAndReadsBack) {
               "SuppressBanner=Y\r\nMinimizeOnStartup=N\r\nActivateLPDOnStart=Y\r\n"
               "LPDInstallDirectory=/inst\r\nSpoolBaseDirectory=/sp\r\nHostFile=/h\r\n"
               "LocalCmdTimeout=7\r\nRemoteCmdTimeout=-3\r\nLPDServerPort=-25536\r\n");
+    // The round trip walks the key table, so a key added to it is covered here too.
     const GeneralSettings back = Read();
     for (const SettingKey& key : GeneralSettingKeys()) {
         SCOPED_TRACE(key.key);
-        if (key.saveRank > 0) {
-            EXPECT_EQ(SavedText(key, back), SavedText(key, changed));
-        }
+        EXPECT_EQ(SavedText(key, back), key.saveRank > 0 ? SavedText(key, changed)
+                                                         : ResolveDefault(key.absent, location_));
     }
     EXPECT_EQ(back.ListenPort(), 40000);
-    EXPECT_EQ(back.printSystem, "cups");
-}
-
-TEST_F(GeneralSettingsTest, SavingOverTheDefaultFileReplacesValuesInPlace) {
-    ASSERT_TRUE(CreateDefaultConfiguration(location_));
-    std::string expected = ReadFile(location_.IniPath());
-    GeneralSettings settings = Read();
-    settings.lpdServerPort = 1515;
-    settings.hostFile = "/srv/hosts";
-    SaveGeneralSettings(file_, settings);
-    expected.replace(expected.find("LPDServerPort=515"), 17, "LPDServerPort=1515");
-    expected.replace(expected.find("Hostfile=/etc/hosts"), 19, "Hostfile=/srv/hosts");
-    EXPECT_EQ(ReadFile(location_.IniPath()), expected);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "config/ProfileFile.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,269 +29,184 @@ class ProfileFileTest : public ::testing::Test {
     ProfileFile file_{path_};
 };
 
-TEST_F(ProfileFileTest, NamesMatchWithoutCaseAndValuesLoseBlanksAndQuotes) {
+TEST_F(ProfileFileTest, ReadingMatchesNamesWithoutCaseAndCutsValuesTo255) {
+    const std::string v254(254, 'a'), v255(255, 'b'), v256(256, 'c');
     WriteFile(path_,
-              "[General Configure]\r\n"
-              "  HostFile =  \"/x y\"  \r\n"
-              "plain=  a b  \r\n"
-              "half=\"open\r\n"
-              "lone=\"\r\n"
-              "inner=\"a\"b\"\r\n");
-    EXPECT_EQ(file_.GetString("GENERAL CONFIGURE", "hostfile", "d"), "/x y");
-    EXPECT_EQ(file_.GetString("general configure", "PLAIN", "d"), "a b");
-    EXPECT_EQ(file_.GetString("General Configure", "half", "d"), "\"open");
-    EXPECT_EQ(file_.GetString("General Configure", "lone", "d"), "\"");
-    EXPECT_EQ(file_.GetString("General Configure", "inner", "d"), "a\"b");
-    EXPECT_EQ(file_.GetString("General Configure", "missing", "dflt"), "dflt");
-    EXPECT_EQ(file_.GetString("Other", "plain", "dflt"), "dflt");
-    // The platform call drops the default's trailing blanks, not its leading ones.
-    EXPECT_EQ(file_.GetString("Other", "plain", " dflt  "), " dflt");
-    EXPECT_EQ(ProfileFile(dir_ / "absent.ini").GetString("General Configure", "plain", "d"), "d");
-}
-
-TEST_F(ProfileFileTest, ValuesAreCutToTheBufferLessOne) {
-    const std::string v254(254, 'a');
-    const std::string v255(255, 'b');
-    const std::string v256(256, 'c');
-    WriteFile(path_, "[S]\r\nk254=" + v254 + "\r\nk255=" + v255 + "\r\nk256=" + v256 + "\r\n");
-    EXPECT_EQ(file_.GetString("S", "k254", ""), v254);
-    EXPECT_EQ(file_.GetString("S", "k255", ""), v255);
-    EXPECT_EQ(file_.GetString("S", "k256", ""), v256.substr(0, 255));
-    EXPECT_EQ(file_.GetString("S", "k256", "", 10), std::string(9, 'c'));
-    EXPECT_EQ(file_.GetString("S", "k256", "", 1), "");
-    EXPECT_EQ(file_.GetString("S", "missing", v256), v256.substr(0, 255));
+              "top=1\r\n[General Configure]\r\n  HostFile =  \"/x y\"  \r\n"
+              "plain=  a b  \n"  // bare LF lines read like CR LF ones
+              "half=\"open\r\ninner=\"a\"b\"\r\nPLAIN=second of the key\r\nk254=" +
+                  v254 + "\r\nk255=" + v255 + "\r\nk256=" + v256 +
+                  "\r\n[Queues]\r\n; first=comment\r\n  lp = P,,,text  \r\n\r\n"
+                  "bare line\r\n   \r\n[GENERAL configure]\r\nonly=second section\r\n");
+    struct Row {
+        const char* section;
+        const char* key;
+        std::string defaultText;
+        std::string expected;
+    } rows[] = {{"GENERAL CONFIGURE", "hostfile", "d", "/x y"},
+                {"general configure", "PLAIN", "d", "a b"},  // the first of duplicate keys
+                {"General Configure", "half", "d", "\"open"},
+                {"General Configure", "inner", "d", "a\"b"},
+                {"General Configure", "k254", "", v254},
+                {"General Configure", "k255", "", v255},
+                {"General Configure", "k256", "", v256.substr(0, 255)},
+                {"General Configure", "only", "d", "d"},  // of duplicate sections the first
+                {"General Configure", "missing", "dflt", "dflt"},
+                {"Other", "plain", " dflt  ", " dflt"},  // the default loses trailing blanks
+                {"Other", "plain", v256, v256.substr(0, 255)},
+                {"", "top", "d", "d"},  // before any section: no key
+                {"Queues", "; first", "d", "d"},
+                {"Queues", "bare line", "d", "d"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.section) + "/" + row.key);
+        EXPECT_EQ(file_.GetString(row.section, row.key, row.defaultText), row.expected);
+    }
+    // Comments and lines without "=" are no keys but lines of their section.
+    EXPECT_EQ(file_.GetSection("QUEUES"),
+              (std::vector<std::string>{"; first=comment", "lp = P,,,text", "bare line"}));
+    EXPECT_TRUE(file_.GetSection("None").empty());
+    const ProfileFile absent(dir_ / "absent.ini");
+    EXPECT_EQ(absent.GetString("General Configure", "plain", "d"), "d");
+    EXPECT_TRUE(absent.GetSection("Queues").empty());
 }
 
 TEST_F(ProfileFileTest, IntegersComeFromLeadingDigits) {
-    WriteFile(path_,
-              "[N]\r\n"
-              "a=12abc\r\nb=abc\r\nc=\r\nd=-7x\r\ne=+5\r\nf= 42 \r\ng=\"17\"\r\n"
-              "h=99999999999\r\ni=-99999999999\r\nj=- 3\r\nk=0x10\r\n");
-    EXPECT_EQ(file_.GetInt("N", "a", 9), 12);
-    EXPECT_EQ(file_.GetInt("N", "b", 9), 0);
-    EXPECT_EQ(file_.GetInt("N", "c", 9), 0);  // present but empty: no digits, not the default
-    EXPECT_EQ(file_.GetInt("N", "d", 9), -7);
-    EXPECT_EQ(file_.GetInt("N", "e", 9), 5);
-    EXPECT_EQ(file_.GetInt("N", "f", 9), 42);
-    EXPECT_EQ(file_.GetInt("N", "g", 9), 17);
-    EXPECT_EQ(file_.GetInt("N", "h", 9), INT_MAX);
-    EXPECT_EQ(file_.GetInt("N", "i", 9), INT_MIN);
-    EXPECT_EQ(file_.GetInt("N", "j", 9), 0);
-    EXPECT_EQ(file_.GetInt("N", "k", 9), 0);
+    // Present but without digits gives 0, not the default.
+    const std::pair<const char*, int> rows[] = {{"12abc", 12},
+                                                {"abc", 0},
+                                                {"", 0},
+                                                {"-7x", -7},
+                                                {"+5", 5},
+                                                {" 42 ", 42},
+                                                {"\"17\"", 17},
+                                                {"- 3", 0},
+                                                {"0x10", 0},
+                                                {"99999999999", INT_MAX},
+                                                {"-99999999999", INT_MIN}};
+    std::string text = "[N]\r\n";
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        text += "k" + std::to_string(i) + "=" + rows[i].first + "\r\n";
+    }
+    WriteFile(path_, text);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].first);
+        EXPECT_EQ(file_.GetInt("n", "K" + std::to_string(i), 9), rows[i].second);
+    }
     EXPECT_EQ(file_.GetInt("N", "absent", 9), 9);
-    EXPECT_EQ(file_.GetInt("Nope", "a", -4), -4);
+    EXPECT_EQ(file_.GetInt("Nope", "k0", -4), -4);
 }
 
-TEST_F(ProfileFileTest, LinesOutsideKeysAreNoKeysButBelongToTheirSection) {
-    WriteFile(path_,
-              "top=1\r\n"
-              "[Queues]\r\n"
-              "; first=comment\r\n"
-              "  lp = P,,,text  \r\n"
-              "\r\n"
-              "bare line\r\n"
-              "   \r\n"
-              "[queues]\r\n"
-              "second=dup\r\n"
-              "[Next]\r\n"
-              "x=1\r\n");
-    EXPECT_EQ(file_.GetString("", "top", "d"), "d");  // before any section: no key
-    EXPECT_EQ(file_.GetString("Queues", "; first", "d"), "d");
-    EXPECT_EQ(file_.GetString("Queues", "bare line", "d"), "d");
-    EXPECT_EQ(file_.GetSection("QUEUES"),
-              (std::vector<std::string>{"; first=comment", "lp = P,,,text", "bare line"}));
-    EXPECT_EQ(file_.GetSection("Next"), (std::vector<std::string>{"x=1"}));
-    EXPECT_TRUE(file_.GetSection("None").empty());
-    EXPECT_TRUE(ProfileFile(dir_ / "absent.ini").GetSection("Queues").empty());
-}
-
-TEST_F(ProfileFileTest, FirstOfDuplicateSectionsAndKeysIsReadAndWritten) {
-    WriteFile(path_, "[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\nonly=4\r\n");
-    EXPECT_EQ(file_.GetString("A", "k", ""), "1");
-    EXPECT_EQ(file_.GetString("A", "only", "d"), "d");
-    ASSERT_TRUE(file_.WriteString("a", "K", "9"));
-    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\nonly=4\r\n");
-    ASSERT_TRUE(file_.WriteString("A", "k", std::nullopt));
-    EXPECT_EQ(file_.GetString("A", "k", ""), "2");
-    ASSERT_TRUE(file_.DeleteSection("A"));
-    EXPECT_EQ(ReadFile(path_), "[a]\r\nk=3\r\nonly=4\r\n");
-}
-
-// Lines of nine bytes plus their zeros make the arithmetic of the 1024-byte buffer plain: each
-// "kNN=xxxxx" costs 10 bytes.
-std::string QueueLines(int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text += "k" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "=xxxxx\r\n";
+TEST_F(ProfileFileTest, SectionReadHoldsWhatFitsIn1024Bytes) {
+    // 100 lines "kNN=xxxxx" take 1000 bytes with their zeros, then a line z of `length`
+    // characters and w=1. The final zero leaves 1023 bytes; on overflow the content is cut
+    // to 1022.
+    std::string lines;
+    for (int i = 0; i < 100; ++i) {
+        lines += "k" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "=xxxxx\r\n";
     }
-    return text;
-}
-
-TEST_F(ProfileFileTest, SectionReadFillsTheBufferAndCutsTheLastLine) {
-    // 100 lines take 1000 bytes; the buffer's final zero leaves 1023 for lines and their zeros.
-    for (const auto& [lastLength, expectedLength] :
-         std::vector<std::pair<size_t, size_t>>{{21, 21}, {22, 22}, {23, 22}, {30, 22}}) {
-        SCOPED_TRACE(lastLength);
-        const std::string last = "z=" + std::string(lastLength - 2, 'q');
-        WriteFile(path_, "[Q]\r\n" + QueueLines(100) + last + "\r\n[R]\r\nr=1\r\n");
-        const std::vector<std::string> lines = file_.GetSection("Q");
-        ASSERT_EQ(lines.size(), 101u);
-        EXPECT_EQ(lines[99], "k99=xxxxx");
-        EXPECT_EQ(lines.back(), last.substr(0, expectedLength));
+    struct Row {
+        size_t length;
+        size_t count;
+        size_t lastLength;  // of z, or of w when count is 102
+    } rows[] = {{20, 102, 1}, {21, 101, 21}, {22, 101, 22}, {23, 101, 22}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.length);
+        const std::string z = "z=" + std::string(row.length - 2, 'q');
+        WriteFile(path_, "[Q]\r\n" + lines + z + "\r\nw=1\r\n[R]\r\nr=1\r\n");
+        const std::vector<std::string> got = file_.GetSection("Q");
+        ASSERT_EQ(got.size(), row.count);
+        EXPECT_EQ(got[99], "k99=xxxxx");
+        EXPECT_EQ(got.back(), (row.count == 102 ? "w=1" : z).substr(0, row.lastLength));
     }
 }
 
-TEST_F(ProfileFileTest, SectionReadDropsLinesBeyondAFullBuffer) {
-    // 1000 + 23 bytes fill the buffer exactly; one more line overflows it, which cuts the
-    // content to 1022 bytes: the full line keeps its text, the next one is gone.
-    const std::string last = "z=" + std::string(20, 'q');
-    WriteFile(path_, "[Q]\r\n" + QueueLines(100) + last + "\r\nw=1\r\n");
-    std::vector<std::string> lines = file_.GetSection("Q");
-    ASSERT_EQ(lines.size(), 101u);
-    EXPECT_EQ(lines.back(), last);
-    // 1000 + 22 bytes leave nothing of "w=1" before the cut at 1022.
-    WriteFile(path_, "[Q]\r\n" + QueueLines(100) + "z=" + std::string(19, 'q') + "\r\nw=1\r\n");
-    lines = file_.GetSection("Q");
-    ASSERT_EQ(lines.size(), 101u);
-    // 1000 + 21 bytes leave one byte of it, and it comes back as that byte.
-    WriteFile(path_, "[Q]\r\n" + QueueLines(100) + "z=" + std::string(18, 'q') + "\r\nw=1\r\n");
-    lines = file_.GetSection("Q");
-    ASSERT_EQ(lines.size(), 102u);
-    EXPECT_EQ(lines.back(), "w");
-    // A small buffer: "ab\0cdef\0" needs 9 bytes with the final zero; 8 cut it to 6.
-    WriteFile(path_, "[S]\r\nab\r\ncdef\r\n");
-    EXPECT_EQ(file_.GetSection("S", 9), (std::vector<std::string>{"ab", "cdef"}));
-    EXPECT_EQ(file_.GetSection("S", 8), (std::vector<std::string>{"ab", "cde"}));
-    EXPECT_EQ(file_.GetSection("S", 4), (std::vector<std::string>{"ab"}));
-    EXPECT_TRUE(file_.GetSection("S", 1).empty());
-}
-
-TEST_F(ProfileFileTest, WritingCreatesTheFileTheSectionAndTheKey) {
-    ASSERT_TRUE(file_.WriteString("Print Queues", "lp", "P,,,text"));
-    EXPECT_EQ(ReadFile(path_), "[Print Queues]\r\nlp=P,,,text\r\n");
-    ASSERT_TRUE(file_.WriteString("print queues", "second", "Q,,,t"));
-    ASSERT_TRUE(file_.WriteString("lp", "FormFeedAtEndOfJob", "yes"));
-    EXPECT_EQ(
-        ReadFile(path_),
-        "[Print Queues]\r\nlp=P,,,text\r\nsecond=Q,,,t\r\n[lp]\r\nFormFeedAtEndOfJob=yes\r\n");
-}
-
-TEST_F(ProfileFileTest, NewKeyGoesAfterTheSectionsLastNonEmptyLine) {
-    WriteFile(path_, "[A]\r\nx=1\r\n; note\r\n\r\n\r\n[B]\r\ny=2\r\n\r\n");
-    ASSERT_TRUE(file_.WriteString("A", "n", "new"));
-    ASSERT_TRUE(file_.WriteString("B", "m", "more"));
-    EXPECT_EQ(ReadFile(path_),
-              "[A]\r\nx=1\r\n; note\r\nn=new\r\n\r\n\r\n[B]\r\ny=2\r\nm=more\r\n\r\n");
-    // A section holding only its header gets the key right after it.
-    WriteFile(path_, "[Print Queues]\r\n\r\n[Logging]\r\n");
-    ASSERT_TRUE(file_.WriteString("Print Queues", "lp", "P,,,t"));
-    EXPECT_EQ(ReadFile(path_), "[Print Queues]\r\nlp=P,,,t\r\n\r\n[Logging]\r\n");
-}
-
-TEST_F(ProfileFileTest, ReplacingKeepsEveryOtherByteAndTheKeysSpelling) {
-    const std::string before =
-        "; written by hand\n"
-        "stray=1\r\n"
-        "[GENERAL CONFIGURE]\n"
-        "Hostfile  =  old\n"
-        "\tLPDServerPort=515\r\n"
-        "odd line\n"
-        "[Logging]\r\n"
-        "LogLevel=1";  // no line end at the end of the file
-    WriteFile(path_, before);
-    ASSERT_TRUE(file_.WriteString("general configure", "HostFile", "/etc/hosts"));
-    EXPECT_EQ(ReadFile(path_),
-              "; written by hand\nstray=1\r\n[GENERAL CONFIGURE]\nHostfile=/etc/hosts\r\n"
-              "\tLPDServerPort=515\r\nodd line\n[Logging]\r\nLogLevel=1");
-    ASSERT_TRUE(file_.WriteString("Logging", "LogToScreen", "Y"));
-    EXPECT_EQ(ReadFile(path_),
-              "; written by hand\nstray=1\r\n[GENERAL CONFIGURE]\nHostfile=/etc/hosts\r\n"
-              "\tLPDServerPort=515\r\nodd line\n[Logging]\r\nLogLevel=1\r\nLogToScreen=Y\r\n");
-}
-
-TEST_F(ProfileFileTest, FilesWithBareLineFeedsReadLikeCrLfFiles) {
-    WriteFile(path_, "[GENERAL CONFIGURE]\nLPDServerPort=40000\nName=a b\n[Print Queues]\nlp=P\n");
-    EXPECT_EQ(file_.GetInt("GENERAL CONFIGURE", "LPDServerPort", 515), 40000);
-    EXPECT_EQ(file_.GetString("GENERAL CONFIGURE", "Name", ""), "a b");
-    EXPECT_EQ(file_.GetSection("Print Queues"), (std::vector<std::string>{"lp=P"}));
-    ASSERT_TRUE(file_.WriteString("Print Queues", "lp", std::nullopt));
-    EXPECT_EQ(ReadFile(path_),
-              "[GENERAL CONFIGURE]\nLPDServerPort=40000\nName=a b\n[Print Queues]\n");
-    // A byte order mark in front of the first header does not hide it.
-    WriteFile(path_, "\xEF\xBB\xBF[A]\r\nk=v\r\n");
-    EXPECT_EQ(file_.GetString("A", "k", "d"), "v");
-}
-
-TEST_F(ProfileFileTest, DeletingAKeyOrASectionRemovesExactlyItsLines) {
-    const std::string content =
-        "[Print Queues]\r\nlp=P,,,t\r\nrq=Q,1.2.3.4,515,t\r\n\r\n"
-        "[lp]\r\nFormFeedAtEndOfJob=yes\r\n; kept with its section\r\n\r\n"
-        "[Logging]\r\nLogLevel=1\r\n";
-    WriteFile(path_, content);
-    ASSERT_TRUE(file_.WriteString("Print Queues", "LP", std::nullopt));
-    ASSERT_TRUE(file_.DeleteSection("LP"));
-    EXPECT_EQ(ReadFile(path_),
-              "[Print Queues]\r\nrq=Q,1.2.3.4,515,t\r\n\r\n[Logging]\r\nLogLevel=1\r\n");
-    // Deleting what is not there changes nothing and creates nothing.
-    const std::string after = ReadFile(path_);
-    EXPECT_TRUE(file_.WriteString("Print Queues", "absent", std::nullopt));
-    EXPECT_TRUE(file_.WriteString("Absent", "lp", std::nullopt));
-    EXPECT_TRUE(file_.DeleteSection("Absent"));
-    EXPECT_EQ(ReadFile(path_), after);
+TEST_F(ProfileFileTest, WritesChangeOnlyTheirOwnLines) {
+    // key nullptr: DeleteSection; value nullopt: delete the key.
+    struct Row {
+        std::optional<std::string> before;  // nullopt: no file
+        const char* section;
+        const char* key;
+        std::optional<std::string_view> value;
+        std::string after;
+    } rows[] = {
+        {std::nullopt, "Print Queues", "lp", "P,,,text", "[Print Queues]\r\nlp=P,,,text\r\n"},
+        // A byte order mark does not hide the first header.
+        {"\xEF\xBB\xBF[A]\r\nk=1\r\n", "A", "k", "2", "\xEF\xBB\xBF[A]\r\nk=2\r\n"},
+        {"[Print Queues]\r\nlp=P\r\n", "lp", "FormFeedAtEndOfJob", "yes",
+         "[Print Queues]\r\nlp=P\r\n[lp]\r\nFormFeedAtEndOfJob=yes\r\n"},
+        // A new key goes after the section's last non-empty line, before its blank lines.
+        {"[A]\r\nx=1\r\n; note\r\n\r\n\r\n[B]\r\n", "a", "n", "new",
+         "[A]\r\nx=1\r\n; note\r\nn=new\r\n\r\n\r\n[B]\r\n"},
+        {"[Print Queues]\r\n\r\n[Logging]\r\n", "print queues", "lp", "P,,,t",
+         "[Print Queues]\r\nlp=P,,,t\r\n\r\n[Logging]\r\n"},
+        {"[Logging]\r\nLogLevel=1", "Logging", "LogToScreen", "Y",
+         "[Logging]\r\nLogLevel=1\r\nLogToScreen=Y\r\n"},
+        // Replacing keeps every other byte and the key's spelling in the file.
+        {"; hand\nstray=1\r\n[G]\nHostfile  =  old\n\tPort=515\r\nodd\n[L]\r\nx=1", "g", "HostFile",
+         "/etc/hosts",
+         "; hand\nstray=1\r\n[G]\nHostfile=/etc/hosts\r\n\tPort=515\r\nodd\n[L]\r\nx=1"},
+        {"[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n", "a", "K", "9",
+         "[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n"},
+        {"[Q]\nlp=P\nx=1\n", "Q", "LP", std::nullopt, "[Q]\nx=1\n"},
+        {"[Q]\r\nlp=P\r\n\r\n[lp]\r\nFormFeedAtEndOfJob=yes\r\n; kept\r\n\r\n[L]\r\nx=1\r\n", "LP",
+         nullptr, std::nullopt, "[Q]\r\nlp=P\r\n\r\n[L]\r\nx=1\r\n"},
+        {"[A]\r\nk=1\r\n[Logging]\r\nLogLevel=1\r\n", "logging", nullptr, std::nullopt,
+         "[A]\r\nk=1\r\n"},
+        // Deleting what is not there changes nothing.
+        {"[A]\r\nk=1\r\n", "A", "absent", std::nullopt, "[A]\r\nk=1\r\n"},
+        {"[A]\r\nk=1\r\n", "Absent", "k", std::nullopt, "[A]\r\nk=1\r\n"},
+        {"[A]\r\nk=1\r\n", "Absent", nullptr, std::nullopt, "[A]\r\nk=1\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before.value_or("(no file)") + " / " + row.section);
+        std::remove(path_.c_str());
+        if (row.before) {
+            WriteFile(path_, *row.before);
+        }
+        EXPECT_TRUE(row.key == nullptr ? file_.DeleteSection(row.section)
+                                       : file_.WriteString(row.section, row.key, row.value));
+        EXPECT_EQ(ReadFile(path_), row.after);
+    }
     ProfileFile none(dir_ / "none.ini");
     EXPECT_TRUE(none.WriteString("A", "k", std::nullopt));
     EXPECT_TRUE(none.DeleteSection("A"));
     EXPECT_FALSE(none.Exists());
-    // The last section goes up to the end of the file.
-    ASSERT_TRUE(file_.DeleteSection("logging"));
-    EXPECT_EQ(ReadFile(path_), "[Print Queues]\r\nrq=Q,1.2.3.4,515,t\r\n\r\n");
 }
 
 TEST_F(ProfileFileTest, WritesThatCouldNotBeReadBackAreRefused) {
     WriteFile(path_, "[A]\r\nk=v\r\n");
-    EXPECT_FALSE(file_.WriteString("A", "k", "two\r\nlines"));
-    EXPECT_FALSE(file_.WriteString("A", "k", "lf\nonly"));
-    EXPECT_FALSE(file_.WriteString("A", "k=x", "v"));
-    EXPECT_FALSE(file_.WriteString("A", "", "v"));
-    EXPECT_FALSE(file_.WriteString("A", ";k", "v"));
-    EXPECT_FALSE(file_.WriteString("A\nB", "k", "v"));
+    const std::vector<std::string> rows[] = {{"A", "k", "two\r\nlines"}, {"A", "k", "lf\nonly"},
+                                             {"A", "k=x", "v"},          {"A", "", "v"},
+                                             {"A", ";k", "v"},           {"A\nB", "k", "v"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[0] + "/" + row[1] + "/" + row[2]);
+        EXPECT_FALSE(file_.WriteString(row[0], row[1], row[2]));
+    }
     EXPECT_EQ(ReadFile(path_), "[A]\r\nk=v\r\n");
     EXPECT_FALSE(ProfileFile(dir_ / "no/such/dir/pgate.ini").WriteString("A", "k", "v"));
 }
 
-TEST_F(ProfileFileTest, RewritesKeepTheModeAndLeaveNoTemporaryFile) {
-    WriteFile(path_, "[A]\r\nk=v\r\n");
-    ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
-    ASSERT_TRUE(file_.WriteString("A", "k", "w"));
-    ASSERT_TRUE(file_.WriteString("A", "new", "x"));
-    ASSERT_TRUE(file_.DeleteSection("A"));
-    struct stat st {};
-    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    std::vector<std::string> names;
-    DIR* listing = ::opendir(dir_.Path().c_str());
-    ASSERT_NE(listing, nullptr);
-    while (const dirent* entry = ::readdir(listing)) {
-        names.emplace_back(entry->d_name);
-    }
-    ::closedir(listing);
-    EXPECT_EQ(names.size(), 3u) << "only ., .. and pgate.ini";
-}
-
-TEST_F(ProfileFileTest, WritesThroughASymbolicLinkReplaceItsTarget) {
+TEST_F(ProfileFileTest, RewritesKeepModeAndLinkAndLeaveNoTemporaryFile) {
     const std::string target = dir_ / "real.ini";
     WriteFile(target, "[A]\r\nk=v\r\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
     ASSERT_TRUE(file_.WriteString("A", "k", "w"));
+    ASSERT_TRUE(file_.WriteString("A", "new", "x"));
     struct stat st {};
     ASSERT_EQ(::lstat(path_.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadFile(target), "[A]\r\nk=w\r\n");
+    EXPECT_EQ(ReadFile(target), "[A]\r\nk=w\r\nnew=x\r\n");
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    using std::filesystem::directory_iterator;
+    EXPECT_EQ(std::distance(directory_iterator(dir_.Path()), directory_iterator()), 2)
+        << "only pgate.ini and real.ini";
 }
 
 TEST_F(ProfileFileTest, ConcurrentWritesAreEachKept) {
-    // Every write reads and rewrites the whole file: without the lock, writers running
-    // side by side would lose each other's keys.
+    // Every write reads and rewrites the whole file: without the lock, writers running side by
+    // side would lose each other's keys.
     constexpr int kWrites = 40;
     auto writer = [this](const std::string& prefix) {
         for (int i = 0; i < kWrites; ++i) {

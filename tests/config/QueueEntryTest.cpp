@@ -13,169 +13,75 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
+// "name|destination|host|port|R or L|status|ff or -"
+std::vector<std::string> Describe(const std::vector<QueueEntry>& queues) {
+    std::vector<std::string> out;
+    for (const QueueEntry& q : queues) {
+        out.push_back(q.name + "|" + q.destination + "|" + q.remoteHost + "|" +
+                      std::to_string(q.remotePort) + "|" + (q.isRemote ? "R" : "L") + "|" +
+                      q.statusText + "|" + (q.formFeedAtEndOfJob ? "ff" : "-"));
+    }
+    return out;
+}
+
 class QueueEntryTest : public ::testing::Test {
   protected:
-    std::vector<QueueEntry> ReadQueues(const std::string& text) {
-        WriteFile(path_, text);
-        return ReadQueueEntries(file_);
+    std::vector<std::string> ReadQueues(const std::string& text) {
+        WriteFile(dir_ / "pgate.ini", text);
+        return Describe(ReadQueueEntries(file_));
     }
 
     TempDir dir_{"pgconfig"};
-    std::string path_ = dir_ / "pgate.ini";
-    ProfileFile file_{path_};
+    ProfileFile file_{dir_ / "pgate.ini"};
 };
 
-TEST_F(QueueEntryTest, DottedHostsMakeRemoteQueuesAndDotlessOnesLocalQueues) {
-    const std::vector<QueueEntry> queues = ReadQueues(
-        "[Print Queues]\r\n"
-        "local1 = P1 ,,, Print in local/LAN printer - P1 \r\n"
-        "; skipped=Q,10.0.0.1,515,x\r\n"
-        "remote1=Q, 10.1.2.3 , 515 ,Remote text\r\n"
-        "plain=Q,hostname,515,text\r\n"
-        "\r\n"
-        "[Logging]\r\nLogLevel=1\r\n");
-    ASSERT_EQ(queues.size(), 3u);
-    EXPECT_EQ(queues[0].name, "local1");
-    EXPECT_EQ(queues[0].destination, "P1");
-    EXPECT_FALSE(queues[0].isRemote);
-    EXPECT_EQ(queues[0].remoteHost, "");
-    EXPECT_EQ(queues[0].remotePort, 0);
-    EXPECT_EQ(queues[0].statusText, "Print in local/LAN printer - P1");
-
-    EXPECT_EQ(queues[1].name, "remote1");
-    EXPECT_EQ(queues[1].destination, "Q");
-    EXPECT_TRUE(queues[1].isRemote);
-    EXPECT_EQ(queues[1].remoteHost, " 10.1.2.3 ");  // the host is taken as written
-    EXPECT_EQ(queues[1].remotePort, 515);
-    EXPECT_EQ(queues[1].statusText, "Remote text");
-
-    // A plain host name has no dot: a local queue on printer Q, port and host dropped.
-    EXPECT_EQ(queues[2].name, "plain");
-    EXPECT_EQ(queues[2].destination, "Q");
-    EXPECT_FALSE(queues[2].isRemote);
-    EXPECT_EQ(queues[2].remoteHost, "");
-    EXPECT_EQ(queues[2].remotePort, 0);
-}
-
-TEST_F(QueueEntryTest, FormFeedComesFromTheQueuesOwnSection) {
-    const std::vector<QueueEntry> queues = ReadQueues(
-        "[Print Queues]\r\na=P,,,t\r\nb=P,,,t\r\nc=P,,,t\r\nd=P,,,t\r\ne=P,,,t\r\n"
-        "[A]\r\nFormFeedAtEndOfJob=YES\r\n"
-        "[b]\r\nformfeedatendofjob=y\r\n"
-        "[c]\r\nFormFeedAtEndOfJob=no\r\n"
-        "[d]\r\nFormFeedAtEndOfJob=1\r\n");
-    ASSERT_EQ(queues.size(), 5u);
-    EXPECT_TRUE(queues[0].formFeedAtEndOfJob);
-    EXPECT_TRUE(queues[1].formFeedAtEndOfJob);
-    EXPECT_FALSE(queues[2].formFeedAtEndOfJob);
-    EXPECT_FALSE(queues[3].formFeedAtEndOfJob);
-    EXPECT_FALSE(queues[4].formFeedAtEndOfJob);  // absent: no form feed
-}
-
-TEST_F(QueueEntryTest, IncompleteLinesAreReadAsDocumented) {
-    const std::vector<QueueEntry> queues = ReadQueues(
-        "[Print Queues]\r\n"
-        "no equals sign\r\n"
-        " = P,,,nameless\r\n"
-        "short=P\r\n"
-        "two=Q,1.2.3.4\r\n"
-        "commas=P,,,one, two, three\r\n");
-    ASSERT_EQ(queues.size(), 3u);
-    EXPECT_EQ(queues[0].name, "short");
-    EXPECT_EQ(queues[0].destination, "P");
-    EXPECT_FALSE(queues[0].isRemote);
-    EXPECT_EQ(queues[0].statusText, "");
-    EXPECT_EQ(queues[1].name, "two");
-    EXPECT_TRUE(queues[1].isRemote);
-    EXPECT_EQ(queues[1].remoteHost, "1.2.3.4");
-    EXPECT_EQ(queues[1].remotePort, 0);
-    EXPECT_EQ(queues[1].statusText, "");
-    EXPECT_EQ(queues[2].statusText, "one, two, three");  // free text keeps its commas
-}
-
-TEST_F(QueueEntryTest, PortsTakeLeadingDigitsIntoSixteenBits) {
-    const std::vector<QueueEntry> queues = ReadQueues(
-        "[Print Queues]\r\n"
-        "a=Q,h.x,515abc,t\r\nb=Q,h.x,70000,t\r\nc=Q,h.x,-1,t\r\nd=Q,h.x,port,t\r\n"
-        "e=Q,h.x,65535,t\r\n");
-    ASSERT_EQ(queues.size(), 5u);
-    EXPECT_EQ(queues[0].remotePort, 515);
-    EXPECT_EQ(queues[1].remotePort, 70000 - 65536);
-    EXPECT_EQ(queues[2].remotePort, 65535);
-    EXPECT_EQ(queues[3].remotePort, 0);
-    EXPECT_EQ(queues[4].remotePort, 65535);
-}
-
-TEST_F(QueueEntryTest, OnlyWhatTheSectionBufferHoldsIsLoaded) {
-    // Lines "qNN=P,,,xxxxxxxxxx" take 19 bytes with their zeros; 53 take 1007, and the 54th
-    // fits only its first 1022 - 1007 = 15 bytes, which still make a queue.
-    std::string text = "[Print Queues]\r\n";
-    for (int i = 0; i < 60; ++i) {
-        text += "q" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "=P,,,xxxxxxxxxx\r\n";
-    }
-    const std::vector<QueueEntry> queues = ReadQueues(text);
-    ASSERT_EQ(queues.size(), 54u);
-    EXPECT_EQ(queues.front().name, "q00");
-    EXPECT_EQ(queues[52].statusText, "xxxxxxxxxx");
-    EXPECT_EQ(queues.back().name, "q53");
-    EXPECT_EQ(queues.back().statusText, "xxxxxxx");
-}
-
-TEST_F(QueueEntryTest, MissingFileOrSectionGivesNoQueues) {
+TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
     EXPECT_TRUE(ReadQueueEntries(file_).empty());
     EXPECT_TRUE(ReadQueues("[Logging]\r\nLogLevel=1\r\n").empty());
+    // Lines without "=" and entries with an empty name make no queue; missing fields read as
+    // empty; the status text keeps its own commas.
+    EXPECT_EQ(ReadQueues("[Print Queues]\r\n"
+                         "local1 = P1 ,,, Print in local/LAN printer - P1 \r\n"
+                         "; skipped=Q,10.0.0.1,515,x\r\n"
+                         "remote1=Q, 10.1.2.3 , 515 ,Remote text\r\n"
+                         "plain=Q,hostname,515,text\r\n"
+                         "no equals sign\r\n"
+                         " = P,,,nameless\r\n"
+                         "short=P\r\n"
+                         "two=Q,1.2.3.4\r\n"
+                         "commas=P,,,one, two, three\r\n"
+                         "p1=Q,h.x,515abc,t\r\np2=Q,h.x,70000,t\r\np3=Q,h.x,-1,t\r\n"
+                         "p4=Q,h.x,port,t\r\n"
+                         "\r\n"
+                         "[LOCAL1]\r\nFormFeedAtEndOfJob=YES\r\n"
+                         "[remote1]\r\nformfeedatendofjob=y\r\n"
+                         "[plain]\r\nFormFeedAtEndOfJob=no\r\n"
+                         "[short]\r\nFormFeedAtEndOfJob=1\r\n"),
+              (std::vector<std::string>{
+                  "local1|P1||0|L|Print in local/LAN printer - P1|ff",
+                  "remote1|Q| 10.1.2.3 |515|R|Remote text|ff",  // the host as written
+                  "plain|Q||0|L|text|-",  // no dot: a local queue, host and port dropped
+                  "short|P||0|L||-", "two|Q|1.2.3.4|0|R||-", "commas|P||0|L|one, two, three|-",
+                  "p1|Q|h.x|515|R|t|-",
+                  "p2|Q|h.x|4464|R|t|-",  // 70000 in 16 bits
+                  "p3|Q|h.x|65535|R|t|-", "p4|Q|h.x|0|R|t|-"}));
 }
 
-TEST_F(QueueEntryTest, WrittenValues) {
-    QueueEntry local;
-    local.name = "lp";
-    local.destination = "P";
-    local.statusText = "my text";
-    EXPECT_EQ(AddedEntryValue(local), "P,,,my text");
-    EXPECT_EQ(UpdatedEntryValue(local), "P,,,Print in local/LAN printer - P");
-
-    QueueEntry remote;
-    remote.name = "rq";
-    remote.destination = "Q";
-    remote.remoteHost = "10.1.2.3";
-    remote.remotePort = 515;
-    remote.isRemote = true;
-    remote.statusText = "ignored by the update";
-    EXPECT_EQ(AddedEntryValue(remote), "Q,10.1.2.3,515,ignored by the update");
-    EXPECT_EQ(UpdatedEntryValue(remote), "Q,10.1.2.3,515,Print in remote LPD printer - Q@10.1.2.3");
-
-    // A host that did not make the queue remote is written back, without its port.
-    QueueEntry hostButLocal = remote;
-    hostButLocal.isRemote = false;
+TEST_F(QueueEntryTest, WrittenValuesReadBack) {
+    // The added value keeps the queue's own status text; the updated one makes it from the
+    // destination, and writes back a host that did not make the queue remote, without a port.
+    const QueueEntry local{"lp", "P", "", 0, false, "my text", false};
+    const QueueEntry remote{"rq", "Q", "printer.example", 40000, true, "ignored", false};
+    const QueueEntry hostButLocal{"hl", "Q", "10.1.2.3", 515, false, "x", false};
     EXPECT_EQ(UpdatedEntryValue(hostButLocal), "Q,10.1.2.3,,Print in local/LAN printer - Q");
-}
-
-TEST_F(QueueEntryTest, WrittenEntriesReadBack) {
-    QueueEntry remote;
-    remote.name = "rq";
-    remote.destination = "Q";
-    remote.remoteHost = "printer.example";
-    remote.remotePort = 40000;
-    remote.isRemote = true;
-    QueueEntry local;
-    local.name = "lp";
-    local.destination = "P";
-    local.statusText = "added";
     ASSERT_TRUE(file_.WriteString("Print Queues", remote.name, UpdatedEntryValue(remote)));
     ASSERT_TRUE(file_.WriteString(remote.name, "FormFeedAtEndOfJob", "yes"));
     ASSERT_TRUE(file_.WriteString("Print Queues", local.name, AddedEntryValue(local)));
-    const std::vector<QueueEntry> queues = ReadQueueEntries(file_);
-    ASSERT_EQ(queues.size(), 2u);
-    EXPECT_EQ(queues[0].name, "rq");
-    EXPECT_TRUE(queues[0].isRemote);
-    EXPECT_EQ(queues[0].remoteHost, "printer.example");
-    EXPECT_EQ(queues[0].remotePort, 40000);
-    EXPECT_EQ(queues[0].statusText, "Print in remote LPD printer - Q@printer.example");
-    EXPECT_TRUE(queues[0].formFeedAtEndOfJob);
-    EXPECT_EQ(queues[1].name, "lp");
-    EXPECT_EQ(queues[1].destination, "P");
-    EXPECT_EQ(queues[1].statusText, "added");
-    EXPECT_FALSE(queues[1].formFeedAtEndOfJob);
+    ASSERT_TRUE(file_.WriteString("Print Queues", "added", AddedEntryValue(remote)));
+    EXPECT_EQ(Describe(ReadQueueEntries(file_)),
+              (std::vector<std::string>{
+                  "rq|Q|printer.example|40000|R|Print in remote LPD printer - Q@printer.example|ff",
+                  "lp|P||0|L|my text|-", "added|Q|printer.example|40000|R|ignored|-"}));
 }
 
 }  // namespace
