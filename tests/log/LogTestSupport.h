@@ -47,12 +47,6 @@ class LogTest : public ::testing::Test {
         WriteIni(keys);
     }
 
-    void OpenAll() {
-        systemLog.Open(ini);
-        localPrintLog.Open(ini);
-        remotePrintLog.Open(ini);
-    }
-
     // Installs a sink that records every screen line, from none.
     void CaptureScreen() {
         {
@@ -87,19 +81,6 @@ inline std::string Masked(const std::string& text) {
         R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d{2}:\d{2}:\d{2} \d{4}\n)");
     static const std::regex time(R"(\d{2}:\d{2}:\d{2})");
     return std::regex_replace(std::regex_replace(text, date, "<DATE>\n"), time, "TT:TT:TT");
-}
-
-// One 131-character dump row for up to 16 bytes: hex at 3 + 3 * col, text at 53 + col.
-inline std::string DumpRow(const std::string& bytes) {
-    std::string row(131, ' ');
-    for (size_t col = 0; col < bytes.size(); ++col) {
-        static const char* digits = "0123456789ABCDEF";
-        const auto byte = static_cast<unsigned char>(bytes[col]);
-        row[3 + 3 * col] = digits[byte >> 4];
-        row[4 + 3 * col] = digits[byte & 15];
-        row[53 + col] = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
-    }
-    return row;
 }
 
 }  // namespace pg::test
