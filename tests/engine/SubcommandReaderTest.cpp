@@ -60,7 +60,8 @@ TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
         {{"\0031", "2 dfA0", "01host", "\n"}, false, {"\00312 dfA001host\n", "closed"}},
         {{cut + "\0035 dfA\n"}, false, {cut, "\0035 dfA\n", "closed"}},
         {{fits + "\001\n"}, false, {fits, "\001\n", "closed"}},
-        {{cut + "\n"}, false, {cut, "\n", "closed"}},
+        // 4097 bytes with the line feed, whatever the reads: the line feed is a line of its own.
+        {{"\001\n" + cut + "\n"}, false, {"\001\n", cut, "\n", "closed"}},
         {{"\001"}, false, {"\001", "closed"}},  // a partial line, then the close
         {{"\002 12", kError}, false, {"error"}},
         // The expected terminating zero goes wherever it arrives; only the first byte is looked at.
