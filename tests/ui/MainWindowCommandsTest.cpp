@@ -1,129 +1,77 @@
 // The main window's queue commands over a real daemon: what each does with no selection, with
-// "Add Printer" selected and with a queue selected; the engine's refusals; jobs sent by a real
-// LPR client; the dialogs the commands open.
+// "Add Printer" selected and with a queue selected; the engine's refusals; the dialogs and menu
+// the commands and mouse actions open. The engine's operator messages as message boxes:
+// posted from other threads, and holding only the thread of a remote destination test until
+// the operator answers.
 
 #include <QAction>
-#include <QListWidget>
 #include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
-#include <memory>
+#include <chrono>
+#include <future>
 #include <string>
 
 #include "engine/LPDPrinter.h"
+#include "platform/OperatorMessage.h"
 #include "tests/support/Loopback.h"
-#include "tests/support/TempDir.h"
 #include "tests/ui/MainWindowFixture.h"
-#include "tests/ui/ModalAnswerer.h"
-#include "ui/TGeneralSettings.h"
-#include "ui/TLPrnProp.h"
-#include "ui/TLoggingOptions.h"
-#include "ui/TPrnWiz1.h"
-#include "ui/TPrnWiz2.h"
-#include "ui/TRPrnProp.h"
-#include "ui/TViewPrintQ.h"
 
 namespace pg::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 const QString kSelectFirst = "Please select a print queue first.";
-const std::string kAck(1, '\0');
-
-// An LPR client in the middle of sending job jobNo to queue: the receive-job command and the
-// control file are in, so the job is in the queue's list, spooling, until Finish() sends the
-// data file (RFC 1179 section 6).
-class JobInProgress {
-  public:
-    JobInProgress(uint16_t port, const std::string& queue, int jobNo) : client_(port) {
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%03d", jobNo);
-        name_ = std::string(digits) + "tester";
-        const std::string control = "Htester\nPoperator\nJreport-" + std::string(digits) +
-                                    ".txt\nldfA" + name_ + "\nUdfA" + name_ + "\nNreport.txt\n";
-        client_.Send("\002" + queue + "\n");
-        ok_ = client_.Receive(1) == kAck;
-        client_.Send("\002" + std::to_string(control.size()) + " cfA" + name_ + "\n");
-        ok_ = ok_ && client_.Receive(1) == kAck;
-        client_.Send(control + std::string(1, '\0'));
-        ok_ = ok_ && client_.Receive(1) == kAck;
-    }
-
-    bool Ok() const { return ok_; }
-
-    bool Finish() {
-        const std::string data = "hello from the test\n";
-        client_.Send("\003" + std::to_string(data.size()) + " dfA" + name_ + "\n");
-        bool ok = client_.Receive(1) == kAck;
-        client_.Send(data + std::string(1, '\0'));
-        ok = ok && client_.Receive(1) == kAck;
-        client_.ShutdownWrite();
-        return ok;
-    }
-
-  private:
-    LoopbackClient client_;
-    std::string name_;
-    bool ok_ = false;
-};
 
 class MainWindowCommandsTest : public MainWindowFixture {
   protected:
-    // The commands that need a selected queue, with the way an operator reaches them.
-    std::vector<QAction*> QueueCommands() {
-        return {MenuItem("File", "Open"),
-                MenuItem("File", "Activate Queue"),
-                MenuItem("File", "Pause Printing"),
-                MenuItem("File", "Purge Documents"),
-                MenuItem("File", "Delete Print Queue"),
-                MenuItem("File", "Queue Properties")};
-    }
     std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
         return Spooler().FindPrinter(name);
     }
+    QTreeView* View() { return Window().findChild<QTreeView*>("ListView1"); }
+    QPoint RowCentre(int row) {
+        return View()->visualRect(Window().QueueModel()->index(row, 0)).center();
+    }
+    void DoubleClick(const QPoint& at) {
+        QTest::mouseClick(View()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(View()->viewport(), Qt::LeftButton, {}, at);
+    }
 };
 
-TEST_F(MainWindowCommandsTest, WithoutASelectionEveryQueueCommandAsksForOne) {
+// With no row selected each command asks for one; with "Add Printer" selected only the viewer
+// button does, the others do nothing.
+TEST_F(MainWindowCommandsTest, CommandsWithoutAQueueSelected) {
     Start(TestConfig().AddLocalQueue("lp"), /*activate=*/true);
     Window().UpdateListView();
     ModalAnswerer answerer;
-    for (QAction* command : QueueCommands()) {
-        ASSERT_NE(command, nullptr);
+    for (const bool addPrinter : {false, true}) {
+        if (addPrinter) {
+            Select("Add Printer");
+        }
+        for (const char* item : {"Open", "Activate Queue", "Pause Printing", "Purge Documents",
+                                 "Delete Print Queue", "Queue Properties"}) {
+            SCOPED_TRACE(item);
+            answerer.Clear();
+            MenuItem("File", item)->trigger();
+            EXPECT_EQ(answerer.Texts(), addPrinter ? QStringList() : QStringList({kSelectFirst}));
+        }
         answerer.Clear();
-        command->trigger();
-        ASSERT_EQ(answerer.Count(), 1) << command->text().toStdString();
-        EXPECT_EQ(answerer.All()[0].text, kSelectFirst) << command->text().toStdString();
+        ToolButton("View Printer Queue")->click();
+        EXPECT_EQ(answerer.Texts(), QStringList({kSelectFirst}));
         EXPECT_EQ(answerer.All()[0].title, "Pressgate");
         EXPECT_EQ(answerer.All()[0].buttons, QStringList({"OK"}));
     }
-    answerer.Clear();
-    ToolButton("View Printer Queue")->click();
-    EXPECT_EQ(answerer.Texts(), QStringList({kSelectFirst}));
-    EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
-}
-
-TEST_F(MainWindowCommandsTest, WithAddPrinterSelectedOnlyTheViewerButtonSpeaks) {
-    Start(TestConfig().AddLocalQueue("lp"), /*activate=*/true);
-    Window().UpdateListView();
-    Select("Add Printer");
-    ModalAnswerer answerer;
-    for (QAction* command : QueueCommands()) {
-        command->trigger();
-    }
-    EXPECT_EQ(answerer.Count(), 0) << answerer.Texts().join('\n').toStdString();
     EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
     EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
-
-    ToolButton("View Printer Queue")->click();
-    EXPECT_EQ(answerer.Texts(), QStringList({kSelectFirst}));
 }
 
-TEST_F(MainWindowCommandsTest, DeleteRefusesARunningQueueAndRemovesAPausedOne) {
-    Start(TestConfig().AddLocalQueue("lp"), /*activate=*/true);
+TEST_F(MainWindowCommandsTest, DeleteAsksRefusesARunningQueueAndRemovesAPausedOne) {
+    Start(TestConfig().AddLocalQueue("lp").AddLocalQueue("lp2"), /*activate=*/true);
     Window().UpdateListView();
     Select("lp");
     ModalAnswerer answerer(QMessageBox::Yes);
-
     ToolButton("Delete Printer Queue")->click();
     ASSERT_EQ(answerer.Count(), 2);
     const ModalAnswerer::Seen& question = answerer.All()[0];
@@ -133,56 +81,41 @@ TEST_F(MainWindowCommandsTest, DeleteRefusesARunningQueueAndRemovesAPausedOne) {
     EXPECT_EQ(question.buttons, QStringList({"&Yes", "&No"}));
     EXPECT_EQ(answerer.All()[1].title, "Error");
     EXPECT_EQ(answerer.All()[1].text, "Please stop the print queue before delete it.");
-    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
-    ASSERT_NE(Queue("lp"), nullptr);
+    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp", "lp2"}));
 
     MenuItem("File", "Pause Printing")->trigger();
-    EXPECT_EQ(Queue("lp")->State(), QueueState::Pause);
-
+    ASSERT_EQ(Queue("lp")->State(), QueueState::Pause);
     answerer.Clear();
     answerer.SetAnswer(QMessageBox::No);
     MenuItem("File", "Delete Print Queue")->trigger();
-    EXPECT_EQ(answerer.Texts(), QStringList({"Are you sure you want to delete this queue? "}));
+    EXPECT_EQ(answerer.Count(), 1);
     EXPECT_NE(Queue("lp"), nullptr);
 
-    answerer.Clear();
     answerer.SetAnswer(QMessageBox::Yes);
     MenuItem("File", "Delete Print Queue")->trigger();
-    EXPECT_EQ(answerer.Count(), 1);
-    // The row goes at once, without waiting for a refresh.
-    EXPECT_EQ(Captions(), QStringList({"Add Printer"}));
+    // The row goes at once, without waiting for a refresh, and the selection with it.
+    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp2"}));
     EXPECT_EQ(Queue("lp"), nullptr);
-    EXPECT_EQ(ReadFile(Daemon().IniPath()).find("\nlp="), std::string::npos);
-
-    answerer.Clear();
-    Select("Add Printer");
-    MenuItem("File", "Delete Print Queue")->trigger();
-    EXPECT_EQ(answerer.Texts(), QStringList({"No more print queue to delete."}));
-    ClearSelection();
-    answerer.Clear();
-    MenuItem("File", "Delete Print Queue")->trigger();
-    EXPECT_EQ(answerer.Texts(), QStringList({"No more print queue to delete."}));
-}
-
-TEST_F(MainWindowCommandsTest, DeletingOneOfTwoQueuesKeepsTheOther) {
-    Start(TestConfig().AddLocalQueue("lp").AddLocalQueue("lp2"));
-    Window().UpdateListView();
-    Select("lp2");
-    ModalAnswerer answerer(QMessageBox::Yes);
-    MenuItem("File", "Delete Print Queue")->trigger();  // paused daemon: state Initial
-    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
-    EXPECT_EQ(Window().SelectedQueueCaption(), "");
+    EXPECT_EQ(QueueEntry("lp"), "<none>");
     answerer.Clear();
     MenuItem("File", "Delete Print Queue")->trigger();
     EXPECT_EQ(answerer.Texts(), QStringList({kSelectFirst}));
+
+    // The last queue: only "Add Printer" is left, whatever is selected.
+    Spooler().ActivateLPD(false);  // a stopped queue may go
+    Select("lp2");
+    MenuItem("File", "Delete Print Queue")->trigger();
+    EXPECT_EQ(Captions(), QStringList({"Add Printer"}));
+    answerer.Clear();
+    MenuItem("File", "Delete Print Queue")->trigger();
+    EXPECT_EQ(answerer.Texts(), QStringList({"No more print queue to delete."}));
 }
 
-TEST_F(MainWindowCommandsTest, PauseAndResumeGoThroughTheSpooler) {
+TEST_F(MainWindowCommandsTest, PauseResumeAndPurgeGoThroughTheSpooler) {
     Start(TestConfig().AddLocalQueue("lp"));
     Window().UpdateListView();
     Select("lp");
     ModalAnswerer answerer;
-
     // The daemon is paused: the spooler refuses to start a queue.
     ToolButton("Resume Queue")->click();
     EXPECT_EQ(answerer.Texts(), QStringList({"Please activate the LPD daemon first."}));
@@ -191,158 +124,135 @@ TEST_F(MainWindowCommandsTest, PauseAndResumeGoThroughTheSpooler) {
     MenuItem("Options", "Activate LPD")->trigger();
     ToolButton("Pause Queue")->click();
     EXPECT_EQ(Queue("lp")->State(), QueueState::Pause);
-    // The list shows it at the next refresh, not before.
-    EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), "Initial");
+    EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), "Initial");  // not before the next refresh
     MenuItem("View", "Refresh")->trigger();
     EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), "pause");
+
+    // Two jobs held by the paused queue are purged without a question.
+    AddSizedJob(*Queue("lp"), 1, "ann", "pc1", 300);
+    AddSizedJob(*Queue("lp"), 2, "bob", "pc2", 300);
+    MenuItem("View", "Refresh")->trigger();
+    EXPECT_EQ(Cell(1, TPressgate::kJobsColumn), "2");
+    MenuItem("File", "Purge Documents")->trigger();
+    EXPECT_EQ(Queue("lp")->JobCount(), 0u);
+    MenuItem("View", "Refresh")->trigger();
+    EXPECT_EQ(Cell(1, TPressgate::kJobsColumn), "0");
+    EXPECT_EQ(Cell(1, TPressgate::kCommentsColumn), "The print queue is purged");
 
     MenuItem("File", "Activate Queue")->trigger();
     EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
     EXPECT_EQ(answerer.Count(), 1);
 }
 
-TEST_F(MainWindowCommandsTest, JobsSentByAClientShowInTheListAndPurgeRemovesThem) {
-    Start(TestConfig().AddLocalQueue("lp"), /*activate=*/true);
-    Window().UpdateListView();
-    ASSERT_EQ(Cell(1, TPressgate::kJobsColumn), "0");
-
-    JobInProgress first(Daemon().Port(), "lp", 1);
-    JobInProgress second(Daemon().Port(), "lp", 2);
-    ASSERT_TRUE(first.Ok());
-    ASSERT_TRUE(second.Ok());
-    ASSERT_TRUE(WaitUntil([this] { return Queue("lp")->JobCount() == 2; }));
-    Window().UpdateListView();
-    EXPECT_EQ(Cell(1, TPressgate::kJobsColumn), "2");
-
-    // The first job is finished and printed: one left.
-    ASSERT_TRUE(first.Finish());
-    ASSERT_TRUE(WaitUntil([this] { return Queue("lp")->JobCount() == 1; }));
-    Window().UpdateListView();
-    EXPECT_EQ(Cell(1, TPressgate::kJobsColumn), "1");
-
-    Select("lp");
+TEST_F(MainWindowCommandsTest, DoubleClickOpensTheWizardOrTheViewerAndTheEmptyAreaNothing) {
+    StartDialogs(TestConfig().AddLocalQueue("lp"));
+    Window().show();
     ModalAnswerer answerer;
-    MenuItem("File", "Purge Documents")->trigger();
-    EXPECT_EQ(answerer.Count(), 0);  // no confirmation
-    EXPECT_TRUE(WaitUntil([this] { return Queue("lp")->JobCount() == 0; }));
-    EXPECT_EQ(Queue("lp")->StatusText(), "The print queue is purged");
-    Window().UpdateListView();
-    EXPECT_EQ(Cell(1, TPressgate::kJobsColumn), "0");
-    EXPECT_EQ(Cell(1, TPressgate::kCommentsColumn), "The print queue is purged");
-}
-
-// The windows the commands open, made as the program makes them.
-class MainWindowDialogsTest : public MainWindowCommandsTest {
-  protected:
-    void StartWithDialogs(const TestConfig& config) {
-        Start(config, /*activate=*/true);
-        wizard1_ = std::make_unique<TPrnWiz1>(Spooler(), &Window());
-        wizard2_ = std::make_unique<TPrnWiz2>(Spooler(), &Window());
-        general_ = std::make_unique<TGeneralSettings>(Spooler());
-        logging_ = std::make_unique<TLoggingOptions>(Spooler());
-        viewer_ = std::make_unique<TViewPrintQ>(Spooler(), &Window());
-        local_ = std::make_unique<TLPrnProp>(Spooler(), &Window());
-        remote_ = std::make_unique<TRPrnProp>(Spooler(), &Window());
-        wizard1_->SetPage2(wizard2_.get());
-        wizard2_->SetPage1(wizard1_.get());
-        TPressgate::Dialogs dialogs;
-        dialogs.wizard1 = wizard1_.get();
-        dialogs.wizard2 = wizard2_.get();
-        dialogs.general = general_.get();
-        dialogs.logging = logging_.get();
-        dialogs.viewer = viewer_.get();
-        dialogs.localProperties = local_.get();
-        dialogs.remoteProperties = remote_.get();
-        Window().SetDialogs(dialogs);
-        Window().show();
-    }
-    void TearDown() override {
-        remote_.reset();
-        local_.reset();
-        viewer_.reset();
-        logging_.reset();
-        general_.reset();
-        wizard2_.reset();
-        wizard1_.reset();
-        MainWindowCommandsTest::TearDown();
-    }
-    QPoint RowCentre(int row) {
-        auto* view = Window().findChild<QTreeView*>("ListView1");
-        return view->visualRect(Window().QueueModel()->index(row, 0)).center();
-    }
-    void DoubleClick(const QPoint& at) {
-        auto* view = Window().findChild<QTreeView*>("ListView1");
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-    }
-
-    std::unique_ptr<TPrnWiz1> wizard1_;
-    std::unique_ptr<TPrnWiz2> wizard2_;
-    std::unique_ptr<TGeneralSettings> general_;
-    std::unique_ptr<TLoggingOptions> logging_;
-    std::unique_ptr<TViewPrintQ> viewer_;
-    std::unique_ptr<TLPrnProp> local_;
-    std::unique_ptr<TRPrnProp> remote_;
-};
-
-TEST_F(MainWindowDialogsTest, DoubleClickOpensTheWizardOrTheViewerAndTheEmptyAreaNothing) {
-    StartWithDialogs(TestConfig().AddLocalQueue("lp"));
-    ModalAnswerer answerer;
-
     DoubleClick(RowCentre(1));
     ASSERT_EQ(answerer.Count(), 1);
     EXPECT_EQ(answerer.All()[0].className, "pg::TViewPrintQ");
     EXPECT_EQ(answerer.All()[0].title, "View Printer Queue");
 
-    // Below the last row: nothing opens.
-    auto* view = Window().findChild<QTreeView*>("ListView1");
-    DoubleClick(QPoint(20, view->viewport()->height() - 5));
+    DoubleClick(QPoint(20, View()->viewport()->height() - 5));  // below the last row
     EXPECT_EQ(answerer.Count(), 1);
     EXPECT_FALSE(wizard1_->isVisible());
 
-    // "Add Printer": the wizard's first page, not modal, and the window stays usable.
+    // "Add Printer": the wizard's first page, not modal, so the window stays usable.
     DoubleClick(RowCentre(0));
     EXPECT_TRUE(wizard1_->isVisible());
     EXPECT_FALSE(wizard1_->isModal());
     EXPECT_EQ(answerer.Count(), 1);
-    wizard1_->close();
 }
 
-TEST_F(MainWindowDialogsTest, QueuePropertiesOpensTheDialogOfTheQueuesKind) {
-    StartWithDialogs(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
+TEST_F(MainWindowCommandsTest, CommandsOpenTheirDialogsAndTheContextMenuOnlyOverAQueue) {
+    StartDialogs(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
+    Window().show();
     ModalAnswerer answerer;
     Select("far");
     ToolButton("Queue Properties")->click();
     Select("lp");
     MenuItem("File", "Open")->trigger();
-    MenuItem("File", "Queue Properties")->trigger();
     ToolButton("View Printer Queue")->click();
     MenuItem("Options", "General")->trigger();
     MenuItem("Options", "Logging")->trigger();
-    QStringList titles;
-    for (const auto& seen : answerer.All()) {
-        titles << seen.title;
+    emit View()->customContextMenuRequested(RowCentre(1));
+    QStringList seen;
+    for (const auto& each : answerer.All()) {
+        seen << (each.className == "QMenu" ? each.text : each.title);
     }
-    EXPECT_EQ(titles, QStringList({"Remote Printer Properties", "Local Printer Properties",
-                                   "Local Printer Properties", "View Printer Queue",
-                                   "General Settings", "Logging Options"}));
+    EXPECT_EQ(seen, QStringList({"Remote Printer Properties", "Local Printer Properties",
+                                 "View Printer Queue", "General Settings", "Logging Options",
+                                 "Open|Queue Properties"}));
+
+    answerer.Clear();
+    Select("Add Printer");
+    emit View()->customContextMenuRequested(RowCentre(0));
+    ClearSelection();
+    emit View()->customContextMenuRequested(RowCentre(0));
+    EXPECT_EQ(answerer.Count(), 0);
 }
 
-TEST_F(MainWindowDialogsTest, ContextMenuIsOfferedOverAQueueRowOnly) {
-    StartWithDialogs(TestConfig().AddLocalQueue("lp"));
-    auto* view = Window().findChild<QTreeView*>("ListView1");
-    ModalAnswerer answerer;
-    Select("lp");
-    emit view->customContextMenuRequested(RowCentre(1));
-    ASSERT_EQ(answerer.Count(), 1);
-    EXPECT_EQ(answerer.All()[0].className, "QMenu");
-    EXPECT_EQ(answerer.All()[0].text, "Open|Queue Properties");
+// --- the engine's operator messages as message boxes ------------------------------------------
 
-    Select("Add Printer");
-    emit view->customContextMenuRequested(RowCentre(0));
-    ClearSelection();
-    emit view->customContextMenuRequested(RowCentre(0));
-    EXPECT_EQ(answerer.Count(), 1);
+bool Finished(std::future<void>& future, std::chrono::milliseconds within) {
+    return future.wait_for(within) == std::future_status::ready;
+}
+
+TEST(OperatorMessageBoxesTest, WorkerMessagesArePostedInOrderWithoutWaiting) {
+    OperatorMessageBoxes boxes;
+    ModalAnswerer answerer;
+    std::future<void> worker = std::async(std::launch::async, [] {
+        OperatorMessage::Show(nullptr, "Winsock Error", "bind() failed");
+        OperatorMessage::Show(nullptr, "Error", "Printer not exist!");
+    });
+    // The window thread is not processing events: a waiting worker would never finish.
+    ASSERT_TRUE(Finished(worker, 10s));
+    EXPECT_EQ(answerer.Count(), 0);
+    EXPECT_TRUE(WaitFor([&] { return answerer.Count() == 2; }));
+    EXPECT_EQ(answerer.Texts(), QStringList({"bind() failed", "Printer not exist!"}));
+    EXPECT_EQ(answerer.All()[0].title, "Winsock Error");
+}
+
+TEST(OperatorMessageBoxesTest, GoingAwayReleasesWaitingThreadsAndDropsTheirBoxes) {
+    auto boxes = std::make_unique<OperatorMessageBoxes>();
+    std::future<void> worker = std::async(
+        std::launch::async, [] { OperatorMessage::Show(nullptr, "Error", "socket() failed"); });
+    ASSERT_TRUE(WaitUntil([&] { return boxes->WaitingThreads() == 1; }));
+    boxes.reset();
+    EXPECT_TRUE(Finished(worker, 10s));
+    ModalAnswerer answerer;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answerer.Count(), 0);
+    // Without the object the messages are the headless ones again.
+    std::async(std::launch::async, [] {
+        OperatorMessage::Show(nullptr, "Error", "socket() failed");
+    }).get();
+}
+
+// A remote queue whose host cannot be resolved: the connection asking for it waits for the
+// operator; the listener and other connections go on.
+TEST(OperatorMessageBoxesTest, TheDestinationTestBlocksOnlyItsOwnConnection) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,nohost.invalid,515,"));
+    OperatorMessageBoxes boxes;
+    ModalAnswerer answerer;
+    LoopbackClient waiting(daemon.Port());
+    waiting.Send("\002far\n");
+
+    std::string replyWhileOpen = "unset";
+    std::string otherReply;
+    answerer.SetInspector([&](const ModalAnswerer::Seen&) {
+        replyWhileOpen = waiting.Receive(1, 200ms);
+        LoopbackClient other(daemon.Port());
+        other.Send("\002lp\n");
+        otherReply = other.Receive(1);
+    });
+    ASSERT_TRUE(WaitFor([&] { return answerer.Count() == 1; }, 20000));
+    EXPECT_EQ(answerer.All()[0].title, "gethostbyname() failed.");
+    EXPECT_NE(answerer.All()[0].text.indexOf("nohost.invalid"), -1);
+    EXPECT_EQ(replyWhileOpen, "");
+    EXPECT_EQ(otherReply, std::string(1, '\0'));
+    // Answered: the waiting connection gets its refusal.
+    EXPECT_EQ(waiting.Receive(1, 10s), std::string(1, '\1'));
 }
 
 }  // namespace

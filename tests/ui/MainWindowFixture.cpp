@@ -1,22 +1,50 @@
 #include "tests/ui/MainWindowFixture.h"
 
+#include <unistd.h>
+
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <filesystem>
+#include <tuple>
+
+#include "config/ProfileFile.h"
+#include "engine/JobEntry.h"
+#include "engine/LPDPrinter.h"
+#include "tests/support/Loopback.h"
 
 namespace pg::test {
 
 void MainWindowFixture::Start(const TestConfig& config, bool activate) {
+    TearDown();
     daemon_ = std::make_unique<TestDaemon>(config, activate);
     boxes_ = std::make_unique<OperatorMessageBoxes>();
     window_ = std::make_unique<TPressgate>(daemon_->Spooler());
     boxes_->SetOwner(window_.get());
     window_->findChild<QTimer*>("Timer1")->stop();
+}
+
+void MainWindowFixture::StartDialogs(const TestConfig& config, bool activate) {
+    Start(config, activate);
+    const TPressgate::Dialogs dialogs = MakeDialogs(Spooler(), Window());
+    wizard1_ = dialogs.wizard1;
+    wizard2_ = dialogs.wizard2;
+    general_ = dialogs.general;
+    logging_ = dialogs.logging;
+    viewer_ = dialogs.viewer;
+    localProperties_ = dialogs.localProperties;
+    remoteProperties_ = dialogs.remoteProperties;
+    window_->UpdateListView();
 }
 
 void MainWindowFixture::TearDown() {
@@ -33,6 +61,14 @@ QString MainWindowFixture::Cell(int row, int column) const {
     return window_->QueueModel()->index(row, column).data().toString();
 }
 
+QStringList MainWindowFixture::Row(int row) const {
+    QStringList texts;
+    for (int column = 0; column < 4; ++column) {
+        texts << Cell(row, column);
+    }
+    return texts;
+}
+
 int MainWindowFixture::Image(int row) const {
     return window_->QueueModel()->index(row, 0).data(TPressgate::kImageIndexRole).toInt();
 }
@@ -46,11 +82,7 @@ QStringList MainWindowFixture::Captions() const {
 }
 
 void MainWindowFixture::Select(const QString& caption) {
-    const int row = static_cast<int>(Captions().indexOf(caption));
-    ASSERT_GE(row, 0) << caption.toStdString();
-    window_->QueueSelection()->setCurrentIndex(
-        window_->QueueModel()->index(row, 0),
-        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(SelectRow(*window_, caption)) << caption.toStdString();
 }
 
 void MainWindowFixture::ClearSelection() {
@@ -95,6 +127,125 @@ QToolButton* MainWindowFixture::ToolButton(const QString& toolTip) const {
         }
     }
     return nullptr;
+}
+
+std::string MainWindowFixture::QueueEntry(const std::string& name) const {
+    return ProfileFile(daemon_->IniPath()).GetString("Print Queues", name, "<none>");
+}
+
+std::string MainWindowFixture::IniText() const {
+    return ReadFile(daemon_->IniPath());
+}
+
+TPressgate::Dialogs MakeDialogs(LPDSpooler& spooler, TPressgate& window) {
+    TPressgate::Dialogs dialogs;
+    dialogs.wizard1 = new TPrnWiz1(spooler, &window, &window);
+    dialogs.wizard2 = new TPrnWiz2(spooler, &window, &window);
+    dialogs.wizard1->SetPage2(dialogs.wizard2);
+    dialogs.wizard2->SetPage1(dialogs.wizard1);
+    dialogs.general = new TGeneralSettings(spooler, &window);
+    dialogs.logging = new TLoggingOptions(spooler, &window);
+    dialogs.viewer = new TViewPrintQ(spooler, &window, &window);
+    dialogs.localProperties = new TLPrnProp(spooler, &window, &window);
+    dialogs.remoteProperties = new TRPrnProp(spooler, &window, &window);
+    window.SetDialogs(dialogs);
+    return dialogs;
+}
+
+bool SelectRow(TPressgate& window, const QString& caption) {
+    const QModelIndexList found = window.QueueModel()->match(
+        window.QueueModel()->index(0, 0), Qt::DisplayRole, caption, 1, Qt::MatchExactly);
+    if (!found.isEmpty()) {
+        window.QueueSelection()->setCurrentIndex(
+            found.first(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    return !found.isEmpty();
+}
+
+bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
+             const std::string& host, const std::string& title, const std::string& data) {
+    const std::string name = QString::asprintf("%03d", jobNo).toStdString() + host;
+    const std::string control = "H" + host + "\nP" + user + "\nJ" + title + "\nldfA" + name +
+                                "\nUdfA" + name + "\nN" + title + "\n";
+    LoopbackClient client(port);
+    for (const std::string& bytes :
+         {"\002" + queue + "\n", "\002" + std::to_string(control.size()) + " cfA" + name + "\n",
+          control + '\0', "\003" + std::to_string(data.size()) + " dfA" + name + "\n",
+          data + '\0'}) {
+        client.Send(bytes);
+        if (client.Receive(1) != std::string(1, '\0')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Click(QAbstractButton* button) {
+    // A check box or radio button takes clicks on its indicator and caption only, and its
+    // centre may lie beyond them when a layout stretches it.
+    const bool pushButton = qobject_cast<QPushButton*>(button) != nullptr;
+    const QPoint where = pushButton ? button->rect().center() : QPoint(6, button->height() / 2);
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, where);
+}
+
+QString Shown(QWidget* field) {
+    if (auto* box = qobject_cast<QCheckBox*>(field)) {
+        return box->isChecked() ? "Y" : "N";
+    }
+    if (auto* box = qobject_cast<QComboBox*>(field)) {
+        return box->currentText();
+    }
+    return field->property("text").toString();
+}
+
+void Enter(QWidget* field, const QString& value) {
+    if (auto* box = qobject_cast<QCheckBox*>(field)) {
+        if (Shown(box) != value) {
+            Click(box);
+        }
+        return;
+    }
+    QMetaObject::invokeMethod(field, "selectAll");
+    QTest::keyClicks(field, value);
+}
+
+void ExpectArrowRange(QSpinBox* spin, int minimum, int maximum) {
+    SCOPED_TRACE(spin->objectName().toStdString());
+    for (const auto& [start, key, end] : {std::tuple(maximum - 1, Qt::Key_Up, maximum),
+                                          std::tuple(minimum + 1, Qt::Key_Down, minimum)}) {
+        Enter(spin, QString::number(start));
+        QTest::keyClick(spin, key);
+        EXPECT_EQ(spin->value(), end);
+        QTest::keyClick(spin, key);
+        EXPECT_EQ(spin->value(), end);
+    }
+}
+
+std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,
+                                      const std::string& host, uint64_t totalBytes) {
+    const std::string digits = QString::asprintf("%03d", jobNo).toStdString();
+    const std::string directory = queue.SpoolDirectory();
+    const std::string dataName = "dfA" + digits + host;
+    const std::string control =
+        "H" + host + "\nP" + user + "\nJreport.txt\nl" + dataName + "\nU" + dataName + "\n";
+    std::filesystem::create_directories(directory);
+    WriteFile(directory + "/cfA" + digits + host, control);
+    WriteFile(directory + "/" + dataName, "");
+    const uint64_t dataBytes = totalBytes > control.size() ? totalBytes - control.size() : 0;
+    if (::truncate((directory + "/" + dataName).c_str(), static_cast<off_t>(dataBytes)) != 0) {
+        return nullptr;
+    }
+    auto job = std::make_shared<JobEntry>();
+    job->ReadControlFile(control, false);
+    job->jobNo = jobNo;
+    job->prefixLength = 3;
+    job->digitCount = 3;
+    job->nameSuffix = host;
+    job->listValue = 5;
+    job->timeDate = "12:00:00 12/05/26";
+    job->SetState(JobState::Waiting);
+    queue.AddJob(job);
+    return job;
 }
 
 }  // namespace pg::test

@@ -4,24 +4,41 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "tests/support/TestDaemon.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/OperatorMessageBoxes.h"
+#include "ui/TGeneralSettings.h"
+#include "ui/TLPrnProp.h"
+#include "ui/TLoggingOptions.h"
 #include "ui/TPressgate.h"
+#include "ui/TPrnWiz1.h"
+#include "ui/TPrnWiz2.h"
+#include "ui/TRPrnProp.h"
+#include "ui/TViewPrintQ.h"
 
+class QAbstractButton;
 class QAction;
+class QSpinBox;
 class QToolButton;
+
+namespace pg {
+class JobEntry;
+}  // namespace pg
 
 namespace pg::test {
 
 // A main window over a TestDaemon's spooler, with the engine's operator messages shown as
 // boxes as the program does, and the window's clock stopped so that only the test refreshes
-// the list. Reads the queue list the way an operator sees it and finds menu items
-// by menu and text, toolbar buttons by tooltip.
+// the list. Reads the queue list the way an operator sees it and finds menu items by menu and
+// text, toolbar buttons by tooltip. StartDialogs() adds every dialog as the program builds them.
 class MainWindowFixture : public ::testing::Test {
   protected:
     void Start(const TestConfig& config = TestConfig(), bool activate = false);
+    void StartDialogs(const TestConfig& config = TestConfig(), bool activate = true);
     void TearDown() override;
 
     TPressgate& Window() { return *window_; }
@@ -30,8 +47,14 @@ class MainWindowFixture : public ::testing::Test {
 
     int Rows() const;
     QString Cell(int row, int column) const;
+    // The row's texts: name, jobs, status, comments.
+    QStringList Row(int row) const;
     int Image(int row) const;
     QStringList Captions() const;
+    // The row with that caption, -1 when there is none.
+    int RowOf(const QString& caption) const {
+        return static_cast<int>(Captions().indexOf(caption));
+    }
     // Selects the row with exactly this caption.
     void Select(const QString& caption);
     void ClearSelection();
@@ -41,9 +64,53 @@ class MainWindowFixture : public ::testing::Test {
     QStringList MenuItems(const QString& menu) const;
     QToolButton* ToolButton(const QString& toolTip) const;
 
+    // [Print Queues] value of a queue, "<none>" when the key is missing.
+    std::string QueueEntry(const std::string& name) const;
+    std::string IniText() const;
+
     std::unique_ptr<TestDaemon> daemon_;
     std::unique_ptr<OperatorMessageBoxes> boxes_;
     std::unique_ptr<TPressgate> window_;
+    // Children of the window once StartDialogs() made them.
+    TPrnWiz1* wizard1_ = nullptr;
+    TPrnWiz2* wizard2_ = nullptr;
+    TGeneralSettings* general_ = nullptr;
+    TLoggingOptions* logging_ = nullptr;
+    TViewPrintQ* viewer_ = nullptr;
+    TLPrnProp* localProperties_ = nullptr;
+    TRPrnProp* remoteProperties_ = nullptr;
 };
+
+// Every dialog of the program, made as the program makes them (hidden, children of window)
+// and handed to window. (The screenshot driver builds its windows with these helpers too.)
+TPressgate::Dialogs MakeDialogs(LPDSpooler& spooler, TPressgate& window);
+// Selects the queue list's row with exactly this caption; false when there is none.
+bool SelectRow(TPressgate& window, const QString& caption);
+// One whole job over RFC 1179 as an LPR client sends it (receive-job, control file naming
+// user, host and title, data file of the given bytes); true when every step was acknowledged.
+bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
+             const std::string& host, const std::string& title, const std::string& data);
+
+// The child of parent with that object name; null when there is none.
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    return parent->findChild<T*>(name);
+}
+
+// A press of the left mouse button on a button, radio button or check box.
+void Click(QAbstractButton* button);
+// What a field shows: a check box "Y" or "N", any other its text.
+QString Shown(QWidget* field);
+// Enters a value as the operator would: clicks a check box into state "Y" or "N", types text
+// over a field's whole content.
+void Enter(QWidget* field, const QString& value);
+// The up-down arrows stop at minimum and maximum (typed one step inside, then two steps out).
+void ExpectArrowRange(QSpinBox* spin, int minimum, int maximum);
+
+// A job as reception enters it (its control file asks for its files to be removed with it),
+// with a control file and a data file in the queue's spool directory whose sizes add up to
+// totalBytes (the data file written sparse). The job is added to the queue in state waiting.
+std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,
+                                      const std::string& host, uint64_t totalBytes);
 
 }  // namespace pg::test

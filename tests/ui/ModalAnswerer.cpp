@@ -3,8 +3,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMenu>
 #include <QTest>
+#include <utility>
 
 namespace pg::test {
 
@@ -65,7 +67,13 @@ void ModalAnswerer::Poll() {
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         seen_.push_back(seen);
         Inspect(seen);
-        dialog->reject();
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (files != nullptr && fileHandler_) {
+            std::exchange(fileHandler_, nullptr)(*files);
+        }
+        if (dialog->isVisible()) {
+            dialog->reject();
+        }
     }
 }
 

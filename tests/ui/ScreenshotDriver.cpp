@@ -9,10 +9,8 @@
 #include <sys/socket.h>
 #include <QApplication>
 #include <QDir>
-#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QStandardItemModel>
 #include <QTest>
 
 #include <cstdio>
@@ -23,44 +21,15 @@
 #include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
+#include "tests/ui/MainWindowFixture.h"
 #include "ui/OperatorMessageBoxes.h"
-#include "ui/TGeneralSettings.h"
-#include "ui/TLPrnProp.h"
-#include "ui/TLoggingOptions.h"
-#include "ui/TPressgate.h"
-#include "ui/TPrnWiz1.h"
-#include "ui/TPrnWiz2.h"
-#include "ui/TRPrnProp.h"
 #include "ui/TSplash.h"
-#include "ui/TViewPrintQ.h"
 
 namespace {
 
-using pg::test::LoopbackClient;
-
-// One whole job over RFC 1179: receive-job, control file, data file.
-bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
-             const std::string& host, const std::string& title, size_t size) {
-    const std::string ack(1, '\0');
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%03d", jobNo);
-    const std::string name = std::string(digits) + host;
-    const std::string control = "H" + host + "\nP" + user + "\nJ" + title + "\nldfA" + name +
-                                "\nUdfA" + name + "\nN" + title + "\n";
-    const std::string data(size, 'x');
-    LoopbackClient client(port);
-    client.Send("\002" + queue + "\n");
-    bool ok = client.Receive(1) == ack;
-    client.Send("\002" + std::to_string(control.size()) + " cfA" + name + "\n");
-    ok = ok && client.Receive(1) == ack;
-    client.Send(control + std::string(1, '\0'));
-    ok = ok && client.Receive(1) == ack;
-    client.Send("\003" + std::to_string(data.size()) + " dfA" + name + "\n");
-    ok = ok && client.Receive(1) == ack;
-    client.Send(data + std::string(1, '\0'));
-    ok = ok && client.Receive(1) == ack;
-    return ok;
-}
+using pg::test::MakeDialogs;
+using pg::test::SelectRow;
+using pg::test::SendJob;
 
 // A remote LPD host that never answers: the kernel completes connections into the listen
 // queue and nobody reads them, so a forwarded job waits for its first reply.
@@ -105,17 +74,6 @@ class Shooter {
     bool ok_ = true;
 };
 
-void Select(pg::TPressgate& window, const QString& caption) {
-    QStandardItemModel* model = window.QueueModel();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->index(row, 0).data().toString() == caption) {
-            window.QueueSelection()->setCurrentIndex(
-                model->index(row, 0),
-                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        }
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,24 +102,7 @@ int main(int argc, char** argv) {
     pg::OperatorMessageBoxes boxes;
     pg::TPressgate window(spooler);
     pg::TSplash splash;
-    pg::TPrnWiz1 wizard1(spooler, &window);
-    pg::TPrnWiz2 wizard2(spooler, &window);
-    pg::TGeneralSettings general(spooler);
-    pg::TLoggingOptions logging(spooler);
-    pg::TViewPrintQ viewer(spooler, &window);
-    pg::TLPrnProp localProperties(spooler, &window);
-    pg::TRPrnProp remoteProperties(spooler, &window);
-    wizard1.SetPage2(&wizard2);
-    wizard2.SetPage1(&wizard1);
-    pg::TPressgate::Dialogs dialogs;
-    dialogs.wizard1 = &wizard1;
-    dialogs.wizard2 = &wizard2;
-    dialogs.general = &general;
-    dialogs.logging = &logging;
-    dialogs.viewer = &viewer;
-    dialogs.localProperties = &localProperties;
-    dialogs.remoteProperties = &remoteProperties;
-    window.SetDialogs(dialogs);
+    const pg::TPressgate::Dialogs dialogs = MakeDialogs(spooler, window);
 
     Shooter shooter(directory);
     window.show();
@@ -169,11 +110,16 @@ int main(int argc, char** argv) {
     spooler.PausePrinter("labels");
 
     // Jobs for the accounts server, which takes the first and then keeps everybody waiting.
-    SendJob(daemon.Port(), "accounts", 17, "maria", "design-pc", "invoices-may.pdf", 1536000);
-    SendJob(daemon.Port(), "accounts", 18, "tom", "office-2", "ledger.txt", 734208);
-    SendJob(daemon.Port(), "accounts", 19, "maria", "design-pc", "payroll.ps", 48211);
-    SendJob(daemon.Port(), "laser", 240, "ellen", "office-7", "minutes.txt", 2100);
-    SendJob(daemon.Port(), "plotter", 9, "tom", "cad02", "elevation-north.plt", 90112);
+    SendJob(daemon.Port(), "accounts", 17, "maria", "design-pc", "invoices-may.pdf",
+            std::string(1536000, 'x'));
+    SendJob(daemon.Port(), "accounts", 18, "tom", "office-2", "ledger.txt",
+            std::string(734208, 'x'));
+    SendJob(daemon.Port(), "accounts", 19, "maria", "design-pc", "payroll.ps",
+            std::string(48211, 'x'));
+    SendJob(daemon.Port(), "laser", 240, "ellen", "office-7", "minutes.txt",
+            std::string(2100, 'x'));
+    SendJob(daemon.Port(), "plotter", 9, "tom", "cad02", "elevation-north.plt",
+            std::string(90112, 'x'));
     pg::test::WaitUntil([&] {
         return spooler.FindPrinter(std::string("accounts"))->JobCount() == 3 &&
                spooler.FindPrinter(std::string("laser"))->JobCount() == 0 &&
@@ -182,31 +128,21 @@ int main(int argc, char** argv) {
     QTest::qWait(500);  // the message window catches up
 
     window.UpdateListView();
-    Select(window, "accounts");
+    SelectRow(window, "accounts");
     shooter.Shoot(window, "main-window");
     splash.setModal(false);
     shooter.Shoot(splash, "splash");
     splash.hide();
 
-    shooter.Shoot(viewer, "queue-viewer");  // the jobs of "accounts"
-    viewer.hide();
-
-    Select(window, "laser");
-    shooter.Shoot(localProperties, "local-properties");
-    localProperties.hide();
-    Select(window, "accounts");
-    shooter.Shoot(remoteProperties, "remote-properties");
-    remoteProperties.hide();
-
-    wizard1.ShowWizard();
-    shooter.Shoot(wizard1, "wizard-page1");
-    wizard1.hide();
-    shooter.Shoot(wizard2, "wizard-page2");
-    wizard2.hide();
-
-    shooter.Shoot(general, "general-settings");
-    general.hide();
-    shooter.Shoot(logging, "logging-options");
-    logging.hide();
+    shooter.Shoot(*dialogs.viewer, "queue-viewer");  // the jobs of "accounts"
+    SelectRow(window, "laser");
+    shooter.Shoot(*dialogs.localProperties, "local-properties");
+    SelectRow(window, "accounts");
+    shooter.Shoot(*dialogs.remoteProperties, "remote-properties");
+    dialogs.wizard1->ShowWizard();
+    shooter.Shoot(*dialogs.wizard1, "wizard-page1");
+    shooter.Shoot(*dialogs.wizard2, "wizard-page2");
+    shooter.Shoot(*dialogs.general, "general-settings");
+    shooter.Shoot(*dialogs.logging, "logging-options");
     return shooter.Ok() ? 0 : 1;
 }
