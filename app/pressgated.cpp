@@ -2,7 +2,6 @@
 // spooler, screen sink, spooling with the daemon paused) and then activates the daemon unless
 // --paused is given. SIGUSR1 activates, SIGUSR2 de-activates, SIGINT and SIGTERM end it.
 
-#include <netdb.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "config/ConfigLocation.h"
+#include "engine/HostAddress.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
 #include "log/cLogFile.h"
@@ -32,25 +32,12 @@ void PrintLine(const std::string& line) {
 
 // The lines the window writes when it is shown: the host's name and first address.
 void PrintHostLines() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        pg::OperatorMessage::Show(nullptr, "Error", "gethostname() generated an error.");
+    std::string name, address, failure;
+    if (!pg::LocalHostIdentity(name, address, failure)) {
+        pg::OperatorMessage::Show(nullptr, "Error", failure);
         return;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) {
-        pg::OperatorMessage::Show(nullptr, "Error", "gethostbyname() generated an error.");
-        return;
-    }
-    char address[64] = {};
-    ::getnameinfo(result->ai_addr, result->ai_addrlen, address, sizeof address, nullptr, 0,
-                  NI_NUMERICHOST);
-    std::string official = result->ai_canonname ? result->ai_canonname : name;
-    ::freeaddrinfo(result);
-    PrintLine(pg::MessageStamp() + "  Local Hostname: " + official);
+    PrintLine(pg::MessageStamp() + "  Local Hostname: " + name);
     PrintLine(pg::MessageStamp() + "  Local IP Address: " + address);
 }
 

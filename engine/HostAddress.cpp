@@ -98,4 +98,27 @@ int ConnectIPv4(const in_addr& address, uint16_t port, int timeoutSeconds, int& 
     return fd.Release();
 }
 
+bool LocalHostIdentity(std::string& name, std::string& address, std::string& failure) {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) {
+        failure = "gethostname() generated an error.";
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* result = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
+        failure = "gethostbyname() generated an error.";
+        return false;
+    }
+    char dotted[64] = {};
+    ::getnameinfo(result->ai_addr, result->ai_addrlen, dotted, sizeof dotted, nullptr, 0,
+                  NI_NUMERICHOST);
+    name = result->ai_canonname ? result->ai_canonname : host;
+    address = dotted;
+    ::freeaddrinfo(result);
+    return true;
+}
+
 }  // namespace pg

@@ -16,4 +16,9 @@ bool ResolveIPv4(const std::string& host, in_addr& address, int& error);
 // own bound). Returns the socket, or -1 with errno in error.
 int ConnectIPv4(const in_addr& address, uint16_t port, int timeoutSeconds, int& error);
 
+// The local host's official name and its first IPv4 address in dotted form, as the window and
+// the daemon show them at start. On failure, failure is the operator's text: "gethostname()
+// generated an error." or "gethostbyname() generated an error.".
+bool LocalHostIdentity(std::string& name, std::string& address, std::string& failure);
+
 }  // namespace pg

@@ -1,11 +1,13 @@
 #include "engine/JobEntry.h"
 
+#include <array>
 #include <cstdio>
 #include <utility>
 
 #include "engine/CopyToken.h"
 #include "engine/LPDPrinter.h"
 #include "engine/SpoolFileName.h"
+#include "engine/StateName.h"
 #include "log/cLogFile.h"
 
 namespace pg {
@@ -20,24 +22,9 @@ constexpr size_t kTokenMax = 256;
 }  // namespace
 
 const char* JobStateName(uint8_t state) {
-    switch (state) {
-        case 1:
-            return "spooling";
-        case 2:
-            return "waiting";
-        case 3:
-            return "printing";
-        case 4:
-            return "pause";
-        case 5:
-            return "stop";
-        case 6:
-            return "close";
-        case 7:
-            return "error";
-        default:
-            return "unknown?";
-    }
+    static constexpr std::array<const char*, 7> kNames{"spooling", "waiting", "printing", "pause",
+                                                       "stop",     "close",   "error"};
+    return StateNameFrom(kNames, state);
 }
 
 JobEntry::JobEntry() = default;

@@ -170,17 +170,10 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     lastName_ = SpoolFileName::Analyse(line.name);
     path_ = spoolDirectory_ + "/" + line.name;
 
-    UniqueFd file(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    UniqueFd file = CreateSpoolFile(
+        "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in CreateFile() for file "
+        "%s - last error(%ld)\n");
     if (!file) {
-        const long error = errno;
-        LPDPrinter::SendNack(connection_);
-        failed_ = true;
-        ended_ = true;
-        systemLog.Log(1,
-                      "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in "
-                      "CreateFile() for file %s - last error(%ld)\n",
-                      connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                      error);
         return;
     }
     LPDPrinter::SendAck(connection_);
@@ -301,6 +294,21 @@ void JobReceiver::ReleaseJob() {
     }
 }
 
+// Creates (or replaces) the spool file path_ for writing. On failure: NACK, the reception ends
+// failed, and the level-1 line of the given format (socket, destination, path, errno).
+UniqueFd JobReceiver::CreateSpoolFile(const char* failureFormat) {
+    UniqueFd file(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    if (!file) {
+        const long error = errno;
+        LPDPrinter::SendNack(connection_);
+        failed_ = true;
+        ended_ = true;
+        systemLog.Log(1, failureFormat, connection_.SocketNumber(), queue_.Destination().c_str(),
+                      path_.c_str(), error);
+    }
+    return file;
+}
+
 void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     if (line.countText.empty()) {
         systemLog.Log(1, "Expect file name, but null string read.  Therefore, job (%s) rejected.\n",
@@ -337,17 +345,10 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
         return;
     }
 
-    UniqueFd file(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    UniqueFd file = CreateSpoolFile(
+        "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails in CreateFile() for "
+        "file %s - last error(%ld)\n");
     if (!file) {
-        const long error = errno;
-        LPDPrinter::SendNack(connection_);
-        failed_ = true;
-        ended_ = true;
-        systemLog.Log(1,
-                      "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails in "
-                      "CreateFile() for file %s - last error(%ld)\n",
-                      connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                      error);
         // A client that ignores the NACK goes on sending: take it all, then answer once more.
         DiscardUntilClose();
         LPDPrinter::SendAck(connection_);

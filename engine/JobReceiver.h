@@ -64,6 +64,7 @@ class JobReceiver {
     void ReceiveDataUntilClose(UniqueFd& file);
     // A data file is complete: the job of this connection may become waiting.
     void DataFileComplete(bool sendAck);
+    UniqueFd CreateSpoolFile(const char* failureFormat);
     void CreateJob(const std::string& controlText);
     void ReleaseJob();
     // A zero-byte read during a data file: waits the pause; true on the last one allowed.

@@ -3,8 +3,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cerrno>
-
 #include <chrono>
 #include <utility>
 
@@ -14,6 +14,7 @@
 #include "engine/LPDSpooler.h"
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
+#include "engine/StateName.h"
 #include "log/cLogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/ThreadId.h"
@@ -21,24 +22,9 @@
 namespace pg {
 
 const char* QueueStateName(uint8_t state) {
-    switch (state) {
-        case 1:
-            return "Initial";
-        case 2:
-            return "starting";
-        case 3:
-            return "running";
-        case 4:
-            return "pause";
-        case 5:
-            return "stop";
-        case 6:
-            return "close";
-        case 7:
-            return "error";
-        default:
-            return "unknown?";
-    }
+    static constexpr std::array<const char*, 7> kNames{"Initial", "starting", "running", "pause",
+                                                       "stop",    "close",    "error"};
+    return StateNameFrom(kNames, state);
 }
 
 LPDPrinter::LPDPrinter(std::string queueName) : name(std::move(queueName)) {}
@@ -496,41 +482,40 @@ void LPDPrinter::SendNack(ClientConnection& connection) {
     connection.Send(&nack, 1);
 }
 
+uint32_t LPDPrinter::JobList(JobListReport::Format format, JobListReport::Select select,
+                             int32_t jobNo, const char* userName, char* buffer,
+                             uint32_t size) const {
+    const std::string text =
+        JobListReport::Text(name, Jobs(), format, select, jobNo, userName ? userName : "");
+    return JobListReport::CopyOut(text, buffer, size);
+}
+
+using Format = JobListReport::Format;
+using Select = JobListReport::Select;
+
 uint32_t LPDPrinter::ShortJobList(int32_t jobNo, char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Short,
-                                                      JobListReport::Select::Number, jobNo),
-                                  buffer, size);
+    return JobList(Format::Short, Select::Number, jobNo, nullptr, buffer, size);
 }
 
 uint32_t LPDPrinter::ShortJobList(const char* userName, char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Short,
-                                                      JobListReport::Select::User, 0, userName),
-                                  buffer, size);
+    return JobList(Format::Short, Select::User, 0, userName, buffer, size);
 }
 
 uint32_t LPDPrinter::ShortJobList(char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(
-        JobListReport::Text(name, Jobs(), JobListReport::Format::Short, JobListReport::Select::All),
-        buffer, size);
+    return JobList(Format::Short, Select::All, 0, nullptr, buffer, size);
 }
 
 uint32_t LPDPrinter::LongJobList(int32_t jobNo, char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Long,
-                                                      JobListReport::Select::Number, jobNo),
-                                  buffer, size);
+    return JobList(Format::Long, Select::Number, jobNo, nullptr, buffer, size);
 }
 
 uint32_t LPDPrinter::LongJobList(const char* userName, char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(JobListReport::Text(name, Jobs(), JobListReport::Format::Long,
-                                                      JobListReport::Select::User, 0, userName),
-                                  buffer, size);
+    return JobList(Format::Long, Select::User, 0, userName, buffer, size);
 }
 
+// The whole list carries each job's size; the lists by number or user do not.
 uint32_t LPDPrinter::LongJobList(char* buffer, uint32_t size) {
-    return JobListReport::CopyOut(
-        JobListReport::Text(name, Jobs(), JobListReport::Format::LongWithSize,
-                            JobListReport::Select::All),
-        buffer, size);
+    return JobList(Format::LongWithSize, Select::All, 0, nullptr, buffer, size);
 }
 
 // --- delivery ----------------------------------------------------------------------------------

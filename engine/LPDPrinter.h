@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
+#include "engine/JobListReport.h"
 #include "platform/Mutex.h"
 
 namespace pg {
@@ -137,6 +138,9 @@ class LPDPrinter {
 
   private:
     void RunLPDPrinting(std::stop_token stopToken);
+    // One job-list report (JobListReport's format and selection) copied into buffer.
+    uint32_t JobList(JobListReport::Format format, JobListReport::Select select, int32_t jobNo,
+                     const char* userName, char* buffer, uint32_t size) const;
     void ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
                           std::vector<std::shared_ptr<JobEntry>>& destroyed) REQUIRES(mutex_);
     void StopThread() REQUIRES(controlMutex_) EXCLUDES(mutex_);

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <system_error>
 #include <utility>
 
 #include "config/QueueEntry.h"
 #include "engine/LPDPrinter.h"
 #include "engine/Listener.h"
+#include "engine/StateName.h"
 #include "log/cLogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/PrintSystem.h"
@@ -71,22 +73,9 @@ void ClearSpoolArea(const std::string& base) {
 }  // namespace
 
 const char* SpoolerStateName(uint8_t state) {
-    switch (state) {
-        case 1:
-            return "Initial";
-        case 2:
-            return "starting";
-        case 3:
-            return "running";
-        case 4:
-            return "pause";
-        case 5:
-            return "stop";
-        case 6:
-            return "close";
-        default:
-            return "unknown?";
-    }
+    static constexpr std::array<const char*, 6> kNames{"Initial", "starting", "running",
+                                                       "pause",   "stop",     "close"};
+    return StateNameFrom(kNames, state);
 }
 
 LPDSpooler::LPDSpooler(ConfigLocation location)

@@ -197,6 +197,21 @@ bool RemoteJobSender::BindReservedPort() {
     return false;
 }
 
+// Waits until the socket takes more bytes; false when the queue is stopped meanwhile or the
+// remote host's time-out passes first (error ETIMEDOUT).
+bool RemoteJobSender::WaitWritable(int& error) {
+    switch (WaitFor(POLLOUT, ReplyDeadline())) {
+        case Wait::Ready:
+            return true;
+        case Wait::TimedOut:
+            error = ETIMEDOUT;
+            return false;
+        case Wait::Stopped:
+            break;
+    }
+    return false;
+}
+
 // connect() bounded by RemoteCmdTimeout (0: the system's own bound).
 bool RemoteJobSender::ConnectTo(const sockaddr_in& peer, int& error) {
     if (::connect(socket_.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
@@ -206,14 +221,8 @@ bool RemoteJobSender::ConnectTo(const sockaddr_in& peer, int& error) {
         error = errno;
         return false;
     }
-    switch (WaitFor(POLLOUT, ReplyDeadline())) {
-        case Wait::Stopped:
-            return false;
-        case Wait::TimedOut:
-            error = ETIMEDOUT;
-            return false;
-        case Wait::Ready:
-            break;
+    if (!WaitWritable(error)) {
+        return false;
     }
     int soError = 0;
     socklen_t size = sizeof soError;
@@ -456,14 +465,8 @@ bool RemoteJobSender::SendBytes(const char* data, size_t length, int& error) {
             Interrupted();
             return false;
         }
-        switch (WaitFor(POLLOUT, ReplyDeadline())) {
-            case Wait::Stopped:
-                return false;
-            case Wait::TimedOut:
-                error = ETIMEDOUT;
-                return false;
-            case Wait::Ready:
-                break;
+        if (!WaitWritable(error)) {
+            return false;
         }
     }
     return true;

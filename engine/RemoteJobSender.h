@@ -54,6 +54,7 @@ class RemoteJobSender {
     bool SendBytes(const char* data, size_t length, int& error);
     bool ReceiveReply(int& received);
     Wait WaitFor(short events, Clock::time_point deadline);
+    bool WaitWritable(int& error);
     Clock::time_point ReplyDeadline() const;
     bool Interrupted();
     void Adopt(UniqueFd socket);

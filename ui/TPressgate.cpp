@@ -1,8 +1,10 @@
 #include "ui/TPressgate.h"
 
-#include <netdb.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+
+#include <optional>
+#include <string>
 
 #include <QAction>
 #include <QActionGroup>
@@ -33,6 +35,7 @@
 #include <string>
 
 #include "config/GeneralSettings.h"
+#include "engine/HostAddress.h"
 #include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
@@ -447,25 +450,12 @@ void TPressgate::AddHostLines() {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     };
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        failed("gethostname() generated an error.");
+    std::string name, address, failure;
+    if (!LocalHostIdentity(name, address, failure)) {
+        failed(failure.c_str());
         return;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) {
-        failed("gethostbyname() generated an error.");
-        return;
-    }
-    char address[64] = {};
-    ::getnameinfo(result->ai_addr, result->ai_addrlen, address, sizeof address, nullptr, 0,
-                  NI_NUMERICHOST);
-    const std::string official = result->ai_canonname ? result->ai_canonname : name;
-    ::freeaddrinfo(result);
-    AddMessageLine(QString::fromStdString(MessageStamp() + "  Local Hostname: " + official));
+    AddMessageLine(QString::fromStdString(MessageStamp() + "  Local Hostname: " + name));
     AddMessageLine(QString::fromStdString(MessageStamp() + "  Local IP Address: " + address));
 }
 
@@ -697,35 +687,35 @@ void TPressgate::OpenSelected() {
     }
 }
 
-void TPressgate::ResumeQueue() {
+std::optional<std::string> TPressgate::SelectedQueueForCommand() {
     const int row = SelectedRow();
     if (row < 0) {
         Inform(kSelectQueueFirst);
-    } else if (row > 0) {
-        spooler_.StartPrinter(SelectedQueueCaption().toStdString());
+    }
+    if (row <= 0) {
+        return std::nullopt;  // nothing selected, or the "Add Printer" row: nothing to do
+    }
+    return SelectedQueueCaption().toStdString();
+}
+
+void TPressgate::ResumeQueue() {
+    if (const auto name = SelectedQueueForCommand()) {
+        spooler_.StartPrinter(*name);
     }
 }
 
 void TPressgate::PauseQueue() {
-    const int row = SelectedRow();
-    if (row < 0) {
-        Inform(kSelectQueueFirst);
-    } else if (row > 0) {
-        spooler_.PausePrinter(SelectedQueueCaption().toStdString());
+    if (const auto name = SelectedQueueForCommand()) {
+        spooler_.PausePrinter(*name);
     }
 }
 
 void TPressgate::PurgeQueue() {
-    const int row = SelectedRow();
-    if (row < 0) {
-        Inform(kSelectQueueFirst);
+    const auto name = SelectedQueueForCommand();
+    if (!name) {
         return;
     }
-    if (row == 0) {
-        return;
-    }
-    if (const std::shared_ptr<LPDPrinter> queue =
-            spooler_.FindPrinter(SelectedQueueCaption().toStdString().c_str())) {
+    if (const std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name->c_str())) {
         queue->RemoveJob();
         queue->SetStatusText("The print queue is purged");
     }

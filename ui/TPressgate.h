@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <string>
+
 #include <QList>
 #include <QMainWindow>
 #include <QString>
-#include <memory>
 
 class QAbstractItemView;
 class QAction;
@@ -142,6 +145,9 @@ class TPressgate : public QMainWindow {
     QList<QStandardItem*> QueueRow(const LPDPrinter& queue) const;
     // The selected row, -1 when none (row 0 is "Add Printer").
     int SelectedRow() const;
+    // The selected queue's name for a queue command; nothing for no selection (after telling
+    // the operator) or for the "Add Printer" row.
+    std::optional<std::string> SelectedQueueForCommand();
     void Inform(const QString& text);
     void QueueContextMenu(QAbstractItemView* view, const QPoint& position);
 
