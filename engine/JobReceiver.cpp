@@ -219,9 +219,7 @@ void JobReceiver::ReceiveControlContent(UniqueFd& file, int32_t count) {
             return;
         }
         if (IsAbortByte(got)) {
-            localPrintLog.Log(2, kAbortWarning);
-            DeleteJobFiles();
-            ended_ = true;
+            AbortJob();
             return;
         }
         if (got == 1 && content_[0] == '\0') {
@@ -389,10 +387,7 @@ void JobReceiver::ReceiveCountedData(UniqueFd& file, int32_t count) {
         zeroReads_ = 0;
         if (IsAbortByte(got)) {
             DumpReceived(content_.data(), 1);
-            localPrintLog.Log(2, kAbortWarning);
-            DeleteJobFiles();
-            failed_ = false;
-            ended_ = true;
+            AbortJob();
             return;
         }
         const size_t use = static_cast<size_t>(std::min<int64_t>(got, count - received));
@@ -401,16 +396,7 @@ void JobReceiver::ReceiveCountedData(UniqueFd& file, int32_t count) {
             reader_.PutBack(
                 std::string_view(content_.data() + use, static_cast<size_t>(got) - use));
         }
-        if (!WriteAll(file.Get(), content_.data(), use)) {
-            const long error = errno;
-            file.Reset();
-            failed_ = true;
-            ended_ = true;
-            systemLog.Log(1,
-                          "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue (%s) fails in "
-                          "WriteFile() for file %s - last error(%ld)\n",
-                          connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                          error);
+        if (!WriteDataContent(file, use)) {
             return;
         }
         received += static_cast<int64_t>(use);
@@ -450,22 +436,10 @@ void JobReceiver::ReceiveDataUntilClose(UniqueFd& file) {
         zeroReads_ = 0;
         DumpReceived(content_.data(), static_cast<size_t>(got));
         if (IsAbortByte(got)) {
-            localPrintLog.Log(2, kAbortWarning);
-            DeleteJobFiles();
-            failed_ = false;
-            ended_ = true;
+            AbortJob();
             return;
         }
-        if (!WriteAll(file.Get(), content_.data(), static_cast<size_t>(got))) {
-            const long error = errno;
-            file.Reset();
-            failed_ = true;
-            ended_ = true;
-            systemLog.Log(1,
-                          "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue (%s) fails in "
-                          "WriteFile() for file %s - last error(%ld)\n",
-                          connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                          error);
+        if (!WriteDataContent(file, static_cast<size_t>(got))) {
             return;
         }
     }
@@ -486,6 +460,31 @@ void JobReceiver::DataFileComplete(bool sendAck) {
             queue_.JobReceived(*job);
         }
     }
+}
+
+// Writes the first length bytes of content_ to a data file; on failure the file is closed, the
+// reception ends failed and the level-1 line is written.
+bool JobReceiver::WriteDataContent(UniqueFd& file, size_t length) {
+    if (WriteAll(file.Get(), content_.data(), length)) {
+        return true;
+    }
+    const long error = errno;
+    file.Reset();
+    failed_ = true;
+    ended_ = true;
+    systemLog.Log(1,
+                  "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue (%s) fails in "
+                  "WriteFile() for file %s - last error(%ld)\n",
+                  connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(), error);
+    return false;
+}
+
+// The client's abort byte: the job's files are deleted and the reception ends without failure.
+void JobReceiver::AbortJob() {
+    localPrintLog.Log(2, kAbortWarning);
+    DeleteJobFiles();
+    failed_ = false;
+    ended_ = true;
 }
 
 bool JobReceiver::ZeroReadLimitReached() {

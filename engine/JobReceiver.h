@@ -69,6 +69,8 @@ class JobReceiver {
     void ReleaseJob();
     // A zero-byte read during a data file: waits the pause; true on the last one allowed.
     bool ZeroReadLimitReached();
+    bool WriteDataContent(UniqueFd& file, size_t length);
+    void AbortJob();
     void FailReadingData(UniqueFd& file, bool closed);
     void RefuseFileName(const std::string& name);
     void DiscardUntilClose();

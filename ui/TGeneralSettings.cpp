@@ -14,6 +14,7 @@
 
 #include "config/GeneralSettings.h"
 #include "engine/LPDSpooler.h"
+#include "ui/DialogButtons.h"
 #include "ui/FileChooser.h"
 #include "ui/HelpViewer.h"
 #include "ui/UpDownSpinBox.h"
@@ -34,12 +35,6 @@ UpDownSpinBox* MakeSpin(int minimum, int maximum, int initial, const char* objec
     spin->setObjectName(objectName);
     spin->setMinimumWidth(70);
     return spin;
-}
-
-QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(objectName);
-    return button;
 }
 
 }  // namespace
@@ -121,11 +116,7 @@ TGeneralSettings::TGeneralSettings(LPDSpooler& spooler, QWidget* parent)
     okButton->setDefault(true);
     auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
     auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(helpButton);
+    auto* buttons = ButtonRow({okButton, cancelButton, helpButton});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(directories);

@@ -13,21 +13,12 @@
 
 #include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/PrinterChoices.h"
 #include "ui/TPressgate.h"
 
 namespace pg {
-
-namespace {
-
-QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(objectName);
-    return button;
-}
-
-}  // namespace
 
 TLPrnProp::TLPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* parent)
     : QDialog(parent), spooler_(spooler), mainWindow_(mainWindow) {
@@ -70,12 +61,7 @@ TLPrnProp::TLPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* paren
     auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
     auto* applyButton = MakeButton("&Apply", "applyButton", this);
     auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(applyButton);
-    buttons->addWidget(helpButton);
+    auto* buttons = ButtonRow({okButton, cancelButton, applyButton, helpButton});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs, 1);

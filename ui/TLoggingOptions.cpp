@@ -16,6 +16,7 @@
 #include "config/ProfileFile.h"
 #include "engine/LPDSpooler.h"
 #include "log/cLogFile.h"
+#include "ui/DialogButtons.h"
 #include "ui/FileChooser.h"
 #include "ui/HelpViewer.h"
 #include "ui/UpDownSpinBox.h"
@@ -35,12 +36,6 @@ constexpr const char* kDefaultRemoteTrace = "remote.log";
 
 const char* YesNo(const QCheckBox* check) {
     return check->isChecked() ? "Y" : "N";
-}
-
-QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(objectName);
-    return button;
 }
 
 }  // namespace
@@ -99,11 +94,7 @@ TLoggingOptions::TLoggingOptions(LPDSpooler& spooler, QWidget* parent)
     okButton->setDefault(true);
     auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
     auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(helpButton);
+    auto* buttons = ButtonRow({okButton, cancelButton, helpButton});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(traces);

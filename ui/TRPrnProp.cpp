@@ -13,6 +13,7 @@
 
 #include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/TPressgate.h"
 #include "ui/UpDownSpinBox.h"
@@ -20,12 +21,6 @@
 namespace pg {
 
 namespace {
-
-QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(objectName);
-    return button;
-}
 
 QLineEdit* MakeEdit(const char* objectName, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -74,12 +69,7 @@ TRPrnProp::TRPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* paren
     auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
     auto* applyButton = MakeButton("&Apply", "applyButton", this);
     auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(applyButton);
-    buttons->addWidget(helpButton);
+    auto* buttons = ButtonRow({okButton, cancelButton, applyButton, helpButton});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs, 1);

@@ -13,6 +13,7 @@
 #include "engine/JobEntry.h"
 #include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/JobSizeText.h"
 #include "ui/TPressgate.h"
@@ -32,13 +33,6 @@ constexpr ColumnInfo kColumnInfo[kColumns] = {
     {"Job Name", 70}, {"Status", 50},    {"Size", 50},     {"User", 60},
     {"Host", 100},    {"Time/Date", 65}, {"Comment", 100}, {"Job Ref. No.", 90},
 };
-
-QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(objectName);
-    button->setAutoDefault(false);
-    return button;
-}
 
 }  // namespace
 
@@ -72,6 +66,10 @@ TViewPrintQ::TViewPrintQ(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* p
     auto* refreshButton = MakeButton("Refresh List", "refreshButton", this);
     auto* closeButton = MakeButton("Close", "closeButton", this);
     auto* helpButton = MakeButton("Help", "helpButton", this);
+    for (QPushButton* button :
+         {deleteButton, pauseButton, resumeButton, refreshButton, closeButton, helpButton}) {
+        button->setAutoDefault(false);  // Return in the list does not press a job button
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(deleteButton);
