@@ -1,11 +1,12 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/Process.h"
 
 namespace pg::test {
 
@@ -16,41 +17,28 @@ namespace pg::test {
 // byte (the file is truncated per job).
 //
 // Start() points this process's libcups at it (CUPS_SERVER, and LPDEST/PRINTER cleared so the
-// scheduler's default counts); the destructor stops cupsd, restores CUPS_SERVER and removes the
-// directory. Call Start() before starting threads that use libcups: libcups reads CUPS_SERVER
-// once per thread. One at a time per process (CUPS_SERVER is process-wide). cupsd runs filters
-// as lp and needs root: without it Start() fails.
-//
-//     PrivateCupsd cupsd;
-//     ASSERT_TRUE(cupsd.Start({{.name = "lp", .isDefault = true}}, &error)) << error;
-//     ... print to "lp" through PrintSystem::Create("cups") ...
-//     ASSERT_TRUE(cupsd.WaitUntilIdle());
-//     EXPECT_EQ(cupsd.Output("lp"), expectedBytes);
+// scheduler's default counts); the destructor stops cupsd and restores CUPS_SERVER. Call
+// Start() before starting threads that use libcups: libcups reads CUPS_SERVER once per thread.
+// One at a time per process. cupsd runs filters as lp and needs root: without it Start() fails.
 class PrivateCupsd {
   public:
     struct Queue {
         std::string name;
         bool accepting = true;   // false: "Accepting No", Create-Job fails with 0x0506
-        bool enabled = true;     // false: "State Stopped", jobs are accepted and wait
         bool isDefault = false;  // the scheduler's default destination
     };
 
-    PrivateCupsd();
+    PrivateCupsd() = default;
     ~PrivateCupsd();
     PrivateCupsd(const PrivateCupsd&) = delete;
     PrivateCupsd& operator=(const PrivateCupsd&) = delete;
 
-    // Writes the configuration with these queues, starts cupsd and waits until its socket
-    // answers. False with the reason in *error (the scheduler's error log included).
+    // Writes the configuration with these queues, starts cupsd (ending one already running)
+    // and waits until its socket answers. False with the reason in *error.
     bool Start(const std::vector<Queue>& queues, std::string* error = nullptr);
-    // Ends cupsd (SIGTERM, then SIGKILL) and waits for it. Start() may be called again.
+    // Ends cupsd and waits for it.
     void Stop();
-    bool Running() const { return pid_ > 0; }
 
-    const std::string& Directory() const { return directory_; }
-    std::string SocketPath() const { return directory_ + "/cups.sock"; }
-    // The device file of a queue.
-    std::string OutputPath(const std::string& queue) const;
     // The device file's content ("" while there is none).
     std::string Output(const std::string& queue) const;
     // Waits until the scheduler holds no pending, held or processing job. False on time-out.
@@ -60,12 +48,10 @@ class PrivateCupsd {
     std::string ErrorLog() const;
 
   private:
-    bool WriteConfiguration(const std::vector<Queue>& queues, std::string* error);
-    bool WaitUntilAnswering(std::string* error);
-    void PointLibcupsAt(const char* server);
+    std::string SocketPath() const { return directory_ + "/cups.sock"; }
 
     std::string directory_;
-    pid_t pid_ = -1;
+    std::unique_ptr<Process> cupsd_;
     bool environmentSet_ = false;
     std::optional<std::string> previousServer_;  // CUPS_SERVER before Start()
 };
