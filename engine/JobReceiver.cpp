@@ -161,14 +161,9 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     if (line.countText.empty() || line.name.empty()) {
         return;  // ignored: no reply, no log
     }
-    localPrintLog.Log(1, "Socket(%u) : Receive control file %s for print queue (%s)\n",
-                      connection_.SocketNumber(), line.name.c_str(), queue_.name.c_str());
-    if (!AcceptableFileName(line.name)) {
-        RefuseFileName(line.name);
+    if (!StartFile("control", line.name)) {
         return;
     }
-    lastName_ = SpoolFileName::Analyse(line.name);
-    path_ = spoolDirectory_ + "/" + line.name;
 
     UniqueFd file = CreateSpoolFile(
         "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in CreateFile() for file "
@@ -322,14 +317,9 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
         failed_ = true;
         return;
     }
-    localPrintLog.Log(1, "Socket(%u) : Receive data file %s for print queue (%s)\n",
-                      connection_.SocketNumber(), line.name.c_str(), queue_.name.c_str());
-    if (!AcceptableFileName(line.name)) {
-        RefuseFileName(line.name);
+    if (!StartFile("data", line.name)) {
         return;
     }
-    lastName_ = SpoolFileName::Analyse(line.name);
-    path_ = spoolDirectory_ + "/" + line.name;
 
     // A count beyond the signed 32-bit range announces a file that ends when the client closes
     // the connection: its size is unknown, so the room is checked as for an empty file.
@@ -510,16 +500,25 @@ void JobReceiver::FailReadingData(UniqueFd& file, bool closed) {
     }
 }
 
-// Names are appended to the spool directory as they come, so a name that would lead out of it
-// (or that cannot name a file in it) ends the reception failed before anything is written.
-void JobReceiver::RefuseFileName(const std::string& name) {
-    LPDPrinter::SendNack(connection_);
-    failed_ = true;
-    ended_ = true;
-    systemLog.Log(1,
-                  "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) refuses file "
-                  "name %s\n",
-                  connection_.SocketNumber(), queue_.name.c_str(), name.c_str());
+// Logs the announced file and makes it the current one. Names are appended to the spool
+// directory as they come, so a name that would lead out of it (or that cannot name a file in it)
+// ends the reception failed before anything is written: false then.
+bool JobReceiver::StartFile(const char* kind, const std::string& name) {
+    localPrintLog.Log(1, "Socket(%u) : Receive %s file %s for print queue (%s)\n",
+                      connection_.SocketNumber(), kind, name.c_str(), queue_.name.c_str());
+    if (!AcceptableFileName(name)) {
+        LPDPrinter::SendNack(connection_);
+        failed_ = true;
+        ended_ = true;
+        systemLog.Log(1,
+                      "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) refuses file "
+                      "name %s\n",
+                      connection_.SocketNumber(), queue_.name.c_str(), name.c_str());
+        return false;
+    }
+    lastName_ = SpoolFileName::Analyse(name);
+    path_ = spoolDirectory_ + "/" + name;
+    return true;
 }
 
 void JobReceiver::DiscardUntilClose() {

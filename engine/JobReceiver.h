@@ -72,7 +72,7 @@ class JobReceiver {
     bool WriteDataContent(UniqueFd& file, size_t length);
     void AbortJob();
     void FailReadingData(UniqueFd& file, bool closed);
-    void RefuseFileName(const std::string& name);
+    bool StartFile(const char* kind, const std::string& name);
     void DiscardUntilClose();
     bool CheckFreeSpace(int32_t size);
     void DeleteJobFiles();
