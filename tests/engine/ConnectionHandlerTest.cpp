@@ -1,10 +1,6 @@
 // The command table of the connection handler, over real loopback connections to an
 // in-process daemon: exact bytes in, exact bytes (or silence) out.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,12 +9,8 @@
 #include <vector>
 
 #include "engine/LPDPrinter.h"
-#include "platform/Mutex.h"
-#include "platform/OperatorMessage.h"
-#include "platform/UniqueFd.h"
-#include "tests/engine/EngineTestJobs.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/FakeLpdHost.h"
 
 namespace pg::test {
 namespace {
@@ -26,12 +18,8 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// Sends one command line and returns everything the daemon sent before it closed.
-std::string Exchange(uint16_t port, const std::string& request, bool* closed = nullptr) {
-    LoopbackClient client(port);
-    client.Send(request);
-    return client.ReceiveUntilClose(seconds(10), closed);
-}
+const std::string kAck(1, '\0');
+const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
 class CommandTable : public ::testing::Test {
   protected:
@@ -41,7 +29,6 @@ class CommandTable : public ::testing::Test {
 };
 
 TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
-    const std::string ack(1, '\0');
     const struct {
         std::string request, reply;
     } rows[] = {
@@ -49,9 +36,9 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
         {"\003nosuch\n", "\001"},
         {"\004nosuch\n", "\001"},
         {"\005nosuch root 1\n", ""},
-        {"\001nosuch\n", ack},  // print waiting jobs: acknowledged all the same
-        {"\003lp\n", "lp: \n    No jobs queued\n"},
-        {"\004LP\n", "lp: \n    No jobs queued\n"},
+        {"\001nosuch\n", kAck},  // print waiting jobs: acknowledged all the same
+        {"\003lp\n", kEmptyList},
+        {"\004LP\n", kEmptyList},
         {std::string(1, '\0') + "lp\n", ""},  // unknown command bytes
         {"\006lp\n", ""},
         {"\177lp\n", ""},
@@ -64,45 +51,33 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
     }
 }
 
-TEST_F(CommandTable, PrintWaitingJobsActivatesTheQueueWithoutRegardToCase) {
-    Queue()->Stop();
-    EXPECT_EQ(Exchange(daemon_.Port(), "\001LP\n"), std::string(1, '\0'));
-    EXPECT_EQ(Queue()->State(), QueueState::Running);
-}
-
+// Print waiting jobs activates a stopped queue, without regard to case; receive job is
+// acknowledged only while the queue runs.
 TEST_F(CommandTable, ReceiveJobIsAcknowledgedOnlyWhileTheQueueRuns) {
-    {
-        LoopbackClient client(daemon_.Port());
-        client.Send("\002Lp\n");
-        EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
-    }
     Queue()->Pause();  // the daemon itself still runs
     EXPECT_EQ(Exchange(daemon_.Port(), "\002lp\n"), "\001");
     Queue()->Stop();
     EXPECT_EQ(Exchange(daemon_.Port(), "\002lp\n"), "\001");
+    EXPECT_EQ(Exchange(daemon_.Port(), "\001LP\n"), kAck);
+    EXPECT_EQ(Queue()->State(), QueueState::Running);
+    EXPECT_EQ(FirstReply(daemon_.Port(), "\002Lp\n"), kAck);
 }
 
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     Queue()->Stop();  // the jobs stay put; a stopped queue's state is still served
     Queue()->AddJob(MakeJob(*Queue(), 12, "ann"));
     Queue()->AddJob(MakeJob(*Queue(), 13, "bob"));
-    const std::string ann = "    #012 report.txt from ann@pc1 ";
-    const std::string bob = "    #013 report.txt from bob@pc1 ";
-
-    std::string all = Exchange(daemon_.Port(), "\003lp\n");
-    EXPECT_NE(all.find(ann), std::string::npos) << all;
-    EXPECT_NE(all.find(bob), std::string::npos) << all;
-
-    std::string byNumber = Exchange(daemon_.Port(), "\003lp 12x 13\n");
-    EXPECT_NE(byNumber.find(ann), std::string::npos) << byNumber;
-    EXPECT_EQ(byNumber.find(bob), std::string::npos) << byNumber;
-
-    std::string byUser = Exchange(daemon_.Port(), "\003lp bob\n");
-    EXPECT_EQ(byUser.find(ann), std::string::npos) << byUser;
-    EXPECT_NE(byUser.find(bob), std::string::npos) << byUser;
-
+    auto listed = [&](const std::string& request) {
+        const std::string text = Exchange(daemon_.Port(), request);
+        const bool ann = text.find("    #012 report.txt from ann@pc1 ") != std::string::npos;
+        const bool bob = text.find("    #013 report.txt from bob@pc1 ") != std::string::npos;
+        return std::string(ann ? "ann " : "") + (bob ? "bob" : "");
+    };
+    EXPECT_EQ(listed("\003lp\n"), "ann bob");
+    EXPECT_EQ(listed("\003lp 12x 13\n"), "ann ");
+    EXPECT_EQ(listed("\003lp bob\n"), "bob");
     // Two blanks: the first item is empty, so the whole list.
-    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp  bob\n"), all);
+    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp  bob\n"), Exchange(daemon_.Port(), "\003lp\n"));
     // No job of that user: the header alone.
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp carl\n"), "lp: \n");
 }
@@ -110,30 +85,22 @@ TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
 TEST_F(CommandTable, RemoveJobsFollowsTheAgentRules) {
     auto queue = Queue();
     queue->Stop();  // nothing delivers meanwhile
-    queue->AddJob(MakeJob(*queue, 12, "ann"));
-    queue->AddJob(MakeJob(*queue, 13, "ann"));
-    queue->AddJob(MakeJob(*queue, 14, "bob"));
-    queue->AddJob(MakeJob(*queue, 15, "bob"));
-
-    auto numbers = [&] {
-        std::string text;
-        for (const auto& job : queue->Jobs()) {
-            text += std::to_string(job->jobNo) + " ";
-        }
-        return text;
+    for (int n : {12, 13, 14, 15}) {
+        queue->AddJob(MakeJob(*queue, n, n < 14 ? "ann" : "bob"));
+    }
+    // Request, the jobs left after it; nothing is ever sent back.
+    const std::pair<std::string, std::string> rows[] = {
+        {"\005lp ann 14\n", "12 13 14 15 "},   // not ann's job
+        {"\005lp ann bob\n", "12 13 14 15 "},  // another user's name
+        {"\005lp ann 12\n", "13 14 15 "},
+        {"\005lp root 14\n", "13 15 "},  // root removes any job
+        {"\005lp bob bob\n", "13 "},     // by user
+        {"\005lp ann root\n", "13 "},    // "root" removes by user root
     };
-    // Nothing is ever sent back.
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp ann 14\n"), "");   // not ann's job
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp ann bob\n"), "");  // another user's name
-    EXPECT_EQ(numbers(), "12 13 14 15 ");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp ann 12\n"), "");
-    EXPECT_EQ(numbers(), "13 14 15 ");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp root 14\n"), "");  // root removes any job
-    EXPECT_EQ(numbers(), "13 15 ");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp bob bob\n"), "");  // by user
-    EXPECT_EQ(numbers(), "13 ");
-    EXPECT_EQ(Exchange(daemon_.Port(), "\005lp ann root\n"), "");  // "root" removes by user root
-    EXPECT_EQ(numbers(), "13 ");
+    for (const auto& [request, left] : rows) {
+        EXPECT_EQ(Exchange(daemon_.Port(), request), "") << request;
+        EXPECT_EQ(Numbers(*queue), left) << request;
+    }
 }
 
 TEST_F(CommandTable, CommandLineSplitOverTwoSendsIsAssembled) {
@@ -141,7 +108,7 @@ TEST_F(CommandTable, CommandLineSplitOverTwoSendsIsAssembled) {
     client.Send("\003l");
     std::this_thread::sleep_for(milliseconds(100));  // two separate segments on purpose
     client.Send("p\n");
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), "lp: \n    No jobs queued\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
 }
 
 TEST(CommandTableLimits, QueueNamesAreCutTo255Characters) {
@@ -164,52 +131,33 @@ TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
     }
     EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Stop);
     daemon.Spooler().FindPrinter("lp")->Activate();
-    LoopbackClient client(daemon.Port());
-    client.Send("\002lp\n");
-    EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
+    EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), kAck);
 }
 
 TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
-    for (const char* tested : {"Y", "N"}) {
+    for (const bool tested : {true, false}) {
         SCOPED_TRACE(tested);
-        TestConfig config;
-        config.AddQueue("lp", "no-such-printer,,,x")
-            .Set("GENERAL CONFIGURE", "TestPrintManager", tested);
-        TestDaemon daemon(config);
-        LoopbackClient client(daemon.Port());
-        client.Send("\002lp\n");
-        EXPECT_EQ(client.ReceiveExactly(1), std::string(1, tested[0] == 'Y' ? '\001' : '\0'));
+        TestDaemon daemon(TestConfig()
+                              .AddQueue("lp", "no-such-printer,,,x")
+                              .Set("GENERAL CONFIGURE", "TestPrintManager", tested ? "Y" : "N"));
+        EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), tested ? "\001" : kAck);
         EXPECT_EQ(
             daemon.Spooler().FindPrinter("lp")->StatusText() == "Destination printer not ready",
-            tested[0] == 'Y');
+            tested);
         EXPECT_EQ(daemon.ScreenHas("RunRecvRequest() :  error return in testing print manager for "
                                    "print queue lp"),
-                  tested[0] == 'Y');
+                  tested);
     }
 }
 
 TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
-    // A port that listens, and one that does not.
-    UniqueFd listening(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listening.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listening.Get(), 5), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    const uint16_t open = ntohs(address.sin_port);
-    const uint16_t closed = FreePort();
-
+    FakeLpdHost listening;  // a port that listens, and one that does not
     TestConfig config;
-    config.AddQueue("up", "store,127.0.0.1," + std::to_string(open) + ",remote");
-    config.AddQueue("down", "store,127.0.0.1," + std::to_string(closed) + ",remote");
+    config.AddQueue("up", "store,127.0.0.1," + std::to_string(listening.Port()) + ",remote");
+    config.AddQueue("down", "store,127.0.0.1," + std::to_string(FreePort()) + ",remote");
     TestDaemon daemon(config);
 
-    LoopbackClient client(daemon.Port());
-    client.Send("\002up\n");
-    EXPECT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
-
+    EXPECT_EQ(FirstReply(daemon.Port(), "\002up\n"), kAck);
     EXPECT_EQ(Exchange(daemon.Port(), "\002down\n"), "\001");
     EXPECT_EQ(daemon.Spooler().FindPrinter("down")->StatusText(), "Destination printer not ready");
     EXPECT_TRUE(
@@ -217,12 +165,7 @@ TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
 }
 
 TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
-    std::vector<std::string> messages;
-    Mutex mutex;
-    OperatorMessage::SetSink([&](void*, const std::string& title, const std::string& text) {
-        MutexLock lock(mutex);
-        messages.push_back(title + "|" + text);
-    });
+    MessageCapture messages;
     {
         TestDaemon daemon(TestConfig().AddQueue("far", "store,no-such-host.invalid,515,remote"));
         // A dotted second field makes the queue remote; this one has dots but no address.
@@ -230,31 +173,24 @@ TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
         EXPECT_TRUE(daemon.ScreenHas(
             "Error : Test remote queue - failed in gethostbyname(no-such-host.invalid)"));
     }
-    OperatorMessage::SetSink(nullptr);
-    MutexLock lock(mutex);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].substr(0, messages[0].find('|')), "gethostbyname() failed.");
-    EXPECT_NE(messages[0].find("Make sure 'no-such-host.invalid' is listed in the hosts file."),
+    const std::vector<std::string> got = messages.Take();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].rfind("gethostbyname() failed.: ", 0), 0u) << got[0];
+    EXPECT_NE(got[0].find("Make sure 'no-such-host.invalid' is listed in the hosts file."),
               std::string::npos);
 }
 
 TEST(ConnectionClose, EveryConnectionStaysOpenForTheCloseDelay) {
     TestDaemon daemon(
         TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "CloseDelayMs", "3000"));
-    LoopbackClient client(daemon.Port());
-    const auto start = std::chrono::steady_clock::now();
-    client.Send("\003lp\n");
-    bool closed = false;
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(10), &closed), "lp: \n    No jobs queued\n");
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(closed);
-    EXPECT_GE(waited, milliseconds(2900));
     // An unknown command waits just as long.
-    LoopbackClient other(daemon.Port());
-    const auto again = std::chrono::steady_clock::now();
-    other.Send("\007lp\n");
-    EXPECT_TRUE(other.WaitForClose(seconds(10)));
-    EXPECT_GE(std::chrono::steady_clock::now() - again, milliseconds(2900));
+    for (const std::string request : {"\003lp\n", "\007lp\n"}) {
+        const auto start = std::chrono::steady_clock::now();
+        bool closed = false;
+        EXPECT_EQ(Exchange(daemon.Port(), request, &closed), request[0] == 3 ? kEmptyList : "");
+        EXPECT_TRUE(closed);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(2900));
+    }
 }
 
 TEST(ConnectionClose, SilentClientIsTreatedAsClosedAfterTheTimeout) {
