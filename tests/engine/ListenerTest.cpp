@@ -8,15 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/LPDPrinter.h"
-#include "platform/Mutex.h"
-#include "platform/OperatorMessage.h"
 #include "platform/UniqueFd.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/FakeLpdHost.h"
 
 namespace pg::test {
 namespace {
@@ -26,66 +25,33 @@ using std::chrono::seconds;
 
 const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
-int CountScreenLines(const TestDaemon& daemon, const std::string& text) {
-    int n = 0;
-    for (const auto& line : daemon.ScreenLines()) {
-        n += line.find(text) != std::string::npos ? 1 : 0;
-    }
-    return n;
-}
-
-// Collects operator messages for the scope of the object.
-class MessageCapture {
-  public:
-    MessageCapture() {
-        OperatorMessage::SetSink([this](void*, const std::string& title, const std::string& text) {
-            MutexLock lock(mutex_);
-            messages_.push_back(title + ": " + text);
-        });
-    }
-    ~MessageCapture() { OperatorMessage::SetSink(nullptr); }
-    std::vector<std::string> Messages() const {
-        MutexLock lock(mutex_);
-        return messages_;
-    }
-
-  private:
-    mutable Mutex mutex_;
-    std::vector<std::string> messages_ GUARDED_BY(mutex_);
-};
-
+// A paused daemon leaves connections waiting (completed by the system, not taken) and serves
+// them once activated; deactivation stops the queues too.
 TEST(Listener, PausedDaemonKeepsConnectionsWaitingAndServesThemAfterActivation) {
     TestDaemon daemon(TestConfig().AddLocalQueue("lp"), /*activate=*/false);
+    auto waitingList = [&] {
+        auto client = std::make_unique<LoopbackClient>(daemon.Port());
+        client->Send("\003lp\n");
+        EXPECT_EQ(client->Receive(1, milliseconds(400)), "");
+        return client;
+    };
     ASSERT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
-    LoopbackClient client(daemon.Port());  // completed by the system, not taken
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.Receive(1, milliseconds(500)), "");
-
+    auto client = waitingList();
     daemon.Spooler().ActivateLPD(true);
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
-}
+    EXPECT_EQ(client->ReceiveUntilClose(seconds(5)), kEmptyList);
+    // Activating twice logs ready once but activates the queues twice.
+    daemon.Spooler().ActivateLPD(true);
+    EXPECT_EQ(CountScreenLines(daemon, "LPD Daemon is ready to accept print request."), 1u);
+    EXPECT_EQ(CountScreenLines(daemon, "Activate print queue lp"), 2u);
 
-TEST(Listener, DeactivationStopsTakingConnectionsAndStopsTheQueues) {
-    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
     daemon.Spooler().ActivateLPD(false);
     EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
     EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Stop);
     EXPECT_TRUE(daemon.ScreenHas("LPD Daemon is paused.  No more print request will be accepted."));
-
-    LoopbackClient client(daemon.Port());
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.Receive(1, milliseconds(300)), "");
+    client = waitingList();
     daemon.Spooler().ActivateLPD(true);
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    EXPECT_EQ(client->ReceiveUntilClose(seconds(5)), kEmptyList);
     EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Running);
-}
-
-TEST(Listener, ActivatingTwiceLogsReadyOnceButActivatesTheQueuesTwice) {
-    TestDaemon daemon(TestConfig().AddLocalQueue("lp"), /*activate=*/false);
-    daemon.Spooler().ActivateLPD(true);
-    daemon.Spooler().ActivateLPD(true);
-    EXPECT_EQ(CountScreenLines(daemon, "LPD Daemon is ready to accept print request."), 1);
-    EXPECT_EQ(CountScreenLines(daemon, "Activate print queue lp"), 2);
 }
 
 TEST(Listener, ActivateOnStartRunsBeforeAnyWindowExists) {
@@ -94,29 +60,18 @@ TEST(Listener, ActivateOnStartRunsBeforeAnyWindowExists) {
     TestDaemon daemon(config, /*activate=*/false);
     EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Running);
     EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Running);
-    LoopbackClient client(daemon.Port());
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    EXPECT_EQ(Exchange(daemon.Port(), "\003lp\n"), kEmptyList);
 }
 
 TEST(Listener, PortInUseIsABindFailure) {
-    UniqueFd busy(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ASSERT_EQ(::bind(busy.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(busy.Get(), 1), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(busy.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string port = std::to_string(ntohs(address.sin_port));
-
+    FakeLpdHost busy;  // listening on 127.0.0.1, which the daemon's bind to any address meets
     MessageCapture messages;
-    TestDaemon daemon(
-        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", port));
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort",
+                                                           std::to_string(busy.Port())));
     ASSERT_TRUE(daemon.WaitForScreenLine("ExitThread - RunLPDSpoolingServer()"));
     EXPECT_TRUE(
         daemon.ScreenHas("Error - RunLPDSpoolingServer() : bind() failed - wsock error (98)"));
-    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Winsock Error: bind(sock) failed"});
+    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Winsock Error: bind(sock) failed"});
     EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Running);  // the state stays
 }
 
@@ -126,16 +81,12 @@ TEST(Listener, RestartBindsTheSamePortAtOnce) {
     config.AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", port);
     {
         TestDaemon daemon(config);
-        LoopbackClient client(daemon.Port());
-        client.Send("\003lp\n");
         // The daemon closes first, so its side of the connection lingers in TIME_WAIT.
-        ASSERT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+        ASSERT_EQ(Exchange(daemon.Port(), "\003lp\n"), kEmptyList);
     }
     TestDaemon again(config);
     EXPECT_EQ(std::to_string(again.Port()), port);
-    LoopbackClient client(again.Port());
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    EXPECT_EQ(Exchange(again.Port(), "\003lp\n"), kEmptyList);
 }
 
 TEST(Listener, PortAbove32767IsKeptIn16SignedBitsAndStillListens) {
@@ -151,9 +102,7 @@ TEST(Listener, PortAbove32767IsKeptIn16SignedBitsAndStillListens) {
         TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", "40000"));
     EXPECT_TRUE(daemon.ScreenHas("LPDServerPort is -25536"));
     EXPECT_EQ(daemon.Port(), 40000);
-    LoopbackClient client(40000);
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
+    EXPECT_EQ(Exchange(40000, "\003lp\n"), kEmptyList);
 }
 
 TEST(Listener, AcceptPacingSpacesConnections) {
