@@ -7,23 +7,13 @@
 #include <string>
 
 #include "engine/LPDPrinter.h"
-#include "tests/engine/EngineTestJobs.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-std::string Numbers(const LPDPrinter& queue) {
-    std::string text;
-    for (const auto& job : queue.Jobs()) {
-        text += std::to_string(job->jobNo) + " ";
-    }
-    return text;
-}
 
 class PrintQueue : public ::testing::Test {
   protected:
@@ -43,24 +33,20 @@ class PrintQueue : public ::testing::Test {
     std::shared_ptr<LPDPrinter> idle_;
 };
 
-TEST(PrintQueueState, NewQueueReportsInitialStateNoJobsAndNoText) {
-    LPDPrinter queue("new");
-    std::string state = "?", text = "?";
-    uint32_t count = 99;
-    queue.GetStatus(state, count, text);
-    EXPECT_EQ(state, "Initial");
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(text, "");
-    EXPECT_FALSE(queue.HasPrintingThread());
-}
-
-TEST_F(PrintQueue, LoadedQueueTakesItsStatusTextFromTheConfiguration) {
-    EXPECT_EQ(idle_->State(), QueueState::Initial);
-    EXPECT_EQ(idle_->StatusText(), "y");
-}
-
 TEST_F(PrintQueue, ActivatePauseStopFollowTheStateTable) {
+    // Before activation: the status text from the configuration (none for a new queue).
+    for (const auto& [queue, text] :
+         {std::pair{idle_, "y"}, {std::make_shared<LPDPrinter>("new"), ""}}) {
+        std::string state = "?", got = "?";
+        uint32_t count = 99;
+        queue->GetStatus(state, count, got);
+        EXPECT_EQ(state + " " + std::to_string(count) + " " + got,
+                  std::string("Initial 0 ") + text);
+        EXPECT_FALSE(queue->HasPrintingThread());
+    }
+    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp")));
     EXPECT_TRUE(lp_->Activate());
+    EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // made by the activation
     EXPECT_EQ(lp_->State(), QueueState::Running);
     EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
     EXPECT_TRUE(lp_->HasPrintingThread());
@@ -85,12 +71,6 @@ TEST_F(PrintQueue, ActivatePauseStopFollowTheStateTable) {
     EXPECT_TRUE(daemon_.ScreenHas("Pause print queue lp"));
 }
 
-TEST_F(PrintQueue, ActivateCreatesTheSpoolDirectory) {
-    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp")));
-    lp_->Activate();
-    EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));
-}
-
 TEST_F(PrintQueue, FindJobMatchesNumberUserAndOptionalHost) {
     idle_->Activate();
     idle_->Stop();
@@ -103,11 +83,13 @@ TEST_F(PrintQueue, FindJobMatchesNumberUserAndOptionalHost) {
     EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::AddJob() - jobNo(7) user(ann) host(pc1)"));
 }
 
+// Removed jobs take their files along only when their control file has a U line.
 TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
     idle_->Activate();
     idle_->Stop();
     for (int n : {1, 2, 3, 4, 5}) {
-        idle_->AddJob(MakeJob(*idle_, n, n <= 2 ? "ann" : "bob"));
+        idle_->AddJob(MakeJob(*idle_, n, n <= 2 ? "ann" : "bob", "pc1", JobState::Waiting,
+                              "report.txt", /*unlink=*/n != 5));
     }
     EXPECT_TRUE(idle_->RemoveJob(3, "ann", ""));  // not ann's: stays
     EXPECT_EQ(Numbers(*idle_), "1 2 3 4 5 ");
@@ -123,19 +105,11 @@ TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
     EXPECT_TRUE(idle_->RemoveJob());
     EXPECT_EQ(Numbers(*idle_), "");
     EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::RemoveJob() - remove all jobs on print queue idle"));
-}
-
-TEST_F(PrintQueue, RemovedJobsTakeTheirFilesOnlyWithAnUnlinkLine) {
-    idle_->Activate();
-    idle_->Stop();
     const std::string dir = daemon_.SpoolDirectory("idle");
-    idle_->AddJob(MakeJob(*idle_, 1, "ann", "pc1", JobState::Waiting, "keep", /*unlink=*/false));
-    idle_->AddJob(MakeJob(*idle_, 2, "ann", "pc1", JobState::Waiting, "drop", /*unlink=*/true));
-    idle_->RemoveJob();
-    EXPECT_TRUE(FileExists(dir + "/cfA001pc1"));
-    EXPECT_TRUE(FileExists(dir + "/dfA001pc1"));
-    EXPECT_FALSE(FileExists(dir + "/cfA002pc1"));
-    EXPECT_FALSE(FileExists(dir + "/dfA002pc1"));
+    for (const char* name : {"cfA002pc1", "dfA002pc1", "cfA003pc1", "dfA003pc1"}) {
+        EXPECT_FALSE(FileExists(dir + "/" + name)) << name;
+    }
+    EXPECT_TRUE(FileExists(dir + "/cfA005pc1") && FileExists(dir + "/dfA005pc1"));
 }
 
 TEST_F(PrintQueue, FailedDeliveryReturnsTheJobToWaitingAndHoldsTheHead) {
