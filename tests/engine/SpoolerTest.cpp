@@ -10,34 +10,10 @@
 
 #include "config/ProfileFile.h"
 #include "engine/LPDPrinter.h"
-#include "platform/Mutex.h"
-#include "platform/OperatorMessage.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
-
-using std::chrono::seconds;
-
-class Messages {
-  public:
-    Messages() {
-        OperatorMessage::SetSink([this](void*, const std::string& title, const std::string& text) {
-            MutexLock lock(mutex_);
-            list_.push_back(title + ": " + text);
-        });
-    }
-    ~Messages() { OperatorMessage::SetSink(nullptr); }
-    std::vector<std::string> Take() {
-        MutexLock lock(mutex_);
-        return std::exchange(list_, {});
-    }
-
-  private:
-    Mutex mutex_;
-    std::vector<std::string> list_ GUARDED_BY(mutex_);
-};
 
 std::shared_ptr<LPDPrinter> NewQueue(const std::string& name, const std::string& destination,
                                      const std::string& host = "", uint16_t port = 0) {
@@ -84,37 +60,28 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
     EXPECT_EQ(lines[2], "LPDInstallDirectory  is " + dir.Path());
 }
 
+// Only "yes", in any case, clears; then the files directly in queue directories go.
 TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
-    TempDir dir;
-    for (const char* sub : {"spool", "spool/lp", "spool/lp/deeper", "spool/other"}) {
-        ::mkdir((dir / sub).c_str(), 0755);
+    for (const std::string value : {"yEs", "true"}) {
+        SCOPED_TRACE(value);
+        const bool cleared = value == "yEs";
+        TempDir dir;
+        for (const char* sub : {"spool", "spool/lp", "spool/lp/deeper", "spool/other"}) {
+            ::mkdir((dir / sub).c_str(), 0755);
+        }
+        WriteFile(dir / "spool/loose-file", "stays");
+        WriteFile(dir / "spool/lp/cfA001pc1", "goes");
+        WriteFile(dir / "spool/lp/deeper/kept", "stays");
+        WriteFile(dir / "spool/other/dfA002pc1", "goes");
+        TestDaemon daemon(TestConfig()
+                              .Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
+                              .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", value));
+        EXPECT_EQ(daemon.ScreenHas("Clearing Spool Directory"), cleared);
+        EXPECT_TRUE(FileExists(dir / "spool/loose-file"));
+        EXPECT_EQ(FileExists(dir / "spool/lp/cfA001pc1"), !cleared);
+        EXPECT_TRUE(FileExists(dir / "spool/lp/deeper/kept"));  // so lp itself stays too
+        EXPECT_EQ(FileExists(dir / "spool/other"), !cleared);
     }
-    WriteFile(dir / "spool/loose-file", "stays");
-    WriteFile(dir / "spool/lp/cfA001pc1", "goes");
-    WriteFile(dir / "spool/lp/deeper/kept", "stays");
-    WriteFile(dir / "spool/other/dfA002pc1", "goes");
-
-    TestConfig config;
-    config.Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
-        .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", "yEs");
-    TestDaemon daemon(config);
-    EXPECT_TRUE(daemon.ScreenHas("Clearing Spool Directory"));
-    EXPECT_TRUE(FileExists(dir / "spool/loose-file"));
-    EXPECT_FALSE(FileExists(dir / "spool/lp/cfA001pc1"));
-    EXPECT_TRUE(FileExists(dir / "spool/lp/deeper/kept"));  // so lp itself stays too
-    EXPECT_FALSE(FileExists(dir / "spool/other"));
-}
-
-TEST(SpoolerStartup, OtherValuesThanYesDoNotClear) {
-    TempDir dir;
-    ::mkdir((dir / "spool").c_str(), 0755);
-    ::mkdir((dir / "spool/lp").c_str(), 0755);
-    WriteFile(dir / "spool/lp/cfA001pc1", "stays");
-    TestConfig config;
-    config.Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
-        .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", "true");
-    TestDaemon daemon(config);
-    EXPECT_TRUE(FileExists(dir / "spool/lp/cfA001pc1"));
 }
 
 TEST(SpoolerStartup, QueuesLoadInFileOrderAndLookupsIgnoreCaseOnlyFromTheNetwork) {
@@ -144,36 +111,32 @@ class Administration : public ::testing::Test {
   protected:
     Administration() : daemon_(TestConfig().AddLocalQueue("lp")) {}
     ProfileFile Profile() { return ProfileFile(daemon_.IniPath()); }
-    Messages messages_;
+    MessageCapture messages_;
     TestDaemon daemon_;
 };
 
-TEST_F(Administration, AddingADuplicateNameIsRefusedButAnotherCaseIsNot) {
+// Added queues are written without a form-feed entry; duplicate, reserved and unsafe names are
+// refused, another case of a name is not.
+TEST_F(Administration, AddPrinterRefusesDuplicateAndUnsafeNamesAndWritesTheEntry) {
     EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue("lp", "paper")));
     EXPECT_EQ(messages_.Take(), std::vector<std::string>{"Error: Printer already exist!"});
+    for (const char* name : {"Logging", "print queues", "a/b", "..", ""}) {
+        EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue(name, "paper"))) << name;
+    }
+    EXPECT_EQ(messages_.Take().size(), 5u);
     EXPECT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("LP", "paper")));
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("local", "paper")));
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("remote", "store", "10.0.0.7", 515)));
     EXPECT_TRUE(messages_.Take().empty());
+    EXPECT_EQ(daemon_.Spooler().Printers().size(), 4u);
     // The network reaches the first of the two in list order, in any case.
     EXPECT_EQ(daemon_.Spooler().FindPrinter("Lp"),
               daemon_.Spooler().FindPrinter(std::string("lp")));
-}
-
-TEST_F(Administration, AddedQueuesAreWrittenWithoutFormFeed) {
-    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("local", "paper")));
-    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("remote", "store", "10.0.0.7", 515)));
     EXPECT_EQ(Profile().GetString("Print Queues", "local", ""),
               "paper,,,Print in local/LAN printer - paper");
     EXPECT_EQ(Profile().GetString("Print Queues", "remote", ""),
               "store,10.0.0.7,515,Print in remote LPD printer - store@10.0.0.7");
     EXPECT_EQ(Profile().GetString("local", "FormFeedAtEndOfJob", "absent"), "absent");
-}
-
-TEST_F(Administration, ReservedAndUnsafeNamesAreRefused) {
-    for (const char* name : {"Logging", "print queues", "a/b", "..", ""}) {
-        EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue(name, "paper"))) << name;
-    }
-    EXPECT_EQ(messages_.Take().size(), 5u);
-    EXPECT_EQ(daemon_.Spooler().Printers().size(), 1u);
 }
 
 TEST_F(Administration, UpdateRewritesEveryEntryFromTheDestination) {
@@ -206,9 +169,7 @@ TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
     EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // the directory stays
     EXPECT_TRUE(daemon_.ScreenHas("Remove Print Queue : lp"));
     // The network no longer finds it.
-    LoopbackClient client(daemon_.Port());
-    client.Send("\003lp\n");
-    EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), "\001");
+    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp\n"), "\001");
 }
 
 TEST_F(Administration, StartAndPauseByName) {
