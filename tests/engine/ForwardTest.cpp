@@ -23,11 +23,9 @@
 
 #include "engine/JobEntry.h"
 #include "engine/LPDPrinter.h"
-#include "tests/engine/EngineTestJobs.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
-#include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
-#include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
@@ -41,15 +39,6 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 const std::string kControl = "Hpc1\nPalice\nJreport.txt\nldfA123pc1\nUdfA123pc1\n";
 const std::string kZero(1, '\0');
 const Files kSmallJob = {{"cfA123pc1", kControl}, {"dfA123pc1", "data\n"}};
-
-// n bytes that run through every byte value, zero and line feed included.
-std::string Bytes(size_t n) {
-    std::string bytes(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    }
-    return bytes;
-}
 
 // The lengths of the dumps with this label in a trace, in order.
 std::vector<int> DumpLengths(const std::string& trace, const std::string& label) {
@@ -67,14 +56,6 @@ size_t Count(const std::string& text, const std::string& part) {
         ++n;
     }
     return n;
-}
-
-std::string Screen(const TestDaemon& daemon) {
-    std::string all;
-    for (const std::string& line : daemon.ScreenLines()) {
-        all += line;
-    }
-    return all;
 }
 
 TestConfig ForwardingConfig(uint16_t hostPort) {
@@ -244,9 +225,8 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
     Start(true);
     Deliver(kSmallJob);
     auto lost = [&] {
-        const std::string screen = Screen(*daemon_);
-        return Count(screen, "SendJob() : bind() failed") +
-               Count(screen, "Error : LPDPrinter::SendJob - failed in connect()");
+        return CountScreenLines(*daemon_, "SendJob() : bind() failed") +
+               CountScreenLines(*daemon_, "Error : LPDPrinter::SendJob - failed in connect()");
     };
     std::vector<Connection> attempts;
     for (Connection c; attempts.size() + lost() < 10 && host_.Accept(c, seconds(2));) {
@@ -361,7 +341,7 @@ void ForwardTwoJobsWithoutPrivilege() {
         ASSERT_TRUE(WaitUntil([&] { return queue->JobCount() == 0; }));
     }
     // Once per process.
-    EXPECT_EQ(Count(Screen(daemon), "no privilege to bind a reserved port"), 1u);
+    EXPECT_EQ(CountScreenLines(daemon, "no privilege to bind a reserved port"), 1u);
 }
 
 TEST(ForwardWithoutPrivilege, ConnectsFromAnUnprivilegedPortAndSaysSoOnce) {
