@@ -17,8 +17,7 @@
 #include "engine/JobReceiver.h"
 #include "engine/LPDPrinter.h"
 #include "platform/FreeSpace.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
@@ -29,15 +28,6 @@ using std::chrono::seconds;
 const std::string kAck(1, '\0');
 const std::string kNack(1, '\1');
 const std::string kZero(1, '\0');
-
-// Bytes of every value (zeros, abort bytes and line feeds included), different per seed.
-std::string Payload(size_t size, uint32_t seed = 1) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + i / 256 + seed) % 256);
-    }
-    return bytes;
-}
 
 std::string Subcommand(char code, const std::string& count, const std::string& name) {
     return std::string(1, code) + count + " " + name + "\n";
@@ -112,7 +102,7 @@ TEST_F(ReceiveJob, ControlFileFirstMakesASpoolingJobThatWaitsOnceItsDataAreIn) {
     HoldDelivery();
     auto client = Connect();
     const std::string control = ControlText("dfA123host");
-    const std::string data = Payload(100000);
+    const std::string data = Bytes(100000);
     SendFile(*client, '\2', "cfA123host", control);
     ASSERT_TRUE(WaitForJob(123, JobState::Spooling));
     auto job = FindJob(123);
@@ -142,7 +132,7 @@ TEST_F(ReceiveJob, ControlFileFirstMakesASpoolingJobThatWaitsOnceItsDataAreIn) {
 TEST_F(ReceiveJob, SubcommandLinesAreFramedByTheLineFeed) {
     HoldDelivery();
     LoopbackClient client(daemon_.Port());
-    const std::string data = Payload(3000, 3);
+    const std::string data = Bytes(3000, 3);
     const std::string control = ControlText("dfA301host");
     Step(client,
          "\002lp\n" + Subcommand('\3', data.size(), "dfA301host") + data + kZero +
@@ -175,7 +165,7 @@ TEST_F(ReceiveJob, ContentInPiecesIsWrittenWholeAndAcknowledgedOnceComplete) {
     EXPECT_TRUE(daemon_.WaitForScreenLine("INFO: a complete control file received."));
     ASSERT_TRUE(WaitForJob(302, JobState::Spooling));
 
-    const std::string data = Payload(3000, 4);
+    const std::string data = Bytes(3000, 4);
     Step(*client, Subcommand('\3', data.size(), "dfA302host"), kAck);
     for (size_t piece = 0; piece < 2; ++piece) {
         client->Send(data.substr(piece * 1000, 1000));
@@ -195,7 +185,7 @@ TEST_F(ReceiveJob, ContentInPiecesIsWrittenWholeAndAcknowledgedOnceComplete) {
 TEST_F(ReceiveJob, TerminatingZeroSentOnItsOwnIsNeitherWrittenNorASubcommand) {
     HoldDelivery();
     auto client = Connect();
-    const std::string data = Payload(2048, 5);
+    const std::string data = Bytes(2048, 5);
     SendFile(*client, '\2', "cfA303host", ControlText("dfA303host"));
     Step(*client, Subcommand('\3', 0, "dfA303host"), kAck + kAck);
     EXPECT_TRUE(WaitForJob(303, JobState::Waiting));
@@ -228,7 +218,7 @@ TEST_F(ReceiveJob, AbortsDeleteTheJobsFilesAndKeepTheEntry) {
     client = Connect();
     SendFile(*client, '\2', "cfA403host", ControlText("dfA403host"));
     Step(*client, Subcommand('\3', 1000, "dfA403host"), kAck);
-    client->Send(Payload(500, 7));
+    client->Send(Bytes(500, 7));
     ASSERT_TRUE(WaitForSize("dfA403host", 500));
     client->Send("\001");
     EXPECT_TRUE(client->WaitForClose(seconds(5))) << "no reply to the abort byte";
@@ -237,12 +227,10 @@ TEST_F(ReceiveJob, AbortsDeleteTheJobsFilesAndKeepTheEntry) {
     EXPECT_TRUE(WaitForJob(403, JobState::Spooling));
     EXPECT_TRUE(
         LocalLogHas("Warning : LPDPrinter::RecvJob : client abort the job during spooling."));
-}
 
-// An abort byte as a control file's content deletes the job's files, so reading the control
-// file back fails; the reception ends failed and removes the job it had made before.
-TEST_F(ReceiveJob, AbortByteAsControlContentFailsAndRemovesTheConnectionsJob) {
-    auto client = Connect();
+    // An abort byte as a control file's content deletes the job's files, so reading the control
+    // file back fails; the reception ends failed and removes the job it had made before.
+    client = Connect();
     SendFile(*client, '\2', "cfA404host", ControlText("dfA404host"));
     ASSERT_TRUE(WaitForJob(404, JobState::Spooling));
     Step(*client, Subcommand('\2', 100, "cfA405host"), kAck);
@@ -308,7 +296,7 @@ TEST_F(ReceiveJob, CountBeyond32BitsReceivesUntilTheClientCloses) {
     auto client = Connect();
     SendFile(*client, '\2', "cfA601host", ControlText("dfA601host"));
     Step(*client, Subcommand('\3', "999999999999", "dfA601host"), kAck);
-    const std::string data = Payload(300000, 8);
+    const std::string data = Bytes(300000, 8);
     for (size_t at = 0; at < data.size(); at += 65536) {
         client->Send(data.substr(at, 65536));
     }
@@ -351,7 +339,7 @@ TEST_F(ReceiveJob, FileSystemFailuresEndTheReception) {
                           Spool("cfA700host") + " - last error(20)"));
     client = Connect();
     Step(*client, Subcommand('\3', 10, "dfA700host"), kNack);
-    client->Send(Payload(10, 9) + kZero);
+    client->Send(Bytes(10, 9) + kZero);
     client->ShutdownWrite();
     EXPECT_EQ(client->Receive(1), kAck);
     EXPECT_TRUE(
@@ -366,7 +354,7 @@ TEST_F(ReceiveJob, SevenZeroReadsEndTheReceptionAndRemoveTheJobWithItsFiles) {
     SendFile(*client, '\2', "cfA800host", ControlText("dfA800host", true));
     ASSERT_TRUE(WaitForJob(800, JobState::Spooling));
     Step(*client, Subcommand('\3', 1000, "dfA800host"), kAck);
-    client->Send(Payload(400, 10));
+    client->Send(Bytes(400, 10));
     ASSERT_TRUE(WaitForSize("dfA800host", 400));
     const auto start = std::chrono::steady_clock::now();
     client->ShutdownWrite();
