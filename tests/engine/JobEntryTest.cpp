@@ -70,7 +70,8 @@ TEST(ControlFile, TokenRules) {
     }
 }
 
-TEST(JobStates, PauseAndResumeInEveryStateAndTheirNames) {
+// Pause, Resume and the entry's deletion are logged at level 3, refused or not.
+TEST(JobStates, PauseAndResumeInEveryStateAndTheirNamesAndLogLines) {
     // State, its name, Pause() and the state after it, Resume() and the state after it.
     using S = JobState;
     const std::tuple<S, const char*, bool, S, bool, S> rows[] = {
@@ -82,11 +83,16 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNames) {
         {S::Close, "close", false, S::Close, false, S::Close},
         {S::Error, "error", false, S::Error, true, S::Waiting},
     };
-    LPDPrinter queue("lp");  // Resume wakes the owning queue, after releasing the job's lock
+    TestDaemon daemon;      // its screen sink catches the system log at level 3
+    LPDPrinter queue("x");  // Resume wakes the owning queue, after releasing the job's lock
     for (const auto& [from, name, pauseResult, afterPause, resumeResult, afterResume] : rows) {
         SCOPED_TRACE(name);
         JobEntry job;
         job.queue = &queue;
+        job.jobNo = 7;
+        job.nameSuffix = "pc1";
+        job.hostName = "pc1.example";
+        job.queueName = name;
         job.SetState(from);
         std::string stateName = "previous";
         job.StateName(stateName);
@@ -100,6 +106,12 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNames) {
     EXPECT_EQ(JobEntry().State(), JobState::Spooling);
     EXPECT_STREQ(JobStateName(0), "unknown?");
     EXPECT_STREQ(JobStateName(8), "unknown?");
+    const std::string entry = "Job entry (jobName-7pc1 from host-pc1.example) in printer queue ";
+    for (const std::string& line : {"JobEntry::Pause() : Pause " + entry + "printing",
+                                    "JobEntry::Resume() : Resume " + entry + "close",
+                                    "JobEntry::~JobEntry : Deleting " + entry + "spooling"}) {
+        EXPECT_TRUE(daemon.ScreenHas(line)) << line;
+    }
 }
 
 // Every file that matches the job's pattern counts for its size (low 32 bits each, the sum in
@@ -148,26 +160,6 @@ TEST(JobSpoolFiles, SizeAndDeletionCoverEveryFileOfTheJobAndNoOther) {
     EXPECT_EQ(job->TotalSize(), 0u);
     EXPECT_EQ(job->StatusText(),
               "Error in finding print data file -  " + dir.Path() + "/???123host");
-}
-
-TEST(JobLogLines, PauseResumeAndDeletionAreLoggedAtLevel3) {
-    TestDaemon daemon;  // its screen sink catches the system log at level 3
-    {
-        JobEntry job;
-        job.jobNo = 7;
-        job.nameSuffix = "pc1";
-        job.hostName = "pc1.example";
-        job.queueName = "lp";
-        job.SetState(JobState::Printing);
-        job.Pause();  // refused, but logged all the same
-        job.Resume();
-    }
-    const std::string entry = "Job entry (jobName-7pc1 from host-pc1.example) in printer queue lp";
-    for (const std::string& line :
-         {"JobEntry::Pause() : Pause " + entry, "JobEntry::Resume() : Resume " + entry,
-          "JobEntry::~JobEntry : Deleting " + entry}) {
-        EXPECT_TRUE(daemon.ScreenHas(line)) << line;
-    }
 }
 
 }  // namespace

@@ -323,10 +323,9 @@ TEST_F(LocalDelivery, ControlFileFirstJobIsPrintedOnlyWithAllItsDataFiles) {
 // ends, is far from done when the test steps in.
 class FifoDelivery : public LocalDelivery {
   protected:
-    FifoDelivery() : fifo_(daemon_.PrinterPath("fifo")) {
-        for (size_t block = 0; block < 256; ++block) {
-            printed_ += Repeat(kX80 + "\r\n", 51) + std::string(16, 'x');
-        }
+    FifoDelivery()
+        : fifo_(daemon_.PrinterPath("fifo")),
+          printed_(Repeat(Repeat(kX80 + "\r\n", 51) + std::string(16, 'x'), 256)) {
         job_ = SpoolJob("fifo", 9, {std::string(1 << 20, 'x')});
         EXPECT_TRUE(fifo_.ReadSome(seconds(10)));  // the first bytes are out
     }
