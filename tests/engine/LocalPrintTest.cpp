@@ -20,8 +20,7 @@
 #include "engine/LPDPrinter.h"
 #include "engine/TextTreatment.h"
 #include "platform/UniqueFd.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
@@ -123,29 +122,21 @@ class LocalPrint : public ::testing::Test {
         return daemon_.Spooler().FindPrinter(name);
     }
 
-    // A job as reception leaves it: control file and data files dfA, dfB, ... in the queue's
-    // spool directory, the entry waiting in the queue. Host pc1, user ann, job name report.
+    // A job as reception leaves it, waiting in the queue: job jobNo of user ann from pc1, named
+    // report, with these data files dfA, dfB, ... and a banner page for bannerUser if given.
     std::shared_ptr<JobEntry> SpoolJob(const std::string& queueName, int jobNo,
                                        const std::vector<std::string>& data,
-                                       const std::string& moreControl = "") {
+                                       const std::string& bannerUser = "") {
         std::shared_ptr<LPDPrinter> queue = Queue(queueName);
-        const std::string directory = queue->SpoolDirectory();
-        ::mkdir(directory.c_str(), 0755);
-        std::string control = "Hpc1\nPann\nJreport\n" + moreControl;
+        const std::string directory = queue->SpoolDirectory() + "/df";
+        ::mkdir(queue->SpoolDirectory().c_str(), 0755);
+        auto job = MakeJob(*queue, jobNo, "ann", "pc1", JobState::Waiting, "report");
+        ::unlink((directory + "A" + Digits(jobNo) + "pc1").c_str());
         for (size_t i = 0; i < data.size(); ++i) {
-            const std::string name = std::string("df") + char('A' + i) + Digits(jobNo) + "pc1";
-            WriteFile(directory + "/" + name, data[i]);
-            control += "l" + name + "\nU" + name + "\n";
+            WriteFile(directory + char('A' + i) + Digits(jobNo) + "pc1", data[i]);
         }
-        WriteFile(directory + "/cfA" + Digits(jobNo) + "pc1", control);
-        auto job = std::make_shared<JobEntry>();
-        job->ReadControlFile(control, false);
-        job->jobNo = jobNo;
-        job->prefixLength = 3;
-        job->digitCount = 3;
-        job->nameSuffix = "pc1";
-        job->timeDate = "12:00:00 12/05/26";
-        job->SetState(JobState::Waiting);
+        job->bannerUser = bannerUser;
+        job->printBanner = !bannerUser.empty();
         queue->AddJob(job);
         return job;
     }
@@ -198,9 +189,9 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     int jobNo = 0;
     int sequence[2] = {0, 0};  // documents of lp and plain
     auto expectPrinted = [&](const char* queue, const std::vector<std::string>& files,
-                             const std::string& printed, const std::string& moreControl = "") {
+                             const std::string& printed, const std::string& bannerUser = "") {
         SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
-        auto job = SpoolJob(queue, ++jobNo, files, moreControl);
+        auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
         EXPECT_TRUE(Deliver(queue, *job));
         // The document is named after the first data file.
         const std::string document =
@@ -224,7 +215,7 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
                       std::string(20, 'x') + "\r\f");
     expectPrinted("lp", {""}, "\r\f");
     expectPrinted("plain", {""}, "");
-    expectPrinted("lp", {"hi\n"}, banner + "hi\r\n\r\f", "Lbob\n");
+    expectPrinted("lp", {"hi\n"}, banner + "hi\r\n\r\f", "bob");
     for (const char* line :
          {"debugging - calling StartDocPrinter", "debugging - open data file for reading",
           "debugging - printing banner page", "debugging - calling EndDocPrinter",
@@ -241,12 +232,12 @@ TEST_F(LocalPrint, FailuresSetTheQueuesStateAndStatusText) {
     const std::string failure = "Error - LPDPrinter::PrintFile() - printer(";
     int jobNo = 0;
     auto expectFailure = [&](const char* queue, const std::vector<std::string>& files,
-                             const std::string& moreControl, bool result,
+                             const std::string& bannerUser, bool result,
                              const std::string& statusText, QueueState state,
                              const std::string& logged, const std::string& notLogged) {
         SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
         const size_t from = daemon_.ScreenLines().size();
-        auto job = SpoolJob(queue, ++jobNo, files, moreControl);
+        auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
         EXPECT_EQ(Deliver(queue, *job), result);
         EXPECT_EQ(Queue(queue)->StatusText(), statusText);
         EXPECT_EQ(Queue(queue)->State(), state);
@@ -271,7 +262,7 @@ TEST_F(LocalPrint, FailuresSetTheQueuesStateAndStatusText) {
     expectFailure("fifo", {"text\n"}, "", false, "Fail to print dfA004pc1", QueueState::Pause,
                   failure + "fifo) fails in StartDocPrinter() for file dfA004pc1 - last error(6)",
                   "debugging - open data file for reading");
-    expectFailure("full", {"text\n"}, "Lbob\n", false, "Error in printing the banner pagedfA005pc1",
+    expectFailure("full", {"text\n"}, "bob", false, "Error in printing the banner pagedfA005pc1",
                   QueueState::Pause,
                   failure + "full) fails in WritePrinter() for file dfA005pc1 - last error(28)",
                   "debugging - open data file for reading");
