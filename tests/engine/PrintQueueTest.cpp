@@ -112,38 +112,33 @@ TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
     EXPECT_TRUE(FileExists(dir + "/cfA005pc1") && FileExists(dir + "/dfA005pc1"));
 }
 
-TEST_F(PrintQueue, FailedDeliveryReturnsTheJobToWaitingAndHoldsTheHead) {
+// The printing thread looks at the head only: a job still spooling holds up the queue, one
+// marked Stop is removed, a waiting one is delivered and, failed, returns to waiting and holds
+// the head.
+TEST_F(PrintQueue, PrintingThreadPassesOverTheHeadOfTheList) {
     lp_->Activate();
-    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
-    lp_->AddJob(MakeJob(*lp_, 2, "ann"));
-    auto first = lp_->Jobs().front();
-    ASSERT_TRUE(WaitUntil(
-        [&] { return first->StatusText() == "Error in printing the job.  Wait for next retry."; },
-        seconds(10)));
-    EXPECT_EQ(first->State(), JobState::Waiting);
-    EXPECT_EQ(Numbers(*lp_), "1 2 ");
-    EXPECT_EQ(lp_->Jobs().back()->State(), JobState::Waiting);  // never taken
-    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Printing job (jobNo-1, userName-ann"));
-}
-
-TEST_F(PrintQueue, AJobStillSpoolingAtTheHeadHoldsUpTheQueue) {
-    lp_->Activate();
-    lp_->AddJob(MakeJob(*lp_, 1, "ann", "pc1", JobState::Spooling));
-    lp_->AddJob(MakeJob(*lp_, 2, "ann"));
-    // A pass and a half: the waiting job behind the head is not touched.
-    EXPECT_FALSE(
-        WaitUntil([&] { return !lp_->Jobs().back()->StatusText().empty(); }, milliseconds(1500)));
+    for (int n : {1, 2, 3}) {
+        lp_->AddJob(
+            MakeJob(*lp_, n, "ann", "pc1", n == 1 ? JobState::Spooling : JobState::Waiting));
+    }
+    auto head = lp_->Jobs().front();
+    auto second = lp_->Jobs()[1];
+    // A pass and a half: the waiting jobs behind the head are not touched.
+    EXPECT_FALSE(WaitUntil([&] { return !second->StatusText().empty(); }, milliseconds(1500)));
     EXPECT_FALSE(daemon_.ScreenHas("Printing job (jobNo-2"));
-}
-
-TEST_F(PrintQueue, AJobMarkedStopAtTheHeadIsRemovedByThePrintingThread) {
-    lp_->Activate();
-    lp_->AddJob(MakeJob(*lp_, 1, "ann", "pc1", JobState::Stop));
-    ASSERT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }, seconds(5)));
+    head->SetState(JobState::Stop);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return second->StatusText() == "Error in printing the job.  Wait for next retry."; },
+        seconds(10)));
     EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-1, userName-ann"));
+    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Printing job (jobNo-2, userName-ann"));
+    EXPECT_EQ(second->State(), JobState::Waiting);
+    EXPECT_EQ(Numbers(*lp_), "2 3 ");
+    EXPECT_EQ(lp_->Jobs().back()->State(), JobState::Waiting);  // never taken
 }
 
-TEST_F(PrintQueue, PausedQueueTakesNoJobUntilActivated) {
+// A paused queue takes no job until activated; destruction ends the thread and destroys the jobs.
+TEST_F(PrintQueue, PausedQueueTakesNoJobUntilActivatedAndShutdownEndsAll) {
     lp_->Activate();
     lp_->Pause();
     lp_->AddJob(MakeJob(*lp_, 1, "ann"));
@@ -151,11 +146,6 @@ TEST_F(PrintQueue, PausedQueueTakesNoJobUntilActivated) {
                            milliseconds(1200)));
     lp_->Activate();
     EXPECT_TRUE(WaitUntil([&] { return daemon_.ScreenHas("Printing job (jobNo-1"); }, seconds(5)));
-}
-
-TEST_F(PrintQueue, DestructionEndsTheThreadAndDestroysTheJobs) {
-    lp_->Activate();
-    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
     lp_->Shutdown();
     EXPECT_EQ(lp_->State(), QueueState::Close);
     EXPECT_EQ(lp_->JobCount(), 0u);
