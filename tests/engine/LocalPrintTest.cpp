@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -177,10 +178,7 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
         lines += "line " + std::to_string(i) + (i > 100 && i % 7 == 0 ? "\r\n" : "\n");
     }
     lines = "lf first\n" + lines;  // the first CR LF comes after the first 512 bytes
-    std::string linesOut;
-    for (char c : lines) {
-        linesOut += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
+    const std::string linesOut = std::regex_replace(lines, std::regex("\n"), "\r\n");
     const std::string banner =
         kStars +
         "\r\n\r\n\tJob name: \treport\r\n\tUsername:\tbob\r\n\tHostname:\tpc1\r\n"
