@@ -1,33 +1,89 @@
 // The dialogs driven as an operator drives them, typing and clicking, with what they write
 // checked in pgate.ini: the add-queue wizard, General Settings and Logging Options, the queue
-// viewer and the two queue properties dialogs.
+// viewer and the two queue properties dialogs; each window's title, size and help topic.
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QTest>
-#include <QTreeWidget>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
-#include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
 #include "log/cLogFile.h"
-#include "tests/support/Loopback.h"
 #include "tests/ui/MainWindowFixture.h"
+#include "ui/HelpWindow.h"
 #include "ui/JobSizeText.h"
 
 namespace pg::test {
 namespace {
+
+// The child of dialog with that object name; null when there is none.
+template <typename T = QWidget>
+T* Find(QWidget* dialog, const char* name) {
+    return dialog->findChild<T*>(name);
+}
+
+// A press of the left mouse button on a button, radio button or check box.
+void Click(QAbstractButton* button) {
+    // A check box or radio button takes clicks on its indicator and caption only, and its
+    // centre may lie beyond them when a layout stretches it.
+    const bool pushButton = qobject_cast<QPushButton*>(button) != nullptr;
+    const QPoint where = pushButton ? button->rect().center() : QPoint(6, button->height() / 2);
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, where);
+}
+
+void Press(QWidget* dialog, const char* button) {
+    Click(Find<QPushButton>(dialog, button));
+}
+
+// What a field shows: a check box "Y" or "N", any other its text.
+QString Shown(QWidget* field) {
+    if (auto* box = qobject_cast<QCheckBox*>(field)) {
+        return box->isChecked() ? "Y" : "N";
+    }
+    if (auto* box = qobject_cast<QComboBox*>(field)) {
+        return box->currentText();
+    }
+    return field->property("text").toString();
+}
+
+QStringList ShownAll(QWidget* dialog, std::initializer_list<const char*> names) {
+    QStringList texts;
+    for (const char* name : names) {
+        texts << Shown(Find(dialog, name));
+    }
+    return texts;
+}
+
+// Enters a value as the operator would: clicks a check box into state "Y" or "N", types text
+// over a field's whole content.
+void Enter(QWidget* field, const QString& value) {
+    if (auto* box = qobject_cast<QCheckBox*>(field)) {
+        if (Shown(box) != value) {
+            Click(box);
+        }
+        return;
+    }
+    QMetaObject::invokeMethod(field, "selectAll");
+    QTest::keyClicks(field, value);
+}
+
+// The up-down arrows stop at minimum and maximum (typed one step inside, then two steps out).
+void ExpectArrowRange(QSpinBox* spin, int minimum, int maximum) {
+    SCOPED_TRACE(spin->objectName().toStdString());
+    for (const auto& [start, key, end] : {std::tuple(maximum - 1, Qt::Key_Up, maximum),
+                                          std::tuple(minimum + 1, Qt::Key_Down, minimum)}) {
+        Enter(spin, QString::number(start));
+        QTest::keyClick(spin, key);
+        EXPECT_EQ(spin->value(), end);
+        QTest::keyClick(spin, key);
+        EXPECT_EQ(spin->value(), end);
+    }
+}
+
+void Reshow(QWidget* dialog) {
+    dialog->hide();
+    dialog->show();
+}
 
 // A field of a settings dialog: its object name, its key, what it shows, what the test enters.
 struct Field {
@@ -37,33 +93,17 @@ struct Field {
     QString entered;
 };
 
+// Shows dialog (again), expects each field's shown or entered text, enters the new ones.
+void ShowAndEnter(QWidget* dialog, const std::vector<Field>& fields, bool entered) {
+    Reshow(dialog);
+    for (const Field& f : fields) {
+        EXPECT_EQ(Shown(Find(dialog, f.name)), entered ? f.entered : f.shown) << f.name;
+        Enter(Find(dialog, f.name), f.entered);
+    }
+}
+
 class DialogsTest : public MainWindowFixture {
   protected:
-    QWidget* Find(QWidget* dialog, const char* name) { return Child<QWidget>(dialog, name); }
-    void Press(QWidget* dialog, const char* button) { Click(Child<QPushButton>(dialog, button)); }
-    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
-        return Spooler().FindPrinter(name);
-    }
-    std::string Key(const char* section, const char* key) {
-        return ProfileFile(Daemon().IniPath()).GetString(section, key, "<none>");
-    }
-    QStringList ShownAll(QWidget* dialog, std::initializer_list<const char*> names) {
-        QStringList texts;
-        for (const char* name : names) {
-            texts << Shown(Find(dialog, name));
-        }
-        return texts;
-    }
-    // Shows dialog (again), expects each field's shown or entered text, enters the new ones.
-    void ShowAndEnter(QWidget* dialog, const std::vector<Field>& fields, bool entered) {
-        dialog->hide();
-        dialog->show();
-        for (const Field& f : fields) {
-            EXPECT_EQ(Shown(Find(dialog, f.name)), entered ? f.entered : f.shown) << f.name;
-            Enter(Find(dialog, f.name), f.entered);
-        }
-    }
-
     // The wizard, opened as a double-click on the "Add Printer" row opens it.
     void OpenWizard() {
         Select(TPressgate::kAddPrinterCaption);
@@ -74,7 +114,7 @@ class DialogsTest : public MainWindowFixture {
     // local queue).
     void Wizard(const QString& name, const char* radio = "localRadio") {
         OpenWizard();
-        Click(Child<QRadioButton>(wizard1_, radio));
+        Click(Find<QRadioButton>(wizard1_, radio));
         QTest::keyClicks(Find(wizard1_, "queueNameEdit"), name);
         Press(wizard1_, "nextButton");
     }
@@ -85,9 +125,9 @@ class DialogsTest : public MainWindowFixture {
         Press(wizard2_, "finishButton");
         EXPECT_FALSE(wizard2_->isVisible());
     }
-    QComboBox* PrinterBox() { return Child<QComboBox>(wizard1_, "printerBox"); }
+    QComboBox* PrinterBox() { return Find<QComboBox>(wizard1_, "printerBox"); }
 
-    QTreeWidget* Jobs() { return Child<QTreeWidget>(viewer_, "jobList"); }
+    QTreeWidget* Jobs() { return Find<QTreeWidget>(viewer_, "jobList"); }
     QStringList JobRow(int row) {
         QStringList texts;
         for (int column = 0; column < Jobs()->columnCount(); ++column) {
@@ -103,24 +143,54 @@ class DialogsTest : public MainWindowFixture {
     }
 };
 
-TEST_F(DialogsTest, TitlesAndSizes) {
+// The visible help window; one window serves every topic.
+HelpWindow* OpenHelpWindow() {
+    HelpWindow* open = nullptr;
+    int windows = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* help = qobject_cast<HelpWindow*>(widget)) {
+            ++windows;
+            open = help->isVisible() ? help : open;
+        }
+    }
+    EXPECT_LE(windows, 1);
+    return open;
+}
+
+// Each Help command opens its window's topic, headed like the window, of the help file shipped
+// beside the program.
+TEST_F(DialogsTest, TitlesSizesAndHelpTopics) {
     StartDialogs();
     const struct {
-        QWidget* dialog;
+        QWidget* dialog;  // null: the Help menu's Contents
         const char* title;
         QSize size;
+        int context;
     } dialogs[] = {
-        {wizard1_, "Add Printer: Create LPD Queue", {530, 325}},
-        {wizard2_, "Add Printer: Remote Host Settings", {530, 325}},
-        {general_, "General Settings", {372, 437}},
-        {logging_, "Logging Options", {475, 323}},
-        {viewer_, "View Printer Queue", {610, 256}},
-        {localProperties_, "Local Printer Properties", {458, 401}},
-        {remoteProperties_, "Remote Printer Properties", {420, 351}},
+        {nullptr, "Pressgate Help", {}, 1},
+        {localProperties_, "Local Printer Properties", {458, 401}, 100},
+        {remoteProperties_, "Remote Printer Properties", {420, 351}, 200},
+        {viewer_, "View Printer Queue", {610, 256}, 310},
+        {general_, "General Settings", {372, 437}, 400},
+        {logging_, "Logging Options", {475, 323}, 500},
+        {wizard1_, "Add Printer: Create LPD Queue", {530, 325}, 600},
+        {wizard2_, "Add Printer: Remote Host Settings", {530, 325}, 700},
     };
     for (const auto& d : dialogs) {
-        EXPECT_EQ(d.dialog->windowTitle(), d.title);
-        EXPECT_EQ(d.dialog->size(), d.size) << d.title;
+        SCOPED_TRACE(d.title);
+        if (d.dialog == nullptr) {
+            MenuItem("Help", "Contents")->trigger();
+        } else {
+            EXPECT_EQ(d.dialog->windowTitle(), d.title);
+            EXPECT_EQ(d.dialog->size(), d.size);
+            Find<QPushButton>(d.dialog, "helpButton")->click();
+        }
+        HelpWindow* help = OpenHelpWindow();
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(help->windowTitle(), "Pressgate Help");
+        EXPECT_EQ(help->Topic(), d.context);
+        EXPECT_EQ(help->Browser()->source().fragment(), QString::number(d.context));
+        EXPECT_TRUE(help->Browser()->toPlainText().contains(d.title));
     }
     EXPECT_EQ(localProperties_->findChild<QTabWidget*>()->tabText(0), "Queue Settings");
     EXPECT_EQ(remoteProperties_->findChild<QTabWidget*>()->tabText(0), "Settings");
@@ -135,18 +205,17 @@ TEST_F(DialogsTest, WizardAddsALocalQueueOnTheDefaultPrinterStartsAndListsIt) {
     OpenWizard();
     EXPECT_FALSE(wizard1_->isModal());
     EXPECT_EQ(PrinterBox()->count(), 2);
-    EXPECT_EQ(PrinterBox()->currentText(), "P");
-    EXPECT_EQ(Child<QComboBox>(wizard1_, "remoteBox")->currentText(), "Remote LPD");
+    EXPECT_EQ(ShownAll(wizard1_, {"printerBox", "remoteBox"}), QStringList({"P", "Remote LPD"}));
     EXPECT_FALSE(Find(wizard1_, "backButton")->isEnabled());
     // The radio-button rule: which box is enabled, and the forward button's caption.
-    auto* forward = Child<QPushButton>(wizard1_, "nextButton");
-    for (const char* radio : {"remoteRadio", "localRadio"}) {
-        Click(Child<QRadioButton>(wizard1_, radio));
-        const bool local = std::string(radio) == "localRadio";
-        EXPECT_EQ(PrinterBox()->isEnabled(), local) << radio;
-        EXPECT_EQ(Find(wizard1_, "remoteBox")->isEnabled(), !local) << radio;
-        EXPECT_EQ(forward->text(), local ? "&Finish" : "&Next >") << radio;
-        EXPECT_EQ(forward->font().bold(), local) << radio;
+    auto* forward = Find<QPushButton>(wizard1_, "nextButton");
+    for (const bool local : {false, true}) {
+        SCOPED_TRACE(local);
+        Click(Find<QRadioButton>(wizard1_, local ? "localRadio" : "remoteRadio"));
+        EXPECT_EQ(PrinterBox()->isEnabled(), local);
+        EXPECT_EQ(Find(wizard1_, "remoteBox")->isEnabled(), !local);
+        EXPECT_EQ(forward->text(), local ? "&Finish" : "&Next >");
+        EXPECT_EQ(forward->font().bold(), local);
     }
 
     QTest::keyClicks(Find(wizard1_, "queueNameEdit"), "Q1");
@@ -155,9 +224,8 @@ TEST_F(DialogsTest, WizardAddsALocalQueueOnTheDefaultPrinterStartsAndListsIt) {
     EXPECT_EQ(QueueEntry("Q1"), "P,,,LPD Printer");
     ASSERT_TRUE(Queue("Q1"));
     EXPECT_EQ(Queue("Q1")->State(), QueueState::Running);
-    EXPECT_EQ(Captions().back(), "Q1");
-    EXPECT_EQ(Image(RowOf("Q1")), 1);
-    EXPECT_EQ(Cell(RowOf("Q1"), TPressgate::kStatusColumn), "running");
+    EXPECT_EQ(Row(Rows() - 1).mid(0, 3), QStringList({"Q1", "0", "running"}));
+    EXPECT_EQ(Image(Rows() - 1), 1);
 }
 
 TEST_F(DialogsTest, WizardAddsACaseVariantNameButDoesNotStartItWhileTheDaemonIsPaused) {
@@ -200,7 +268,7 @@ TEST_F(DialogsTest, WizardWithoutPrintersSwitchesToRemote) {
     EXPECT_EQ(answerer.Texts().mid(0, 2),
               QStringList({"There are no printers defined on this machine.",
                            "There are no printers defined on this machine."}));
-    EXPECT_TRUE(Child<QRadioButton>(wizard1_, "remoteRadio")->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(wizard1_, "remoteRadio")->isChecked());
     EXPECT_FALSE(PrinterBox()->isEnabled());
 }
 
@@ -209,8 +277,8 @@ TEST_F(DialogsTest, WizardWithoutPrintersSwitchesToRemote) {
 TEST_F(DialogsTest, WizardAddsRemoteQueuesOnPage2) {
     StartDialogs(TestConfig().AddLocalQueue("lp"));
     Wizard("R1", "remoteRadio");
-    EXPECT_TRUE(Child<QPushButton>(wizard2_, "finishButton")->isDefault());
-    auto* port = Child<QSpinBox>(wizard2_, "remotePortSpin");
+    EXPECT_TRUE(Find<QPushButton>(wizard2_, "finishButton")->isDefault());
+    auto* port = Find<QSpinBox>(wizard2_, "remotePortSpin");
     EXPECT_EQ(port->value(), 515);
     FinishRemote("RQ", "10.0.0.1");
     EXPECT_EQ(QueueEntry("R1"), "RQ,10.0.0.1,515,");
@@ -260,9 +328,9 @@ TEST_F(DialogsTest, GeneralSettingsShowsCancelsAndSaves) {
     };
     const std::string before = IniText();
     ShowAndEnter(general_, fields, false);
-    ExpectArrowRange(Child<QSpinBox>(general_, "localTimeoutSpin"), 0, 120);
-    ExpectArrowRange(Child<QSpinBox>(general_, "remoteTimeoutSpin"), 0, 120);
-    ExpectArrowRange(Child<QSpinBox>(general_, "portSpin"), 0, 32000);
+    ExpectArrowRange(Find<QSpinBox>(general_, "localTimeoutSpin"), 0, 120);
+    ExpectArrowRange(Find<QSpinBox>(general_, "remoteTimeoutSpin"), 0, 120);
+    ExpectArrowRange(Find<QSpinBox>(general_, "portSpin"), 0, 32000);
     Press(general_, "cancelButton");
     EXPECT_EQ(IniText(), before);
 
@@ -280,8 +348,7 @@ TEST_F(DialogsTest, GeneralSettingsShowsCancelsAndSaves) {
     GeneralSettings settings = Spooler().Settings();
     settings.lpdServerPort = -25536;
     Spooler().SetSettings(settings);
-    general_->hide();
-    general_->show();
+    Reshow(general_);
     EXPECT_EQ(Shown(Find(general_, "portSpin")), "-25536");
     Press(general_, "okButton");
     EXPECT_EQ(Key("GENERAL CONFIGURE", "LPDServerPort"), "-25536");
@@ -298,18 +365,14 @@ TEST_F(DialogsTest, LoggingOptionsShowsItsDefaultsAndTheYesRule) {
                          "remoteCheck", "systemTraceEdit",  "localTraceEdit", "remoteTraceEdit"};
     EXPECT_EQ(ShownAll(logging_, fields),
               QStringList({"0", "N", "N", "N", "N", "", "local.log", "remote.log"}));
-    ExpectArrowRange(Child<QSpinBox>(logging_, "levelSpin"), 0, 120);
+    ExpectArrowRange(Find<QSpinBox>(logging_, "levelSpin"), 0, 120);
 
     profile.WriteString("Logging", "LogLevel", "7");
-    const std::pair<const char*, const char*> values[] = {{"LogToScreen", "YES"},
-                                                          {"SystemDebugEnable", "Yes!"},
-                                                          {"LocalTraceEnable", "y"},
-                                                          {"RemoteTraceEnable", "Yes please"}};
-    for (const auto& [key, value] : values) {
-        profile.WriteString("Logging", key, value);
-    }
-    logging_->hide();
-    logging_->show();
+    profile.WriteString("Logging", "LogToScreen", "YES");
+    profile.WriteString("Logging", "SystemDebugEnable", "Yes!");
+    profile.WriteString("Logging", "LocalTraceEnable", "y");
+    profile.WriteString("Logging", "RemoteTraceEnable", "Yes please");
+    Reshow(logging_);
     EXPECT_EQ(ShownAll(logging_, fields),
               QStringList({"7", "Y", "N", "Y", "N", "", "local.log", "remote.log"}));
 }
@@ -517,7 +580,7 @@ TEST_F(DialogsTest, LocalPropertiesApplyKeepsTheDialogAndRewritesTheEntry) {
     EXPECT_EQ(ShownAll(localProperties_, {"queueNameEdit", "printerBox", "formFeedCheck"}),
               QStringList({"lp", "lp", "Y"}));
     EXPECT_FALSE(Find(localProperties_, "queueNameEdit")->isEnabled());
-    auto* printers = Child<QComboBox>(localProperties_, "printerBox");
+    auto* printers = Find<QComboBox>(localProperties_, "printerBox");
     EXPECT_EQ(printers->count(), 2);
     EXPECT_EQ(printers->maxVisibleItems(), 20);
 
@@ -555,7 +618,7 @@ TEST_F(DialogsTest, RemotePropertiesApplyWritesHostAndPort) {
                        {"queueNameEdit", "remoteQueueEdit", "remoteHostEdit", "remotePortSpin"}),
               QStringList({"r1", "RQ", "10.0.0.1", "515"}));
     EXPECT_FALSE(Find(remoteProperties_, "queueNameEdit")->isEnabled());
-    ExpectArrowRange(Child<QSpinBox>(remoteProperties_, "remotePortSpin"), 0, 32700);
+    ExpectArrowRange(Find<QSpinBox>(remoteProperties_, "remotePortSpin"), 0, 32700);
     Enter(Find(remoteProperties_, "remoteHostEdit"), "10.0.0.2");
     Enter(Find(remoteProperties_, "remotePortSpin"), "6515");
     Press(remoteProperties_, "applyButton");

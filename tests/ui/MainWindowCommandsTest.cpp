@@ -4,18 +4,11 @@
 // posted from other threads, and holding only the thread of a remote destination test until
 // the operator answers.
 
-#include <QAction>
-#include <QStandardItemModel>
-#include <QTest>
-#include <QToolButton>
-#include <QTreeView>
 #include <chrono>
 #include <future>
 #include <string>
 
-#include "engine/LPDPrinter.h"
 #include "platform/OperatorMessage.h"
-#include "tests/support/Loopback.h"
 #include "tests/ui/MainWindowFixture.h"
 
 namespace pg::test {
@@ -27,9 +20,6 @@ const QString kSelectFirst = "Please select a print queue first.";
 
 class MainWindowCommandsTest : public MainWindowFixture {
   protected:
-    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
-        return Spooler().FindPrinter(name);
-    }
     QTreeView* View() { return Window().findChild<QTreeView*>("ListView1"); }
     QPoint RowCentre(int row) {
         return View()->visualRect(Window().QueueModel()->index(row, 0)).center();

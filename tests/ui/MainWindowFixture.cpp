@@ -2,26 +2,9 @@
 
 #include <unistd.h>
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QItemSelectionModel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QStandardItemModel>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <filesystem>
-#include <tuple>
 
 #include "config/ProfileFile.h"
-#include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
-#include "tests/support/Loopback.h"
 
 namespace pg::test {
 
@@ -129,8 +112,8 @@ QToolButton* MainWindowFixture::ToolButton(const QString& toolTip) const {
     return nullptr;
 }
 
-std::string MainWindowFixture::QueueEntry(const std::string& name) const {
-    return ProfileFile(daemon_->IniPath()).GetString("Print Queues", name, "<none>");
+std::string MainWindowFixture::Key(const std::string& section, const std::string& key) const {
+    return ProfileFile(daemon_->IniPath()).GetString(section, key, "<none>");
 }
 
 std::string MainWindowFixture::IniText() const {
@@ -178,47 +161,6 @@ bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::stri
         }
     }
     return true;
-}
-
-void Click(QAbstractButton* button) {
-    // A check box or radio button takes clicks on its indicator and caption only, and its
-    // centre may lie beyond them when a layout stretches it.
-    const bool pushButton = qobject_cast<QPushButton*>(button) != nullptr;
-    const QPoint where = pushButton ? button->rect().center() : QPoint(6, button->height() / 2);
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, where);
-}
-
-QString Shown(QWidget* field) {
-    if (auto* box = qobject_cast<QCheckBox*>(field)) {
-        return box->isChecked() ? "Y" : "N";
-    }
-    if (auto* box = qobject_cast<QComboBox*>(field)) {
-        return box->currentText();
-    }
-    return field->property("text").toString();
-}
-
-void Enter(QWidget* field, const QString& value) {
-    if (auto* box = qobject_cast<QCheckBox*>(field)) {
-        if (Shown(box) != value) {
-            Click(box);
-        }
-        return;
-    }
-    QMetaObject::invokeMethod(field, "selectAll");
-    QTest::keyClicks(field, value);
-}
-
-void ExpectArrowRange(QSpinBox* spin, int minimum, int maximum) {
-    SCOPED_TRACE(spin->objectName().toStdString());
-    for (const auto& [start, key, end] : {std::tuple(maximum - 1, Qt::Key_Up, maximum),
-                                          std::tuple(minimum + 1, Qt::Key_Down, minimum)}) {
-        Enter(spin, QString::number(start));
-        QTest::keyClick(spin, key);
-        EXPECT_EQ(spin->value(), end);
-        QTest::keyClick(spin, key);
-        EXPECT_EQ(spin->value(), end);
-    }
 }
 
 std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QStringList>
+#include <QTest>
+#include <QtWidgets>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "engine/JobEntry.h"
+#include "engine/LPDPrinter.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 #include "tests/ui/ModalAnswerer.h"
 #include "ui/OperatorMessageBoxes.h"
@@ -19,15 +22,6 @@
 #include "ui/TPrnWiz2.h"
 #include "ui/TRPrnProp.h"
 #include "ui/TViewPrintQ.h"
-
-class QAbstractButton;
-class QAction;
-class QSpinBox;
-class QToolButton;
-
-namespace pg {
-class JobEntry;
-}  // namespace pg
 
 namespace pg::test {
 
@@ -44,6 +38,9 @@ class MainWindowFixture : public ::testing::Test {
     TPressgate& Window() { return *window_; }
     TestDaemon& Daemon() { return *daemon_; }
     LPDSpooler& Spooler() { return daemon_->Spooler(); }
+    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
+        return Spooler().FindPrinter(name);
+    }
 
     int Rows() const;
     QString Cell(int row, int column) const;
@@ -64,8 +61,9 @@ class MainWindowFixture : public ::testing::Test {
     QStringList MenuItems(const QString& menu) const;
     QToolButton* ToolButton(const QString& toolTip) const;
 
-    // [Print Queues] value of a queue, "<none>" when the key is missing.
-    std::string QueueEntry(const std::string& name) const;
+    // A key of pgate.ini, "<none>" when it is missing; QueueEntry: a queue's [Print Queues] value.
+    std::string Key(const std::string& section, const std::string& key) const;
+    std::string QueueEntry(const std::string& name) const { return Key("Print Queues", name); }
     std::string IniText() const;
 
     std::unique_ptr<TestDaemon> daemon_;
@@ -90,22 +88,6 @@ bool SelectRow(TPressgate& window, const QString& caption);
 // user, host and title, data file of the given bytes); true when every step was acknowledged.
 bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
              const std::string& host, const std::string& title, const std::string& data);
-
-// The child of parent with that object name; null when there is none.
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    return parent->findChild<T*>(name);
-}
-
-// A press of the left mouse button on a button, radio button or check box.
-void Click(QAbstractButton* button);
-// What a field shows: a check box "Y" or "N", any other its text.
-QString Shown(QWidget* field);
-// Enters a value as the operator would: clicks a check box into state "Y" or "N", types text
-// over a field's whole content.
-void Enter(QWidget* field, const QString& value);
-// The up-down arrows stop at minimum and maximum (typed one step inside, then two steps out).
-void ExpectArrowRange(QSpinBox* spin, int minimum, int maximum);
 
 // A job as reception enters it (its control file asks for its files to be removed with it),
 // with a control file and a data file in the queue's spool directory whose sizes add up to

@@ -1,32 +1,11 @@
 // The main window over a real daemon: layout, queue list and refresh, view styles, daemon
-// switch, clock, show procedure, the message window fed by the system log, help and about.
+// switch, clock, show procedure, the message window fed by the system log, about.
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QItemSelectionModel>
-#include <QLabel>
-#include <QListView>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QScrollBar>
-#include <QStandardItemModel>
-#include <QStatusBar>
-#include <QTextBrowser>
-#include <QToolBar>
-#include <QToolButton>
-#include <QTreeView>
-#include <QUrl>
 #include <thread>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
 #include "log/cLogFile.h"
-#include "tests/support/TempDir.h"
 #include "tests/ui/MainWindowFixture.h"
-#include "ui/HelpViewer.h"
-#include "ui/HelpWindow.h"
 #include "ui/TrayIcon.h"
 
 namespace pg::test {
@@ -59,9 +38,6 @@ TEST_F(MainWindowTest, MenusToolbarListAndStatusBarCarryTheirTexts) {
     EXPECT_EQ(MenuItems("Options"), QStringList({"Activate LPD", "-", "General", "Logging", "-",
                                                  "Clear message window"}));
     EXPECT_EQ(MenuItems("Help"), QStringList({"Contents", "About"}));
-    for (const char* item : {"Toolbar", "Statusbar", "Detail"}) {
-        EXPECT_TRUE(MenuItem("View", item)->isChecked()) << item;
-    }
 
     QStringList toolTips;
     for (QAction* action : Window().findChild<QToolBar*>("ToolBar1")->actions()) {
@@ -74,17 +50,16 @@ TEST_F(MainWindowTest, MenusToolbarListAndStatusBarCarryTheirTexts) {
                                      "View Printer Queue", "Delete Printer Queue", "Resume Queue",
                                      "Pause Queue", "Clear Message Window", "Large Icon View",
                                      "Small Icon View", "List View", "Detail View"}));
-    EXPECT_TRUE(ToolButton("Detail View")->isChecked());
 
     auto* detail = Window().findChild<QTreeView*>("ListView1");
     ASSERT_NE(detail, nullptr);
     EXPECT_EQ(detail->toolTip(), "Printer Queue Window");
-    const char* headers[] = {"Name", "Jobs", "Status", "Comments"};
-    const int widths[] = {160, 50, 60, 226};
+    const std::pair<const char*, int> columns[] = {
+        {"Name", 160}, {"Jobs", 50}, {"Status", 60}, {"Comments", 226}};
     for (int column = 0; column < 4; ++column) {
         EXPECT_EQ(Window().QueueModel()->headerData(column, Qt::Horizontal).toString(),
-                  headers[column]);
-        EXPECT_EQ(detail->columnWidth(column), widths[column]);
+                  columns[column].first);
+        EXPECT_EQ(detail->columnWidth(column), columns[column].second);
     }
     EXPECT_EQ(Window().MessageList()->toolTip(), "System Message Window");
     ASSERT_EQ(Window().MessageList()->actions().size(), 1);
@@ -151,29 +126,25 @@ TEST_F(MainWindowTest, ViewStylesBarsMenuItemsAndButtonsStayInStep) {
     Start(TestConfig().AddLocalQueue("lp"));
     Window().show();
     Select("lp");
-    const struct {
-        const char* item;
-        const char* button;
-        TPressgate::ViewStyle style;
-    } styles[] = {
-        {"Large Icons", "Large Icon View", TPressgate::ViewStyle::LargeIcons},
-        {"Small Icons", "Small Icon View", TPressgate::ViewStyle::SmallIcons},
-        {"List", "List View", TPressgate::ViewStyle::List},
-        {"Detail", "Detail View", TPressgate::ViewStyle::Detail},
-    };
+    // Menu item and button of each style, in the order of the styles.
+    const char* styles[][2] = {{"Large Icons", "Large Icon View"},
+                               {"Small Icons", "Small Icon View"},
+                               {"List", "List View"},
+                               {"Detail", "Detail View"}};
     auto expectOnly = [&](int chosen) {
         for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(MenuItem("View", styles[i].item)->isChecked(), i == chosen) << i;
-            EXPECT_EQ(ToolButton(styles[i].button)->isChecked(), i == chosen) << i;
+            EXPECT_EQ(MenuItem("View", styles[i][0])->isChecked(), i == chosen) << i;
+            EXPECT_EQ(ToolButton(styles[i][1])->isChecked(), i == chosen) << i;
         }
-        EXPECT_EQ(Window().CurrentViewStyle(), styles[chosen].style);
+        EXPECT_EQ(Window().CurrentViewStyle(), static_cast<TPressgate::ViewStyle>(chosen));
         EXPECT_TRUE(Window().QueueView()->isVisible());
         EXPECT_EQ(Window().SelectedQueueCaption(), "lp");  // one selection for every style
     };
+    expectOnly(3);  // Detail to begin with
     for (int i = 0; i < 4; ++i) {
-        MenuItem("View", styles[i].item)->trigger();
+        MenuItem("View", styles[i][0])->trigger();
         expectOnly(i);
-        ToolButton(styles[(i + 2) % 4].button)->click();
+        ToolButton(styles[(i + 2) % 4][1])->click();
         expectOnly((i + 2) % 4);
     }
     ToolButton("List View")->click();
@@ -188,10 +159,10 @@ TEST_F(MainWindowTest, ViewStylesBarsMenuItemsAndButtonsStayInStep) {
     QWidget* bars[] = {Window().findChild<QToolBar*>("ToolBar1"), Window().statusBar()};
     QAction* items[] = {MenuItem("View", "Toolbar"), MenuItem("View", "Statusbar")};
     for (int i = 0; i < 2; ++i) {
-        for (const bool shown : {false, true}) {
-            items[i]->trigger();
+        for (const bool shown : {true, false, true}) {  // shown to begin with
             EXPECT_EQ(bars[i]->isVisible(), shown) << i;
             EXPECT_EQ(items[i]->isChecked(), shown) << i;
+            items[i]->trigger();
         }
     }
 }
@@ -370,53 +341,7 @@ TEST_F(MainWindowTest, LinesPendingForADestroyedWindowGoNowhere) {
     QCoreApplication::processEvents();
 }
 
-// --- help and about ----------------------------------------------------------------------------
-
-HelpWindow* OpenHelpWindow() {
-    HelpWindow* open = nullptr;
-    int windows = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* help = qobject_cast<HelpWindow*>(widget)) {
-            ++windows;
-            open = help->isVisible() ? help : open;
-        }
-    }
-    EXPECT_LE(windows, 1);  // one window serves every topic
-    return open;
-}
-
-// Each Help command opens its context's topic of the help file shipped beside the program.
-TEST_F(MainWindowTest, HelpOpensEachWindowsTopic) {
-    StartDialogs();
-    const struct {
-        QWidget* dialog;  // null: the Help menu's Contents
-        int context;
-        const char* heading;
-    } topics[] = {
-        {nullptr, 1, "Pressgate Help"},
-        {localProperties_, 100, "Local Printer Properties"},
-        {remoteProperties_, 200, "Remote Printer Properties"},
-        {viewer_, 310, "View Printer Queue"},
-        {general_, 400, "General Settings"},
-        {logging_, 500, "Logging Options"},
-        {wizard1_, 600, "Add Printer: Create LPD Queue"},
-        {wizard2_, 700, "Add Printer: Remote Host Settings"},
-    };
-    for (const auto& topic : topics) {
-        SCOPED_TRACE(topic.context);
-        if (topic.dialog == nullptr) {
-            MenuItem("Help", "Contents")->trigger();
-        } else {
-            Child<QPushButton>(topic.dialog, "helpButton")->click();
-        }
-        HelpWindow* help = OpenHelpWindow();
-        ASSERT_NE(help, nullptr);
-        EXPECT_EQ(help->windowTitle(), "Pressgate Help");
-        EXPECT_EQ(help->Topic(), topic.context);
-        EXPECT_EQ(help->Browser()->source().fragment(), QString::number(topic.context));
-        EXPECT_TRUE(help->Browser()->toPlainText().contains(topic.heading));
-    }
-}
+// --- about -----------------------------------------------------------------------------------
 
 TEST_F(MainWindowTest, AboutComesFromItsLibraryOrSaysItIsMissing) {
     Start();
