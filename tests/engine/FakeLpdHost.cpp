@@ -46,14 +46,11 @@ bool FakeLpdHost::Accept(Connection& connection, std::chrono::milliseconds timeo
 
 void FakeLpdHost::Serve(Connection& connection, const std::vector<Reply>& replies) {
     for (const Reply reply : replies) {
-        if (!ReadStep(connection)) {
+        if (!ReadStep(connection) || reply == Reply::Hold) {
             return;
         }
-        if (reply == Reply::Hold) {
-            return;
-        }
-        if (reply == Reply::Ack || reply == Reply::AckAndReset) {
-            Send(connection, 0);
+        if (reply != Reply::Silence) {
+            Send(connection, reply == Reply::Nack ? 1 : 0);
         }
         if (reply == Reply::AckAndReset) {
             const linger reset{1, 0};
@@ -61,10 +58,7 @@ void FakeLpdHost::Serve(Connection& connection, const std::vector<Reply>& replie
             connection.fd.Reset();
             return;
         }
-        if (reply == Reply::Nack || reply == Reply::Silence) {
-            if (reply == Reply::Nack) {
-                Send(connection, 1);
-            }
+        if (reply != Reply::Ack) {
             Fill(connection, SIZE_MAX);  // only recorded
             return;
         }
