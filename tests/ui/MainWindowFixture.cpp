@@ -72,34 +72,22 @@ void MainWindowFixture::ClearSelection() {
     window_->QueueSelection()->clear();
 }
 
-static QMenu* FindMenu(const TPressgate& window, const QString& title) {
-    for (QAction* action : window.menuBar()->actions()) {
-        if (action->menu() && action->text().remove('&') == title) {
-            return action->menu();
+QList<QAction*> MainWindowFixture::MenuActions(const QString& menu) const {
+    for (QAction* action : window_->menuBar()->actions()) {
+        if (action->menu() && action->text().remove('&') == menu) {
+            return action->menu()->actions();
         }
     }
-    return nullptr;
+    return {};
 }
 
 QAction* MainWindowFixture::MenuItem(const QString& menu, const QString& item) const {
-    if (QMenu* found = FindMenu(*window_, menu)) {
-        for (QAction* action : found->actions()) {
-            if (action->text() == item) {
-                return action;
-            }
+    for (QAction* action : MenuActions(menu)) {
+        if (action->text() == item) {
+            return action;
         }
     }
     return nullptr;
-}
-
-QStringList MainWindowFixture::MenuItems(const QString& menu) const {
-    QStringList items;
-    if (QMenu* found = FindMenu(*window_, menu)) {
-        for (QAction* action : found->actions()) {
-            items << (action->isSeparator() ? QString("-") : action->text());
-        }
-    }
-    return items;
 }
 
 QToolButton* MainWindowFixture::ToolButton(const QString& toolTip) const {

@@ -57,8 +57,9 @@ class MainWindowFixture : public ::testing::Test {
     void ClearSelection();
 
     // menu: "File", "View", "Options", "Help"; item: its text.
+    QList<QAction*> MenuActions(const QString& menu) const;
     QAction* MenuItem(const QString& menu, const QString& item) const;
-    QStringList MenuItems(const QString& menu) const;
+    QStringList MenuItems(const QString& menu) const { return ActionTexts(MenuActions(menu)); }
     QToolButton* ToolButton(const QString& toolTip) const;
 
     // A key of pgate.ini, "<none>" when it is missing; QueueEntry: a queue's [Print Queues] value.

@@ -30,59 +30,51 @@ void ModalAnswerer::Poll() {
     if (busy_) {
         return;  // the inspector processes events itself
     }
+    Seen seen;
     if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-        Seen seen;
         seen.className = "QMenu";
-        QStringList items;
-        for (QAction* action : menu->actions()) {
-            items << (action->isSeparator() ? QString("-") : action->text());
-        }
-        seen.text = items.join('|');
+        seen.text = ActionTexts(menu->actions()).join('|');
         seen_.push_back(seen);
         menu->close();
         return;
     }
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) {
         return;
     }
-    Seen seen;
-    seen.className = modal->metaObject()->className();
-    seen.title = modal->windowTitle();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    seen.className = dialog->metaObject()->className();
+    seen.title = dialog->windowTitle();
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    if (box != nullptr) {
         seen.text = box->text();
         seen.icon = box->icon();
         for (QAbstractButton* button : box->buttons()) {
             seen.buttons << button->text();
         }
-        seen_.push_back(seen);
-        Inspect(seen);
-        if (QAbstractButton* button = box->button(answer_)) {
-            button->click();
-        } else {
-            box->reject();
-        }
-        return;
     }
-    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        seen_.push_back(seen);
-        Inspect(seen);
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        if (files != nullptr && fileHandler_) {
-            std::exchange(fileHandler_, nullptr)(*files);
-        }
-        if (dialog->isVisible()) {
-            dialog->reject();
-        }
-    }
-}
-
-void ModalAnswerer::Inspect(const Seen& seen) {
+    seen_.push_back(seen);
     if (inspector_) {
         busy_ = true;
         inspector_(seen);
         busy_ = false;
     }
+    auto* files = qobject_cast<QFileDialog*>(dialog);
+    if (box != nullptr && box->button(answer_) != nullptr) {
+        box->button(answer_)->click();
+    } else if (files != nullptr && fileHandler_) {
+        std::exchange(fileHandler_, nullptr)(*files);
+    }
+    if (dialog->isVisible()) {
+        dialog->reject();
+    }
+}
+
+QStringList ActionTexts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* action : actions) {
+        texts << (action->isSeparator() ? QString("-") : action->text());
+    }
+    return texts;
 }
 
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+class QAction;
 class QFileDialog;
 
 // GoogleTest prints QStrings (and so QStringLists) as text in failure messages.
@@ -56,7 +57,6 @@ class ModalAnswerer : public QObject {
 
   private:
     void Poll();
-    void Inspect(const Seen& seen);
 
     QTimer timer_;
     QMessageBox::StandardButton answer_;
@@ -66,6 +66,8 @@ class ModalAnswerer : public QObject {
     std::vector<Seen> seen_;
 };
 
+// The texts of a menu's actions, a separator as "-".
+QStringList ActionTexts(const QList<QAction*>& actions);
 // Processes events until predicate holds or timeoutMs passes.
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs = 10000);
 
