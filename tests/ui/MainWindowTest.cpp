@@ -26,7 +26,7 @@ QStringList Lines(const TPressgate& window) {
     return lines;
 }
 
-TEST_F(MainWindowTest, MenusToolbarListAndStatusBarCarryTheirTexts) {
+TEST_F(MainWindowTest, TextsOfMenusToolbarListAndStatusBarAndTheLinesWrittenOnShow) {
     Start();
     EXPECT_EQ(Window().windowTitle(), "Pressgate");
     EXPECT_EQ(Window().size(), QSize(578, 365));
@@ -66,6 +66,18 @@ TEST_F(MainWindowTest, MenusToolbarListAndStatusBarCarryTheirTexts) {
     EXPECT_EQ(Window().MessageList()->actions().first()->text(), "Clear List");
     EXPECT_EQ(Window().findChild<QLabel*>("StatusPanel1")->width(), 300);
     EXPECT_EQ(Window().findChild<QLabel*>("StatusPanel2")->width(), 100);
+
+    // Shown, the message window begins with the program and host lines.
+    Window().show();
+    const QStringList lines = Lines(Window());
+    const QString patterns[] = {R"(Pressgate \d+\.\d+\.\d+ on Linux \S+)",
+                                kStamp + R"(  Local Hostname: \S+)",
+                                kStamp + R"(  Local IP Address: \d+\.\d+\.\d+\.\d+)"};
+    ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(QRegularExpression("^" + patterns[i] + "$").match(lines[i]).hasMatch())
+            << lines[i].toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, QueueRowsWithoutQueuesAndAfterTheSpoolerLosesItsLast) {
@@ -84,7 +96,7 @@ TEST_F(MainWindowTest, QueueRowsWithoutQueuesAndAfterTheSpoolerLosesItsLast) {
     EXPECT_EQ(Row(2), QStringList({"far", "0", "Initial", ""}));
     EXPECT_EQ(QList<int>({Image(0), Image(1), Image(2)}), QList<int>({0, 1, 2}));
     Spooler().ActivateLPD(true);
-    Spooler().FindPrinter(std::string("lp"))->SetStatusText("This print queue is ready");
+    Queue("lp")->SetStatusText("This print queue is ready");
     Window().UpdateListView();
     EXPECT_EQ(Row(1), QStringList({"lp", "0", "running", "This print queue is ready"}));
 
@@ -173,7 +185,7 @@ TEST_F(MainWindowTest, DaemonSwitchKeepsMenuCheckAndButtonPairInStep) {
     QAction* menu = MenuItem("Options", "Activate LPD");
     QToolButton* on = ToolButton("Activate LPD");
     QToolButton* off = ToolButton("De-activate LPD");
-    const auto queue = Spooler().FindPrinter(std::string("lp"));
+    const auto queue = Queue("lp");
     auto expectShown = [&](bool running, QueueState state) {
         EXPECT_EQ(menu->isChecked(), running);
         EXPECT_EQ(on->isChecked(), running);
@@ -185,17 +197,14 @@ TEST_F(MainWindowTest, DaemonSwitchKeepsMenuCheckAndButtonPairInStep) {
     EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
     expectShown(true, QueueState::Running);
 
-    menu->trigger();
-    expectShown(false, QueueState::Stop);
-    menu->trigger();
-    expectShown(true, QueueState::Running);
-    off->click();
-    expectShown(false, QueueState::Stop);
-    off->click();
-    expectShown(false, QueueState::Stop);
-    on->click();
-    expectShown(true, QueueState::Running);
-    // A button that is down already does nothing: the paused queue stays paused.
+    // The menu item toggles; a button that is down already does nothing.
+    const std::pair<QObject*, bool> steps[] = {
+        {menu, false}, {menu, true}, {off, false}, {off, false}, {on, true}};
+    for (const auto& [control, running] : steps) {
+        QMetaObject::invokeMethod(control, control == menu ? "trigger" : "click");
+        expectShown(running, running ? QueueState::Running : QueueState::Stop);
+    }
+    // The paused queue stays paused.
     ASSERT_TRUE(Spooler().PausePrinter("lp"));
     on->click();
     expectShown(true, QueueState::Pause);
@@ -224,20 +233,6 @@ TEST_F(MainWindowTest, ClockClosesTheSplashOnItsFourthTickThenRefreshesEveryTwel
         EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), before);
         Window().ClockTick();
         EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), activate ? "running" : "stop");
-    }
-}
-
-TEST_F(MainWindowTest, ShowingWritesTheProgramAndHostLines) {
-    Start();
-    Window().show();
-    const QStringList lines = Lines(Window());
-    const QString patterns[] = {R"(Pressgate \d+\.\d+\.\d+ on Linux \S+)",
-                                kStamp + R"(  Local Hostname: \S+)",
-                                kStamp + R"(  Local IP Address: \d+\.\d+\.\d+\.\d+)"};
-    ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(QRegularExpression("^" + patterns[i] + "$").match(lines[i]).hasMatch())
-            << lines[i].toStdString();
     }
 }
 
