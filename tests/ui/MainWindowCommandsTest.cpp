@@ -176,7 +176,7 @@ TEST_F(MainWindowCommandsTest, CommandsOpenTheirDialogsAndTheContextMenuOnlyOver
     answerer.Clear();
     Select("Add Printer");
     emit View()->customContextMenuRequested(RowCentre(0));
-    ClearSelection();
+    Window().QueueSelection()->clear();
     emit View()->customContextMenuRequested(RowCentre(0));
     EXPECT_EQ(answerer.Count(), 0);
 }

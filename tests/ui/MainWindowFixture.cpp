@@ -36,14 +36,6 @@ void MainWindowFixture::TearDown() {
     daemon_.reset();
 }
 
-int MainWindowFixture::Rows() const {
-    return window_->QueueModel()->rowCount();
-}
-
-QString MainWindowFixture::Cell(int row, int column) const {
-    return window_->QueueModel()->index(row, column).data().toString();
-}
-
 QStringList MainWindowFixture::Row(int row) const {
     QStringList texts;
     for (int column = 0; column < 4; ++column) {
@@ -52,24 +44,12 @@ QStringList MainWindowFixture::Row(int row) const {
     return texts;
 }
 
-int MainWindowFixture::Image(int row) const {
-    return window_->QueueModel()->index(row, 0).data(TPressgate::kImageIndexRole).toInt();
-}
-
 QStringList MainWindowFixture::Captions() const {
     QStringList captions;
     for (int row = 0; row < Rows(); ++row) {
         captions << Cell(row, TPressgate::kNameColumn);
     }
     return captions;
-}
-
-void MainWindowFixture::Select(const QString& caption) {
-    ASSERT_TRUE(SelectRow(*window_, caption)) << caption.toStdString();
-}
-
-void MainWindowFixture::ClearSelection() {
-    window_->QueueSelection()->clear();
 }
 
 QList<QAction*> MainWindowFixture::MenuActions(const QString& menu) const {

@@ -25,6 +25,9 @@
 
 namespace pg::test {
 
+// Selects the queue list's row with exactly this caption; false when there is none.
+bool SelectRow(TPressgate& window, const QString& caption);
+
 // A main window over a TestDaemon's spooler, with the engine's operator messages shown as
 // boxes as the program does, and the window's clock stopped so that only the test refreshes
 // the list. Reads the queue list the way an operator sees it and finds menu items by menu and
@@ -42,19 +45,20 @@ class MainWindowFixture : public ::testing::Test {
         return Spooler().FindPrinter(name);
     }
 
-    int Rows() const;
-    QString Cell(int row, int column) const;
+    int Rows() const { return window_->QueueModel()->rowCount(); }
+    QString Cell(int row, int column) const {
+        return window_->QueueModel()->index(row, column).data().toString();
+    }
     // The row's texts: name, jobs, status, comments.
     QStringList Row(int row) const;
-    int Image(int row) const;
-    QStringList Captions() const;
-    // The row with that caption, -1 when there is none.
-    int RowOf(const QString& caption) const {
-        return static_cast<int>(Captions().indexOf(caption));
+    int Image(int row) const {
+        return window_->QueueModel()->index(row, 0).data(TPressgate::kImageIndexRole).toInt();
     }
+    QStringList Captions() const;
     // Selects the row with exactly this caption.
-    void Select(const QString& caption);
-    void ClearSelection();
+    void Select(const QString& caption) {
+        ASSERT_TRUE(SelectRow(*window_, caption)) << caption.toStdString();
+    }
 
     // menu: "File", "View", "Options", "Help"; item: its text.
     QList<QAction*> MenuActions(const QString& menu) const;
@@ -83,8 +87,6 @@ class MainWindowFixture : public ::testing::Test {
 // Every dialog of the program, made as the program makes them (hidden, children of window)
 // and handed to window. (The screenshot driver builds its windows with these helpers too.)
 TPressgate::Dialogs MakeDialogs(LPDSpooler& spooler, TPressgate& window);
-// Selects the queue list's row with exactly this caption; false when there is none.
-bool SelectRow(TPressgate& window, const QString& caption);
 // One whole job over RFC 1179 as an LPR client sends it (receive-job, control file naming
 // user, host and title, data file of the given bytes); true when every step was acknowledged.
 bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
