@@ -104,6 +104,15 @@ void ShowAndEnter(QWidget* dialog, const std::vector<Field>& fields, bool entere
 
 class DialogsTest : public MainWindowFixture {
   protected:
+    // Shows dialog, enters the fields and presses OK: the dialog closes with every key written.
+    void EnterAndSave(QWidget* dialog, const char* section, const std::vector<Field>& fields) {
+        ShowAndEnter(dialog, fields, false);
+        Press(dialog, "okButton");
+        EXPECT_FALSE(dialog->isVisible());
+        for (const Field& f : fields) {
+            EXPECT_EQ(Key(section, f.key), f.entered.toStdString()) << f.key;
+        }
+    }
     // The wizard, opened as a double-click on the "Add Printer" row opens it.
     void OpenWizard() {
         Select(TPressgate::kAddPrinterCaption);
@@ -203,7 +212,6 @@ TEST_F(DialogsTest, WizardAddsALocalQueueOnTheDefaultPrinterStartsAndListsIt) {
     std::filesystem::create_directories(Daemon().PrinterPath("P"));
     WriteFile(Daemon().PrinterPath(".default"), "P\n");
     OpenWizard();
-    EXPECT_FALSE(wizard1_->isModal());
     EXPECT_EQ(PrinterBox()->count(), 2);
     EXPECT_EQ(ShownAll(wizard1_, {"printerBox", "remoteBox"}), QStringList({"P", "Remote LPD"}));
     EXPECT_FALSE(Find(wizard1_, "backButton")->isEnabled());
@@ -288,8 +296,7 @@ TEST_F(DialogsTest, WizardAddsRemoteQueuesOnPage2) {
     EXPECT_EQ(Image(Rows() - 1), 2);
 
     Wizard("R2", "remoteRadio");
-    EXPECT_EQ(Shown(Find(wizard2_, "remoteQueueEdit")), "");
-    EXPECT_EQ(Shown(Find(wizard2_, "remoteHostEdit")), "");
+    EXPECT_EQ(ShownAll(wizard2_, {"remoteQueueEdit", "remoteHostEdit"}), QStringList({"", ""}));
     ExpectArrowRange(port, 0, 32700);
     Enter(port, "6000");
     FinishRemote("RQ", "");
@@ -334,12 +341,7 @@ TEST_F(DialogsTest, GeneralSettingsShowsCancelsAndSaves) {
     Press(general_, "cancelButton");
     EXPECT_EQ(IniText(), before);
 
-    ShowAndEnter(general_, fields, false);
-    Press(general_, "okButton");
-    EXPECT_FALSE(general_->isVisible());
-    for (const Field& f : fields) {
-        EXPECT_EQ(Key("GENERAL CONFIGURE", f.key), f.entered.toStdString()) << f.key;
-    }
+    EnterAndSave(general_, "GENERAL CONFIGURE", fields);
     EXPECT_EQ(Spooler().Settings().lpdServerPort, 6515);
     ShowAndEnter(general_, fields, true);
 
@@ -404,16 +406,11 @@ TEST_F(DialogsTest, LoggingOptionsOkWritesTheKeysAndSwitchesAtOnce) {
     EXPECT_TRUE(cLogFile::ScreenEnabled());
     EXPECT_TRUE(remotePrintLog.Enabled());
 
-    ShowAndEnter(logging_, fields, false);
     ASSERT_EQ(answerer.Count(), 0);
-    Press(logging_, "okButton");
+    EnterAndSave(logging_, "Logging", fields);
     EXPECT_EQ(answerer.Texts(),
               QStringList({"Please restart the Pressgate in order to make the change effective."}));
     EXPECT_EQ(answerer.All()[0].title, "Pressgate");
-    EXPECT_FALSE(logging_->isVisible());
-    for (const Field& f : fields) {
-        EXPECT_EQ(Key("Logging", f.key), f.entered.toStdString()) << f.key;
-    }
     systemLog.Log(1, "line after OK\n");
     const std::string written = ReadFile(Daemon().TracePath("system.log"));
     EXPECT_NE(written.find("line before OK"), std::string::npos);
@@ -423,8 +420,7 @@ TEST_F(DialogsTest, LoggingOptionsOkWritesTheKeysAndSwitchesAtOnce) {
     EXPECT_EQ(systemLog.Level(), 3);
 
     // Switched back on, lines reach the message window again; the one logged meanwhile never.
-    ShowAndEnter(logging_, {{"logToScreenCheck", "LogToScreen", "N", "Y"}}, false);
-    Press(logging_, "okButton");
+    EnterAndSave(logging_, "Logging", {{"logToScreenCheck", "LogToScreen", "N", "Y"}});
     systemLog.Log(1, "line after the second OK\n");
     EXPECT_TRUE(WaitFor([&] { return reached("line after the second OK"); }));
     EXPECT_FALSE(reached("line after OK"));
