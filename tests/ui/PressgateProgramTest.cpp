@@ -21,39 +21,37 @@ using std::chrono::seconds;
 const std::string kProgram = PG_BINARY_DIR "/bin/pressgate";
 
 // A home whose pgate.ini writes the system log to a file, with one local queue.
-class Site {
-  public:
+struct Site {
     explicit Site(const std::string& extraGeneral = "") {
         for (const char* sub : {"home", "run", "printers", "printers/paper", "work"}) {
-            ::mkdir((dir_ / sub).c_str(), 0700);
+            ::mkdir((dir / sub).c_str(), 0700);
         }
-        WriteFile(dir_ / "home/pgate.ini",
-                  "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir_ / "spool" +
+        WriteFile(dir / "home/pgate.ini",
+                  "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir / "spool" +
                       "\r\nLPDServerPort=" + std::to_string(FreePort()) +
                       "\r\nCloseDelayMs=50\r\nAcceptDelayMs=0\r\nPrintSystem=devices:" +
-                      dir_ / "printers" + "\r\n" + extraGeneral +
+                      dir / "printers" + "\r\n" + extraGeneral +
                       "[Print Queues]\r\nlp=paper,,,local "
                       "paper\r\n[Logging]\r\nLogLevel=3\r\nLogFileCache=0\r\n"
                       "SystemDebugEnable=Y\r\nSystemTrace=" +
-                      dir_ / "system.log" + "\r\n");
+                      dir / "system.log" + "\r\n");
     }
     Process::Options Program(std::vector<std::string> extraArgs = {}) const {
         Process::Options options;
-        options.argv = {kProgram, "--home", dir_ / "home"};
+        options.argv = {kProgram, "--home", dir / "home"};
         options.argv.insert(options.argv.end(), extraArgs.begin(), extraArgs.end());
-        options.env = {"XDG_RUNTIME_DIR=" + dir_ / "run", "QT_QPA_PLATFORM=offscreen"};
-        options.cwd = dir_ / "work";
+        options.env = {"XDG_RUNTIME_DIR=" + dir / "run", "QT_QPA_PLATFORM=offscreen"};
+        options.cwd = dir / "work";
         return options;
     }
-    std::string Log() const { return FileExists(LogPath()) ? ReadFile(LogPath()) : ""; }
+    std::string Log() const {
+        return FileExists(dir / "system.log") ? ReadFile(dir / "system.log") : "";
+    }
     bool WaitForLog(const std::string& text) const {
         return WaitUntil([&] { return Log().find(text) != std::string::npos; }, seconds(20));
     }
-    std::string LogPath() const { return dir_ / "system.log"; }
-    std::string LockDirectory() const { return dir_ / "run"; }
 
-  private:
-    TempDir dir_;
+    TempDir dir;
 };
 
 TEST(PressgateProgram, StartsItsWindowPausedAndEndsCleanlyOnSigterm) {
@@ -78,7 +76,7 @@ TEST(PressgateProgram, PausedKeepsTheDaemonPausedDespiteActivateOnStart) {
 
 TEST(PressgateProgram, ASecondCopyIsRefusedAndLeavesTheFirstAlone) {
     Site site;
-    InstanceLock first(site.LockDirectory());
+    InstanceLock first(site.dir / "run");
     ASSERT_TRUE(first.Acquired());
     std::string err;
     EXPECT_EQ(RunCommand(site.Program(), seconds(20), nullptr, &err), 1);
@@ -86,7 +84,7 @@ TEST(PressgateProgram, ASecondCopyIsRefusedAndLeavesTheFirstAlone) {
               std::string::npos)
         << err;
     // Refused before the logs: the first copy's files are untouched.
-    EXPECT_FALSE(FileExists(site.LogPath()));
+    EXPECT_FALSE(FileExists(site.dir / "system.log"));
 }
 
 }  // namespace
