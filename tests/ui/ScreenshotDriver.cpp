@@ -48,32 +48,6 @@ pg::UniqueFd SilentHost(uint16_t& port) {
     return fd;
 }
 
-class Shooter {
-  public:
-    explicit Shooter(const QString& directory) : directory_(directory) {}
-
-    void Shoot(QWidget& widget, const QString& name) {
-        widget.show();
-        widget.raise();
-        if (!QTest::qWaitForWindowExposed(&widget, 5000)) {
-            std::fprintf(stderr, "pg_screenshots: %s was not shown\n", qPrintable(name));
-        }
-        QTest::qWait(300);  // layouts and the first paint settle
-        const QString path = QDir(directory_).filePath(name + ".png");
-        if (widget.grab().save(path)) {
-            std::printf("%s\n", qPrintable(path));
-        } else {
-            std::fprintf(stderr, "pg_screenshots: cannot write %s\n", qPrintable(path));
-            ok_ = false;
-        }
-    }
-    bool Ok() const { return ok_; }
-
-  private:
-    QString directory_;
-    bool ok_ = true;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +78,22 @@ int main(int argc, char** argv) {
     pg::TSplash splash;
     const pg::TPressgate::Dialogs dialogs = MakeDialogs(spooler, window);
 
-    Shooter shooter(directory);
+    bool ok = true;
+    auto shoot = [&](QWidget& widget, const QString& name) {
+        widget.show();
+        widget.raise();
+        if (!QTest::qWaitForWindowExposed(&widget, 5000)) {
+            std::fprintf(stderr, "pg_screenshots: %s was not shown\n", qPrintable(name));
+        }
+        QTest::qWait(300);  // layouts and the first paint settle
+        const QString path = QDir(directory).filePath(name + ".png");
+        if (widget.grab().save(path)) {
+            std::printf("%s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "pg_screenshots: cannot write %s\n", qPrintable(path));
+            ok = false;
+        }
+    };
     window.show();
     window.ToggleDaemon();  // as the operator would: Options "Activate LPD"
     spooler.PausePrinter("labels");
@@ -129,20 +118,20 @@ int main(int argc, char** argv) {
 
     window.UpdateListView();
     SelectRow(window, "accounts");
-    shooter.Shoot(window, "main-window");
+    shoot(window, "main-window");
     splash.setModal(false);
-    shooter.Shoot(splash, "splash");
+    shoot(splash, "splash");
     splash.hide();
 
-    shooter.Shoot(*dialogs.viewer, "queue-viewer");  // the jobs of "accounts"
+    shoot(*dialogs.viewer, "queue-viewer");  // the jobs of "accounts"
     SelectRow(window, "laser");
-    shooter.Shoot(*dialogs.localProperties, "local-properties");
+    shoot(*dialogs.localProperties, "local-properties");
     SelectRow(window, "accounts");
-    shooter.Shoot(*dialogs.remoteProperties, "remote-properties");
+    shoot(*dialogs.remoteProperties, "remote-properties");
     dialogs.wizard1->ShowWizard();
-    shooter.Shoot(*dialogs.wizard1, "wizard-page1");
-    shooter.Shoot(*dialogs.wizard2, "wizard-page2");
-    shooter.Shoot(*dialogs.general, "general-settings");
-    shooter.Shoot(*dialogs.logging, "logging-options");
-    return shooter.Ok() ? 0 : 1;
+    shoot(*dialogs.wizard1, "wizard-page1");
+    shoot(*dialogs.wizard2, "wizard-page2");
+    shoot(*dialogs.general, "general-settings");
+    shoot(*dialogs.logging, "logging-options");
+    return ok ? 0 : 1;
 }
