@@ -1,7 +1,10 @@
 #include "ui/DialogButtons.h"
 
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
+
+#include "ui/HelpViewer.h"
 
 namespace pg {
 
@@ -18,6 +21,23 @@ QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
         row->addWidget(button);
     }
     return row;
+}
+
+QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<void()>& apply, int helpContext) {
+    auto* okButton = MakeButton("OK", "okButton", dialog);
+    okButton->setDefault(true);
+    auto* cancelButton = MakeButton("Cancel", "cancelButton", dialog);
+    auto* applyButton = MakeButton("&Apply", "applyButton", dialog);
+    auto* helpButton = MakeButton("Help", "helpButton", dialog);
+    QObject::connect(okButton, &QPushButton::clicked, dialog, [dialog, apply] {
+        apply();
+        dialog->accept();
+    });
+    QObject::connect(cancelButton, &QPushButton::clicked, dialog, &QDialog::reject);
+    QObject::connect(applyButton, &QPushButton::clicked, dialog, apply);
+    QObject::connect(helpButton, &QPushButton::clicked, dialog,
+                     [dialog, helpContext] { ShowHelp(dialog, helpContext); });
+    return ButtonRow({okButton, cancelButton, applyButton, helpButton});
 }
 
 }  // namespace pg

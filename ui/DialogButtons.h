@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <initializer_list>
 
+class QDialog;
 class QHBoxLayout;
 class QPushButton;
 class QWidget;
@@ -14,5 +16,9 @@ QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget*
 
 // The row of buttons at the foot of a dialog: right-aligned, in the order given.
 QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
+
+// The foot of a properties dialog: OK (the default) applies and closes, Cancel closes, Apply
+// applies and stays, Help opens the dialog's help topic.
+QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<void()>& apply, int helpContext);
 
 }  // namespace pg

@@ -56,22 +56,10 @@ TLPrnProp::TLPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* paren
     pageLayout->addWidget(formFeedCheck_);
     pageLayout->addStretch(1);
 
-    auto* okButton = MakeButton("OK", "okButton", this);
-    okButton->setDefault(true);
-    auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
-    auto* applyButton = MakeButton("&Apply", "applyButton", this);
-    auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = ButtonRow({okButton, cancelButton, applyButton, helpButton});
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs, 1);
-    layout->addLayout(buttons);
-
-    connect(okButton, &QPushButton::clicked, this, &TLPrnProp::OkButtonClick);
-    connect(cancelButton, &QPushButton::clicked, this, &TLPrnProp::reject);
-    connect(applyButton, &QPushButton::clicked, this, &TLPrnProp::ApplyButtonClick);
-    connect(helpButton, &QPushButton::clicked, this,
-            [this] { ShowHelp(this, kHelpLocalProperties); });
+    layout->addLayout(ApplyButtonRow(
+        this, [this] { ApplyButtonClick(); }, kHelpLocalProperties));
 }
 
 void TLPrnProp::showEvent(QShowEvent* event) {
@@ -109,11 +97,6 @@ void TLPrnProp::ApplyButtonClick() {
     target.formFeedAtEndOfJob = formFeedCheck_->isChecked();
     queue->SetTarget(target);
     spooler_.UpdatePrinter();
-}
-
-void TLPrnProp::OkButtonClick() {
-    ApplyButtonClick();
-    accept();
 }
 
 }  // namespace pg

@@ -26,7 +26,6 @@ class TLPrnProp : public QDialog {
   private:
     void FormShow();
     void ApplyButtonClick();
-    void OkButtonClick();
 
     LPDSpooler& spooler_;
     TPressgate* mainWindow_;

@@ -64,22 +64,10 @@ TRPrnProp::TRPrnProp(LPDSpooler& spooler, TPressgate* mainWindow, QWidget* paren
     }
     grid->setRowStretch(4, 1);
 
-    auto* okButton = MakeButton("OK", "okButton", this);
-    okButton->setDefault(true);
-    auto* cancelButton = MakeButton("Cancel", "cancelButton", this);
-    auto* applyButton = MakeButton("&Apply", "applyButton", this);
-    auto* helpButton = MakeButton("Help", "helpButton", this);
-    auto* buttons = ButtonRow({okButton, cancelButton, applyButton, helpButton});
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs, 1);
-    layout->addLayout(buttons);
-
-    connect(okButton, &QPushButton::clicked, this, &TRPrnProp::OkButtonClick);
-    connect(cancelButton, &QPushButton::clicked, this, &TRPrnProp::reject);
-    connect(applyButton, &QPushButton::clicked, this, &TRPrnProp::ApplyButtonClick);
-    connect(helpButton, &QPushButton::clicked, this,
-            [this] { ShowHelp(this, kHelpRemoteProperties); });
+    layout->addLayout(ApplyButtonRow(
+        this, [this] { ApplyButtonClick(); }, kHelpRemoteProperties));
 }
 
 void TRPrnProp::showEvent(QShowEvent* event) {
@@ -121,11 +109,6 @@ void TRPrnProp::ApplyButtonClick() {
     target.remotePort = static_cast<uint16_t>(remotePortSpin_->value());
     queue->SetTarget(target);
     spooler_.UpdatePrinter();
-}
-
-void TRPrnProp::OkButtonClick() {
-    ApplyButtonClick();
-    accept();
 }
 
 }  // namespace pg

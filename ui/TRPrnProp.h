@@ -25,7 +25,6 @@ class TRPrnProp : public QDialog {
   private:
     void FormShow();
     void ApplyButtonClick();
-    void OkButtonClick();
 
     LPDSpooler& spooler_;
     TPressgate* mainWindow_;
