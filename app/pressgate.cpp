@@ -26,7 +26,7 @@
 #include "app/CommandLine.h"
 #include "config/ConfigLocation.h"
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/UniqueFd.h"
 #include "ui/OperatorMessageBoxes.h"

@@ -14,7 +14,7 @@
 #include "engine/HostAddress.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     {
         // The sink goes in before the spooler is made, so the start-up settings and a created
         // default configuration show on the terminal too.
-        pg::cLogFile::SetScreenOutput(
+        pg::LogFile::SetScreenOutput(
             [](const char* text) { PrintLine(pg::MessageStamp() + " " + text); });
         pg::LPDSpooler spooler(location);
         spooler.StartSpooling(nullptr, false);

@@ -13,9 +13,9 @@
 
 #include "engine/CopyToken.h"
 #include "engine/HostAddress.h"
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "engine/PrintQueue.h"
+#include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
 #include "platform/PrintSystem.h"
@@ -141,16 +141,16 @@ void ConnectionHandler::RunRecvRequest() {
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
                   queueName.c_str());
-    if (auto queue = spooler_.FindPrinter(queueName.c_str())) {
+    if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
     }
-    LPDPrinter::SendAck(connection_);
+    PrintQueue::SendAck(connection_);
 }
 
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
                   threadId_, queueName.c_str());
-    auto queue = spooler_.FindPrinter(queueName.c_str());
+    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
     }
@@ -165,10 +165,10 @@ void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
         queue->RecvJob(connection_);
         return;
     }
-    LPDPrinter::SendNack(connection_);
+    PrintQueue::SendNack(connection_);
 }
 
-bool ConnectionHandler::TestDestination(LPDPrinter& queue, const std::string& requestedName) {
+bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& requestedName) {
     if (queue.IsRemote()) {
         return TestRemoteDestination(queue);
     }
@@ -186,7 +186,7 @@ bool ConnectionHandler::TestDestination(LPDPrinter& queue, const std::string& re
     return false;
 }
 
-bool ConnectionHandler::TestRemoteDestination(LPDPrinter& queue) {
+bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     const QueueTarget target = queue.Target();
     in_addr address{};
     int error = 0;
@@ -225,9 +225,9 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                           : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
                             "queue %s\n",
                   threadId_, queueName.c_str());
-    auto queue = spooler_.FindPrinter(queueName.c_str());
+    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
-        LPDPrinter::SendNack(connection_);
+        PrintQueue::SendNack(connection_);
         return;
     }
     std::vector<char> list(kRequestBufferSize);
@@ -261,7 +261,7 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
                                     const std::string& operand) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
                   threadId_, queueName.c_str());
-    auto queue = spooler_.FindPrinter(queueName.c_str());
+    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
     }

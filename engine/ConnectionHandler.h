@@ -10,7 +10,7 @@
 namespace pg {
 
 class LPDSpooler;
-class LPDPrinter;
+class PrintQueue;
 
 // Serves one accepted LPR connection (the thread body RunRecvRequest): reads the command line,
 // finds the queue without regard to case and answers print-waiting-jobs, receive-job,
@@ -34,8 +34,8 @@ class ConnectionHandler {
     void ServeRemove(const std::string& queueName, const std::string& agent,
                      const std::string& operand);
     // The destination test before a job is accepted; false when it fails.
-    bool TestDestination(LPDPrinter& queue, const std::string& requestedName);
-    bool TestRemoteDestination(LPDPrinter& queue);
+    bool TestDestination(PrintQueue& queue, const std::string& requestedName);
+    bool TestRemoteDestination(PrintQueue& queue);
     // Reads the command line: up to its line feed or 4096 bytes; what follows the line feed in
     // the same read is given back to the connection for reception.
     std::string ReadCommandLine();

@@ -5,10 +5,10 @@
 #include <utility>
 
 #include "engine/CopyToken.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "engine/SpoolFileName.h"
 #include "engine/StateName.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 
 namespace pg {
 

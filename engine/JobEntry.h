@@ -10,7 +10,7 @@
 
 namespace pg {
 
-class LPDPrinter;
+class PrintQueue;
 
 enum class JobState : uint8_t {
     Spooling = 1,  // created while data files are still expected
@@ -62,7 +62,7 @@ class JobEntry {
     int32_t prefixLength = 0;     // characters of the control file's name before its digits
     int32_t digitCount = 0;       // digits of the job number in the control file's name
     bool printBanner = false;     // an L line while banners were not suppressed
-    LPDPrinter* queue = nullptr;  // the owning queue; compared and notified, never owned
+    PrintQueue* queue = nullptr;  // the owning queue; compared and notified, never owned
     std::string queueName;        // the queue's name, copied when the job is made
     std::string spoolDirectory;   // the queue's spool directory, copied when the job is made
 

@@ -11,10 +11,10 @@
 
 #include "engine/ClientConnection.h"
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "engine/SubcommandLine.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 
 namespace pg {
 
@@ -75,7 +75,7 @@ std::string LocalTimeDate() {
 
 }  // namespace
 
-JobReceiver::JobReceiver(LPDPrinter& queue, ClientConnection& connection,
+JobReceiver::JobReceiver(PrintQueue& queue, ClientConnection& connection,
                          std::chrono::milliseconds zeroReadPause)
     : queue_(queue), connection_(connection), zeroReadPause_(zeroReadPause), reader_(connection) {}
 
@@ -95,7 +95,7 @@ bool JobReceiver::AcceptableFileName(const std::string& name) {
 bool JobReceiver::Run() {
     content_.resize(kContentBufferSize);
     spoolDirectory_ = queue_.SpoolDirectory();
-    LPDPrinter::SendAck(connection_);  // the receive-job command itself
+    PrintQueue::SendAck(connection_);  // the receive-job command itself
     localPrintLog.Log(1, "Socket(%u) : Receive new print job for print queue (%s)\n",
                       connection_.SocketNumber(), queue_.name.c_str());
 
@@ -150,7 +150,7 @@ bool JobReceiver::Run() {
 // Abort (01): the files of the job named by the most recent file name go. A job entry that this
 // connection created stays in its queue in the state it has.
 void JobReceiver::Abort() {
-    LPDPrinter::SendAck(connection_);
+    PrintQueue::SendAck(connection_);
     if (!lastName_.suffix.empty()) {
         DeleteJobFiles();
     }
@@ -171,7 +171,7 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     if (!file) {
         return;
     }
-    LPDPrinter::SendAck(connection_);
+    PrintQueue::SendAck(connection_);
     ReceiveControlContent(file, line.count);
     file.Reset();
     if (failed_) {
@@ -219,14 +219,14 @@ void JobReceiver::ReceiveControlContent(UniqueFd& file, int32_t count) {
         }
         if (got == 1 && content_[0] == '\0') {
             systemLog.Log(3, "INFO: a complete control file received.\n");
-            LPDPrinter::SendAck(connection_);
+            PrintQueue::SendAck(connection_);
             return;
         }
         const size_t use = static_cast<size_t>(std::min<int64_t>(got, count - received));
         DumpReceived(content_.data(), use);
         if (!WriteAll(file.Get(), content_.data(), use)) {
             const long error = errno;
-            LPDPrinter::SendNack(connection_);
+            PrintQueue::SendNack(connection_);
             failed_ = true;
             ended_ = true;
             systemLog.Log(1,
@@ -242,7 +242,7 @@ void JobReceiver::ReceiveControlContent(UniqueFd& file, int32_t count) {
         }
         received += static_cast<int64_t>(use);
         if (received == count) {
-            LPDPrinter::SendAck(connection_);
+            PrintQueue::SendAck(connection_);
             reader_.ExpectTerminatingZero();
         }
     }
@@ -293,7 +293,7 @@ UniqueFd JobReceiver::CreateSpoolFile(const char* failureFormat) {
     UniqueFd file(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
     if (!file) {
         const long error = errno;
-        LPDPrinter::SendNack(connection_);
+        PrintQueue::SendNack(connection_);
         failed_ = true;
         ended_ = true;
         systemLog.Log(1, failureFormat, connection_.SocketNumber(), queue_.Destination().c_str(),
@@ -328,7 +328,7 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     if (!CheckFreeSpace(size)) {
         systemLog.Log(1, "No free spaces available for print file %s with size %d\n", path_.c_str(),
                       size);
-        LPDPrinter::SendNack(connection_);
+        PrintQueue::SendNack(connection_);
         failed_ = true;
         return;
     }
@@ -339,10 +339,10 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     if (!file) {
         // A client that ignores the NACK goes on sending: take it all, then answer once more.
         DiscardUntilClose();
-        LPDPrinter::SendAck(connection_);
+        PrintQueue::SendAck(connection_);
         return;
     }
-    LPDPrinter::SendAck(connection_);
+    PrintQueue::SendAck(connection_);
     if (untilClose) {
         ReceiveDataUntilClose(file);
     } else {
@@ -440,7 +440,7 @@ void JobReceiver::ReceiveDataUntilClose(UniqueFd& file) {
 // may start delivering it while they arrive (local output takes the data files it finds then).
 void JobReceiver::DataFileComplete(bool sendAck) {
     if (sendAck) {
-        LPDPrinter::SendAck(connection_);
+        PrintQueue::SendAck(connection_);
     }
     dataReceived_ = true;
     systemLog.Log(3, "INFO: Data file received successfully (%s)\n", path_.c_str());
@@ -487,7 +487,7 @@ bool JobReceiver::ZeroReadLimitReached() {
 // received file stays where it is until the job's files are deleted.
 void JobReceiver::FailReadingData(UniqueFd& file, bool closed) {
     const long error = connection_.LastError();
-    LPDPrinter::SendAck(connection_);
+    PrintQueue::SendAck(connection_);
     file.Reset();
     failed_ = true;
     ended_ = true;
@@ -507,7 +507,7 @@ bool JobReceiver::StartFile(const char* kind, const std::string& name) {
     localPrintLog.Log(1, "Socket(%u) : Receive %s file %s for print queue (%s)\n",
                       connection_.SocketNumber(), kind, name.c_str(), queue_.name.c_str());
     if (!AcceptableFileName(name)) {
-        LPDPrinter::SendNack(connection_);
+        PrintQueue::SendNack(connection_);
         failed_ = true;
         ended_ = true;
         systemLog.Log(1,

@@ -14,7 +14,7 @@
 
 namespace pg {
 
-class LPDPrinter;
+class PrintQueue;
 class JobEntry;
 class ClientConnection;
 struct SubcommandLine;
@@ -38,7 +38,7 @@ class JobReceiver {
     // File content is read in pieces of at most this size and written at once.
     static constexpr size_t kContentBufferSize = 64 * 1024;
 
-    JobReceiver(LPDPrinter& queue, ClientConnection& connection,
+    JobReceiver(PrintQueue& queue, ClientConnection& connection,
                 std::chrono::milliseconds zeroReadPause = kZeroReadPause);
     JobReceiver(const JobReceiver&) = delete;
     JobReceiver& operator=(const JobReceiver&) = delete;
@@ -81,7 +81,7 @@ class JobReceiver {
     // The job's name for log lines, a single blank when this connection has no job.
     std::string JobNameForLog() const;
 
-    LPDPrinter& queue_;
+    PrintQueue& queue_;
     ClientConnection& connection_;
     const std::chrono::milliseconds zeroReadPause_;
     SubcommandReader reader_;

@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "config/QueueEntry.h"
-#include "engine/LPDPrinter.h"
 #include "engine/Listener.h"
+#include "engine/PrintQueue.h"
 #include "engine/StateName.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/PrintSystem.h"
 
@@ -115,7 +115,7 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
 LPDSpooler::~LPDSpooler() {
     SetScreenOutput(nullptr);
     systemLog.Log(1, "Exiting LPDSpooler\n");
-    std::vector<std::shared_ptr<LPDPrinter>> queues;
+    std::vector<std::shared_ptr<PrintQueue>> queues;
     {
         MutexLock lock(printersMutex_);
         queues.swap(printers_);
@@ -147,7 +147,7 @@ uint16_t LPDSpooler::BoundPort() const {
 }
 
 void LPDSpooler::SetScreenOutput(std::function<void(const char*)> sink) {
-    cLogFile::SetScreenOutput(std::move(sink));
+    LogFile::SetScreenOutput(std::move(sink));
 }
 
 void LPDSpooler::ShowMessage(const std::string& text) {
@@ -156,7 +156,7 @@ void LPDSpooler::ShowMessage(const std::string& text) {
 
 void LPDSpooler::LoadQueues() {
     for (const QueueEntry& entry : ReadQueueEntries(profile_)) {
-        auto queue = std::make_shared<LPDPrinter>(entry.name);
+        auto queue = std::make_shared<PrintQueue>(entry.name);
         QueueTarget target;
         target.destination = entry.destination;
         target.remoteHost = entry.remoteHost;
@@ -170,7 +170,7 @@ void LPDSpooler::LoadQueues() {
 }
 
 bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
-    std::vector<std::shared_ptr<LPDPrinter>> queues;
+    std::vector<std::shared_ptr<PrintQueue>> queues;
     {
         MutexLock lock(printersMutex_);
         if (printers_.empty()) {
@@ -231,7 +231,7 @@ void LPDSpooler::ActivateLPD(bool activate) {
     }
 }
 
-std::shared_ptr<LPDPrinter> LPDSpooler::FindPrinter(const std::string& name) const {
+std::shared_ptr<PrintQueue> LPDSpooler::FindQueue(const std::string& name) const {
     MutexLock lock(printersMutex_);
     for (const auto& queue : printers_) {
         if (queue->name == name) {
@@ -241,7 +241,7 @@ std::shared_ptr<LPDPrinter> LPDSpooler::FindPrinter(const std::string& name) con
     return nullptr;
 }
 
-std::shared_ptr<LPDPrinter> LPDSpooler::FindPrinter(const char* name) const {
+std::shared_ptr<PrintQueue> LPDSpooler::FindQueueIgnoringCase(const char* name) const {
     MutexLock lock(printersMutex_);
     for (const auto& queue : printers_) {
         if (::strcasecmp(queue->name.c_str(), name) == 0) {
@@ -251,7 +251,7 @@ std::shared_ptr<LPDPrinter> LPDSpooler::FindPrinter(const char* name) const {
     return nullptr;
 }
 
-std::vector<std::shared_ptr<LPDPrinter>> LPDSpooler::Printers() const {
+std::vector<std::shared_ptr<PrintQueue>> LPDSpooler::Printers() const {
     MutexLock lock(printersMutex_);
     return printers_;
 }
@@ -264,7 +264,7 @@ void LPDSpooler::ClearSpoolDirectory() {
 
 namespace {
 
-QueueEntry EntryOf(const LPDPrinter& queue) {
+QueueEntry EntryOf(const PrintQueue& queue) {
     const QueueTarget target = queue.Target();
     QueueEntry entry;
     entry.name = queue.name;
@@ -294,11 +294,11 @@ bool IsUsableQueueName(const std::string& name) {
 
 }  // namespace
 
-bool LPDSpooler::AddPrinter(std::shared_ptr<LPDPrinter> queue) {
+bool LPDSpooler::AddPrinter(std::shared_ptr<PrintQueue> queue) {
     if (!queue) {
         return false;
     }
-    if (FindPrinter(queue->name)) {
+    if (FindQueue(queue->name)) {
         ShowMessage("Printer already exist!");
         return false;
     }
@@ -330,7 +330,7 @@ void LPDSpooler::UpdatePrinter() {
 }
 
 bool LPDSpooler::RemovePrinter(const std::string& name) {
-    std::shared_ptr<LPDPrinter> queue = FindPrinter(name);
+    std::shared_ptr<PrintQueue> queue = FindQueue(name);
     if (!queue) {
         systemLog.Log(1, "RemovePriner() fail.  Print queue (%s) not exist.\n", name.c_str());
         ShowMessage("Print queue not exist!");
@@ -361,7 +361,7 @@ bool LPDSpooler::StartPrinter(const std::string& name) {
         ShowMessage("Please activate the LPD daemon first.");
         return false;
     }
-    std::shared_ptr<LPDPrinter> queue = FindPrinter(name);
+    std::shared_ptr<PrintQueue> queue = FindQueue(name);
     if (!queue) {
         ShowMessage("Printer not exist!");
         return false;
@@ -377,7 +377,7 @@ bool LPDSpooler::StartPrinter(const std::string& name) {
 }
 
 bool LPDSpooler::PausePrinter(const std::string& name) {
-    std::shared_ptr<LPDPrinter> queue = FindPrinter(name);
+    std::shared_ptr<PrintQueue> queue = FindQueue(name);
     if (!queue) {
         ShowMessage("Printer not exist!");
         return false;

@@ -15,7 +15,7 @@
 
 namespace pg {
 
-class LPDPrinter;
+class PrintQueue;
 class Listener;
 class PrintSystem;
 
@@ -52,16 +52,16 @@ class LPDSpooler {
     void ActivateLPD(bool activate);
 
     // Exact, case-sensitive match.
-    std::shared_ptr<LPDPrinter> FindPrinter(const std::string& name) const;
+    std::shared_ptr<PrintQueue> FindQueue(const std::string& name) const;
     // Case-insensitive match, the first in list order (network lookups).
-    std::shared_ptr<LPDPrinter> FindPrinter(const char* name) const;
-    std::vector<std::shared_ptr<LPDPrinter>> Printers() const;
+    std::shared_ptr<PrintQueue> FindQueueIgnoringCase(const char* name) const;
+    std::vector<std::shared_ptr<PrintQueue>> Printers() const;
 
     void ClearSpoolDirectory();
     static void SetScreenOutput(std::function<void(const char*)> sink);
 
     // Queue administration from the window.
-    bool AddPrinter(std::shared_ptr<LPDPrinter> queue);
+    bool AddPrinter(std::shared_ptr<PrintQueue> queue);
     void UpdatePrinter();
     bool RemovePrinter(const std::string& name);
     bool StartPrinter(const std::string& name);
@@ -95,7 +95,7 @@ class LPDSpooler {
     GeneralSettings settings_ GUARDED_BY(settingsMutex_);
 
     mutable Mutex printersMutex_;
-    std::vector<std::shared_ptr<LPDPrinter>> printers_ GUARDED_BY(printersMutex_);
+    std::vector<std::shared_ptr<PrintQueue>> printers_ GUARDED_BY(printersMutex_);
 
     std::unique_ptr<PrintSystem> printSystem_;
     ConnectionSet connections_;           // the threads serving accepted connections

@@ -13,7 +13,7 @@
 
 #include "engine/ConnectionHandler.h"
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/ThreadId.h"
 

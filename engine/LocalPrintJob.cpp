@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
-#include "log/cLogFile.h"
+#include "engine/PrintQueue.h"
+#include "log/LogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/UniqueFd.h"
 
@@ -59,7 +59,7 @@ void WriteUnchecked(PrinterHandle& printer, std::string_view bytes) {
 
 }  // namespace
 
-LocalPrintJob::LocalPrintJob(LPDPrinter& queue, JobEntry& job) : queue_(queue), job_(job) {}
+LocalPrintJob::LocalPrintJob(PrintQueue& queue, JobEntry& job) : queue_(queue), job_(job) {}
 
 bool LocalPrintJob::Run() {
     const QueueTarget target = queue_.Target();

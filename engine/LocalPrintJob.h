@@ -7,7 +7,7 @@
 
 namespace pg {
 
-class LPDPrinter;
+class PrintQueue;
 class JobEntry;
 class PrinterHandle;
 
@@ -25,7 +25,7 @@ class PrinterHandle;
 // ends it at once.
 class LocalPrintJob {
   public:
-    LocalPrintJob(LPDPrinter& queue, JobEntry& job);
+    LocalPrintJob(PrintQueue& queue, JobEntry& job);
     LocalPrintJob(const LocalPrintJob&) = delete;
     LocalPrintJob& operator=(const LocalPrintJob&) = delete;
 
@@ -44,7 +44,7 @@ class LocalPrintJob {
     bool Finish();
     bool Interrupted();
 
-    LPDPrinter& queue_;
+    PrintQueue& queue_;
     JobEntry& job_;
     std::string destination_;  // the printer's name, for the status texts and log lines
     bool formFeedAtEndOfJob_ = true;

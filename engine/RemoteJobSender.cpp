@@ -19,7 +19,7 @@
 #include "engine/HostAddress.h"
 #include "engine/JobEntry.h"
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 
 namespace pg {
 
@@ -38,7 +38,7 @@ constexpr std::chrono::milliseconds kWaitSlice(100);
 // process connects from unprivileged ports. Said once in the system log.
 std::atomic<bool> reservedPortsRefused{false};
 
-GeneralSettings SettingsOf(const LPDPrinter& queue) {
+GeneralSettings SettingsOf(const PrintQueue& queue) {
     LPDSpooler* spooler = queue.Spooler();
     return spooler ? spooler->Settings() : GeneralSettings();
 }
@@ -55,7 +55,7 @@ bool IsControlFile(const std::string& name) {
 
 }  // namespace
 
-RemoteJobSender::RemoteJobSender(LPDPrinter& queue, JobEntry& job)
+RemoteJobSender::RemoteJobSender(PrintQueue& queue, JobEntry& job)
     : queue_(queue),
       job_(job),
       target_(queue.Target()),

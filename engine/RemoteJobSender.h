@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "platform/UniqueFd.h"
 
 namespace pg {
@@ -28,7 +28,7 @@ class JobEntry;
 // it then closes the socket and returns false, leaving the job printing.
 class RemoteJobSender {
   public:
-    RemoteJobSender(LPDPrinter& queue, JobEntry& job);
+    RemoteJobSender(PrintQueue& queue, JobEntry& job);
     ~RemoteJobSender();
     RemoteJobSender(const RemoteJobSender&) = delete;
     RemoteJobSender& operator=(const RemoteJobSender&) = delete;
@@ -61,7 +61,7 @@ class RemoteJobSender {
     void CloseSocket();
     static void Dump(const char* label, const char* data, size_t length);
 
-    LPDPrinter& queue_;
+    PrintQueue& queue_;
     JobEntry& job_;
     const QueueTarget target_;
     const int replyTimeoutSeconds_;    // 0: replies are awaited without a bound

@@ -5,7 +5,7 @@
 namespace pg {
 
 class LPDSpooler;
-class LPDPrinter;
+class PrintQueue;
 
 // The parameter block each engine thread gets: the listener, every connection thread and every
 // printing thread. threadId is the kernel's id of the thread, filled in by the thread itself
@@ -14,7 +14,7 @@ struct ThreadArgs {
     void* ownerWindow = nullptr;  // owner of the message boxes the thread shows
     int socket = -1;              // the accepted connection (connection threads)
     LPDSpooler* spooler = nullptr;
-    LPDPrinter* printer = nullptr;  // the queue served (printing threads)
+    PrintQueue* printer = nullptr;  // the queue served (printing threads)
     uint32_t threadId = 0;
 };
 

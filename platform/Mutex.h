@@ -28,7 +28,7 @@
 namespace pg {
 
 class CAPABILITY("mutex") Mutex {
-public:
+  public:
     Mutex() = default;
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
@@ -40,14 +40,14 @@ public:
     // For assertions in functions annotated REQUIRES; the analysis does the real check.
     void AssertHeld() const PG_THREAD_ANNOTATION(assert_capability(this)) {}
 
-private:
+  private:
     std::mutex mutex_;
 };
 
 // Holds a Mutex for its scope. Also usable with std::condition_variable_any, which calls
 // unlock() and lock() on it while it waits.
 class SCOPED_CAPABILITY MutexLock {
-public:
+  public:
     explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
     ~MutexLock() RELEASE() { mutex_.unlock(); }
     MutexLock(const MutexLock&) = delete;
@@ -56,7 +56,7 @@ public:
     void lock() ACQUIRE() { mutex_.lock(); }
     void unlock() RELEASE() { mutex_.unlock(); }
 
-private:
+  private:
     Mutex& mutex_;
 };
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/Mutex.h"
 
 namespace pg {

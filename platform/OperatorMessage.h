@@ -10,9 +10,10 @@ namespace pg {
 // headless daemon) the message goes to stderr as "title: text" and to the system log at
 // level 1. Never blocks the calling thread for the operator, except where a sink chooses to.
 class OperatorMessage {
-public:
+  public:
     // owner: the window handle the message belongs to (may be null).
-    using Sink = std::function<void(void* owner, const std::string& title, const std::string& text)>;
+    using Sink =
+        std::function<void(void* owner, const std::string& title, const std::string& text)>;
 
     static void Show(void* owner, const std::string& title, const std::string& text);
     // Null restores the headless behaviour.

@@ -9,6 +9,8 @@ namespace pg {
 
 // The kernel's id of the calling thread (what ps -L and /proc/PID/task show), as printed in
 // "ThreadID(%u)" log lines.
-inline uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+inline uint32_t CurrentThreadId() {
+    return static_cast<uint32_t>(::syscall(SYS_gettid));
+}
 
 }  // namespace pg

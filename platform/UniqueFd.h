@@ -8,7 +8,7 @@ namespace pg {
 
 // Owns one file descriptor (socket, file, pipe) and closes it when it goes.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { Reset(); }
@@ -33,7 +33,7 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/PrinterChoices.h"
@@ -77,7 +77,7 @@ void TLPrnProp::FormShow() {
     const QString caption =
         mainWindow_ != nullptr ? mainWindow_->SelectedQueueCaption() : QString();
     const std::string name = caption.toStdString();
-    if (std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name.c_str())) {
+    if (std::shared_ptr<PrintQueue> queue = spooler_.FindQueueIgnoringCase(name.c_str())) {
         const QueueTarget target = queue->Target();
         queueNameEdit_->setText(QString::fromStdString(queue->name));
         printerBox_->setEditText(QString::fromStdString(target.destination));
@@ -88,7 +88,7 @@ void TLPrnProp::FormShow() {
 // The queue is the one the dialog shows, looked up again: it may have gone meanwhile.
 void TLPrnProp::ApplyButtonClick() {
     const std::string name = queueNameEdit_->text().toStdString();
-    std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name.c_str());
+    std::shared_ptr<PrintQueue> queue = spooler_.FindQueueIgnoringCase(name.c_str());
     if (!queue) {
         return;
     }

@@ -15,7 +15,7 @@
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "ui/DialogButtons.h"
 #include "ui/FileChooser.h"
 #include "ui/HelpViewer.h"
@@ -146,7 +146,7 @@ void TLoggingOptions::OkButtonClick() {
     // The level field only ever holds a number, so that number is what was typed.
     write("LogLevel", std::to_string(levelSpin_->value()));
     write("LogToScreen", YesNo(logToScreenCheck_));
-    cLogFile::SetScreenEnabled(logToScreenCheck_->isChecked());
+    LogFile::SetScreenEnabled(logToScreenCheck_->isChecked());
     systemLog.SetEnabled(logToFileCheck_->isChecked());
     localPrintLog.SetEnabled(localCheck_->isChecked());
     remotePrintLog.SetEnabled(remoteCheck_->isChecked());

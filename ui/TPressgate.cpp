@@ -36,9 +36,9 @@
 
 #include "config/GeneralSettings.h"
 #include "engine/HostAddress.h"
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
+#include "engine/PrintQueue.h"
 #include "ui/HelpViewer.h"
 #include "ui/MessageWindowSink.h"
 #include "ui/TGeneralSettings.h"
@@ -514,7 +514,7 @@ QList<QStandardItem*> TPressgate::RowFor(const QString& caption, int image, cons
     return {name, new QStandardItem(jobs), new QStandardItem(status), new QStandardItem(comment)};
 }
 
-QList<QStandardItem*> TPressgate::QueueRow(const LPDPrinter& queue) const {
+QList<QStandardItem*> TPressgate::QueueRow(const PrintQueue& queue) const {
     std::string state;
     uint32_t jobs = 0;
     std::string status;
@@ -524,12 +524,12 @@ QList<QStandardItem*> TPressgate::QueueRow(const LPDPrinter& queue) const {
                   QString::fromStdString(status));
 }
 
-void TPressgate::AppendQueueRow(const LPDPrinter& queue) {
+void TPressgate::AppendQueueRow(const PrintQueue& queue) {
     queueModel_->appendRow(QueueRow(queue));
 }
 
 void TPressgate::UpdateListView() {
-    const std::vector<std::shared_ptr<LPDPrinter>> queues = spooler_.Printers();
+    const std::vector<std::shared_ptr<PrintQueue>> queues = spooler_.Printers();
     if (queues.empty()) {
         return;
     }
@@ -649,8 +649,8 @@ void TPressgate::QueueProperties() {
     if (row == 0) {
         return;
     }
-    const std::shared_ptr<LPDPrinter> queue =
-        spooler_.FindPrinter(SelectedQueueCaption().toStdString().c_str());
+    const std::shared_ptr<PrintQueue> queue =
+        spooler_.FindQueueIgnoringCase(SelectedQueueCaption().toStdString().c_str());
     if (!queue) {
         return;
     }
@@ -715,7 +715,7 @@ void TPressgate::PurgeQueue() {
     if (!name) {
         return;
     }
-    if (const std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name->c_str())) {
+    if (const std::shared_ptr<PrintQueue> queue = spooler_.FindQueueIgnoringCase(name->c_str())) {
         queue->RemoveJob();
         queue->SetStatusText("The print queue is purged");
     }

@@ -31,7 +31,7 @@ class QTreeView;
 namespace pg {
 
 class LPDSpooler;
-class LPDPrinter;
+class PrintQueue;
 class MessageWindowSink;
 class TPrnWiz1;
 class TPrnWiz2;
@@ -84,7 +84,7 @@ class TPressgate : public QMainWindow {
     // The caption of the queue list's selected row; empty when no row is selected.
     QString SelectedQueueCaption() const;
     // Appends a row for a queue the wizard has just added.
-    void AppendQueueRow(const LPDPrinter& queue);
+    void AppendQueueRow(const PrintQueue& queue);
     // Rebuilds the queue list, keeping the selection (does nothing while the spooler has no
     // queue).
     void UpdateListView();
@@ -142,7 +142,7 @@ class TPressgate : public QMainWindow {
     void SetDaemon(bool activate);
     QList<QStandardItem*> RowFor(const QString& caption, int image, const QString& jobs,
                                  const QString& status, const QString& comment) const;
-    QList<QStandardItem*> QueueRow(const LPDPrinter& queue) const;
+    QList<QStandardItem*> QueueRow(const PrintQueue& queue) const;
     // The selected row, -1 when none (row 0 is "Add Printer").
     int SelectedRow() const;
     // The selected queue's name for a queue command; nothing for no selection (after telling

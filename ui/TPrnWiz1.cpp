@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "ui/HelpViewer.h"
 #include "ui/PrinterChoices.h"
 #include "ui/TPressgate.h"
@@ -190,7 +190,7 @@ void TPrnWiz1::NextButtonClick() {
         }
         return;
     }
-    auto queue = std::make_shared<LPDPrinter>(queueNameEdit_->text().toStdString());
+    auto queue = std::make_shared<PrintQueue>(queueNameEdit_->text().toStdString());
     QueueTarget target = queue->Target();
     target.destination = printerBox_->currentText().toStdString();
     target.remoteHost.clear();
@@ -203,7 +203,7 @@ void TPrnWiz1::NextButtonClick() {
 }
 
 bool TPrnWiz1::AddQueue(LPDSpooler& spooler, TPressgate* mainWindow,
-                        const std::shared_ptr<LPDPrinter>& queue) {
+                        const std::shared_ptr<PrintQueue>& queue) {
     if (!spooler.AddPrinter(queue)) {
         return false;  // the spooler has said why; the caller drops the queue
     }

@@ -12,7 +12,7 @@ class QShowEvent;
 namespace pg {
 
 class LPDSpooler;
-class LPDPrinter;
+class PrintQueue;
 class TPressgate;
 class TPrnWiz2;
 
@@ -33,7 +33,7 @@ class TPrnWiz1 : public QDialog {
     // duplicate name with its own message), start it when the daemon runs, and give the main
     // window its row. False when the spooler refused it; the queue is then simply dropped.
     static bool AddQueue(LPDSpooler& spooler, TPressgate* mainWindow,
-                         const std::shared_ptr<LPDPrinter>& queue);
+                         const std::shared_ptr<PrintQueue>& queue);
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "ui/HelpViewer.h"
 #include "ui/TPrnWiz1.h"
 #include "ui/UpDownSpinBox.h"
@@ -147,7 +147,7 @@ void TPrnWiz2::BackButtonClick() {
 // the local form, and the queue then reads back as local at the next start.
 void TPrnWiz2::FinishButtonClick() {
     const QString name = page1_ != nullptr ? page1_->QueueName() : QString();
-    auto queue = std::make_shared<LPDPrinter>(name.toStdString());
+    auto queue = std::make_shared<PrintQueue>(name.toStdString());
     QueueTarget target = queue->Target();
     target.destination = remoteQueueEdit_->text().toStdString();
     target.remoteHost = remoteHostEdit_->text().toStdString();

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/TPressgate.h"
@@ -86,7 +86,7 @@ void TRPrnProp::FormShow() {
     const QString caption =
         mainWindow_ != nullptr ? mainWindow_->SelectedQueueCaption() : QString();
     const std::string name = caption.toStdString();
-    if (std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name.c_str())) {
+    if (std::shared_ptr<PrintQueue> queue = spooler_.FindQueueIgnoringCase(name.c_str())) {
         const QueueTarget target = queue->Target();
         queueNameEdit_->setText(QString::fromStdString(queue->name));
         remoteQueueEdit_->setText(QString::fromStdString(target.destination));
@@ -99,7 +99,7 @@ void TRPrnProp::FormShow() {
 // and host changed but nothing saved.
 void TRPrnProp::ApplyButtonClick() {
     const std::string name = queueNameEdit_->text().toStdString();
-    std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(name.c_str());
+    std::shared_ptr<PrintQueue> queue = spooler_.FindQueueIgnoringCase(name.c_str());
     if (!queue) {
         return;
     }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
 #include "engine/LPDSpooler.h"
+#include "engine/PrintQueue.h"
 #include "ui/DialogButtons.h"
 #include "ui/HelpViewer.h"
 #include "ui/JobSizeText.h"
@@ -117,7 +117,7 @@ void TViewPrintQ::showEvent(QShowEvent* event) {
 void TViewPrintQ::FillList() {
     const QString caption =
         mainWindow_ != nullptr ? mainWindow_->SelectedQueueCaption() : QString();
-    std::shared_ptr<LPDPrinter> queue = spooler_.FindPrinter(caption.toStdString());
+    std::shared_ptr<PrintQueue> queue = spooler_.FindQueue(caption.toStdString());
     jobList_->clear();
     currentQueue_ = queue;
     if (!queue) {
@@ -140,10 +140,10 @@ void TViewPrintQ::FillList() {
     }
 }
 
-std::shared_ptr<LPDPrinter> TViewPrintQ::CurrentQueue() const {
-    std::shared_ptr<LPDPrinter> queue = currentQueue_.lock();
+std::shared_ptr<PrintQueue> TViewPrintQ::CurrentQueue() const {
+    std::shared_ptr<PrintQueue> queue = currentQueue_.lock();
     // A queue deleted since the list was filled is left alone.
-    if (queue && spooler_.FindPrinter(queue->name) != queue) {
+    if (queue && spooler_.FindQueue(queue->name) != queue) {
         return nullptr;
     }
     return queue;
@@ -160,7 +160,7 @@ void TViewPrintQ::JobButtonClick(JobAction action) {
     const std::string user = row->text(kUser).toStdString();
     const std::string host = row->text(kHost).toStdString();
     const int32_t jobNo = JobRefNumber(row->text(kJobRef));
-    if (std::shared_ptr<LPDPrinter> queue = CurrentQueue()) {
+    if (std::shared_ptr<PrintQueue> queue = CurrentQueue()) {
         if (action == JobAction::Delete) {
             queue->RemoveJob(jobNo, user, host);
         } else if (std::shared_ptr<JobEntry> job = queue->FindJob(jobNo, user, host)) {

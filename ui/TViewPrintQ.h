@@ -11,7 +11,7 @@ class QTreeWidget;
 namespace pg {
 
 class JobEntry;
-class LPDPrinter;
+class PrintQueue;
 class LPDSpooler;
 class TPressgate;
 
@@ -38,11 +38,11 @@ class TViewPrintQ : public QDialog {
     void FillList();
     void JobButtonClick(JobAction action);
     // The queue the list was last filled from, while the spooler still has it.
-    std::shared_ptr<LPDPrinter> CurrentQueue() const;
+    std::shared_ptr<PrintQueue> CurrentQueue() const;
 
     LPDSpooler& spooler_;
     TPressgate* mainWindow_;
-    std::weak_ptr<LPDPrinter> currentQueue_;
+    std::weak_ptr<PrintQueue> currentQueue_;
     QTreeWidget* jobList_;
 };
 

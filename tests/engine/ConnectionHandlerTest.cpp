@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 
@@ -24,7 +24,7 @@ const std::string kEmptyList = "lp: \n    No jobs queued\n";
 class CommandTable : public ::testing::Test {
   protected:
     CommandTable() : daemon_(TestConfig().AddLocalQueue("lp")) {}
-    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
+    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
     TestDaemon daemon_;
 };
 
@@ -123,14 +123,14 @@ TEST(CommandTableLimits, QueueNamesAreCutTo255Characters) {
 TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
     TestDaemon daemon(
         TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "EnablePrintStatusControl", "N"));
-    daemon.Spooler().FindPrinter("lp")->Stop();
+    daemon.Spooler().FindQueueIgnoringCase("lp")->Stop();
     for (const char* request : {"\001lp\n", "\003lp\n", "\004lp\n", "\005lp root 1\n"}) {
         bool closed = false;
         EXPECT_EQ(Exchange(daemon.Port(), request, &closed), "") << int(request[0]);
         EXPECT_TRUE(closed);
     }
-    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Stop);
-    daemon.Spooler().FindPrinter("lp")->Activate();
+    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Stop);
+    daemon.Spooler().FindQueueIgnoringCase("lp")->Activate();
     EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), kAck);
 }
 
@@ -141,9 +141,9 @@ TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
                               .AddQueue("lp", "no-such-printer,,,x")
                               .Set("GENERAL CONFIGURE", "TestPrintManager", tested ? "Y" : "N"));
         EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), tested ? "\001" : kAck);
-        EXPECT_EQ(
-            daemon.Spooler().FindPrinter("lp")->StatusText() == "Destination printer not ready",
-            tested);
+        EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->StatusText() ==
+                      "Destination printer not ready",
+                  tested);
         EXPECT_EQ(daemon.ScreenHas("RunRecvRequest() :  error return in testing print manager for "
                                    "print queue lp"),
                   tested);
@@ -159,7 +159,8 @@ TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
 
     EXPECT_EQ(FirstReply(daemon.Port(), "\002up\n"), kAck);
     EXPECT_EQ(Exchange(daemon.Port(), "\002down\n"), "\001");
-    EXPECT_EQ(daemon.Spooler().FindPrinter("down")->StatusText(), "Destination printer not ready");
+    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("down")->StatusText(),
+              "Destination printer not ready");
     EXPECT_TRUE(
         daemon.ScreenHas("Error : Test remote print queue. - failed in connect()  last error 111"));
 }

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/TempDir.h"
 
 namespace pg::test {
 
 // A job as reception would enter it, with its control and data files written into the queue's
 // spool directory ("cfA<nnn><host>", "dfA<nnn><host>"), so removal and listing find them.
-inline std::shared_ptr<JobEntry> MakeJob(LPDPrinter& queue, int jobNo, const std::string& user,
+inline std::shared_ptr<JobEntry> MakeJob(PrintQueue& queue, int jobNo, const std::string& user,
                                          const std::string& host = "pc1",
                                          JobState state = JobState::Waiting,
                                          const std::string& jobName = "report.txt",

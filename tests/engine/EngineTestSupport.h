@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
 #include "tests/engine/EngineTestJobs.h"
@@ -30,7 +30,7 @@ inline std::string FirstReply(uint16_t port, const std::string& request) {
 }
 
 // The numbers of the queue's jobs in list order, "1 2 3 ".
-inline std::string Numbers(const LPDPrinter& queue) {
+inline std::string Numbers(const PrintQueue& queue) {
     std::string text;
     for (const auto& job : queue.Jobs()) {
         text += std::to_string(job->jobNo) + " ";

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 #include "tests/support/Process.h"
@@ -63,7 +63,7 @@ TestConfig ForwardingConfig(uint16_t hostPort) {
 }
 
 // Job 123 of user alice from pc1 with exactly these files in the queue's spool directory.
-std::shared_ptr<JobEntry> JobWithFiles(LPDPrinter& queue, const Files& files,
+std::shared_ptr<JobEntry> JobWithFiles(PrintQueue& queue, const Files& files,
                                        JobState state = JobState::Waiting) {
     auto job = MakeJob(queue, 123, "alice", "pc1", state);
     const std::string directory = queue.SpoolDirectory();
@@ -82,7 +82,7 @@ class Forward : public ::testing::Test {
     // activate: the printing thread delivers; otherwise the test starts the sender itself.
     void Start(bool activate, TestConfig config) {
         daemon_ = std::make_unique<TestDaemon>(config, activate);
-        queue_ = daemon_->Spooler().FindPrinter("far");
+        queue_ = daemon_->Spooler().FindQueueIgnoringCase("far");
         ASSERT_TRUE(queue_ && queue_->IsRemote());
         ::mkdir(queue_->SpoolDirectory().c_str(), 0755);
     }
@@ -117,7 +117,7 @@ class Forward : public ::testing::Test {
 
     FakeLpdHost host_;
     std::unique_ptr<TestDaemon> daemon_;
-    std::shared_ptr<LPDPrinter> queue_;
+    std::shared_ptr<PrintQueue> queue_;
     std::shared_ptr<JobEntry> job_;
 };
 
@@ -322,7 +322,7 @@ TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndLeavesTheJobPrinting) {
 void ForwardTwoJobsWithoutPrivilege() {
     FakeLpdHost host;
     TestDaemon daemon(ForwardingConfig(host.Port()));
-    auto queue = daemon.Spooler().FindPrinter("far");
+    auto queue = daemon.Spooler().FindQueueIgnoringCase("far");
     ASSERT_TRUE(queue);
     for (int i = 0; i < 2; ++i) {
         queue->AddJob(JobWithFiles(*queue, kSmallJob));

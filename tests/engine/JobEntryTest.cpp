@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestDaemon.h"
 
@@ -84,7 +84,7 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNamesAndLogLines) {
         {S::Error, "error", false, S::Error, true, S::Waiting},
     };
     TestDaemon daemon;      // its screen sink catches the system log at level 3
-    LPDPrinter queue("x");  // Resume wakes the owning queue, after releasing the job's lock
+    PrintQueue queue("x");  // Resume wakes the owning queue, after releasing the job's lock
     for (const auto& [from, name, pauseResult, afterPause, resumeResult, afterResume] : rows) {
         SCOPED_TRACE(name);
         JobEntry job;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
@@ -46,12 +46,12 @@ TEST(Listener, PausedDaemonKeepsConnectionsWaitingAndServesThemAfterActivation) 
 
     daemon.Spooler().ActivateLPD(false);
     EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
-    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Stop);
+    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Stop);
     EXPECT_TRUE(daemon.ScreenHas("LPD Daemon is paused.  No more print request will be accepted."));
     client = waitingList();
     daemon.Spooler().ActivateLPD(true);
     EXPECT_EQ(client->ReceiveUntilClose(seconds(5)), kEmptyList);
-    EXPECT_EQ(daemon.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Running);
 }
 
 TEST(Listener, PortInUseIsABindFailure) {
@@ -79,7 +79,7 @@ TEST(Listener, RestartBindsTheSamePortAtOnce) {
     TestDaemon again(config.Set("GENERAL CONFIGURE", "ActivateLPDOnStart", "Y"),
                      /*activate=*/false);
     EXPECT_EQ(again.Spooler().State(), SpoolerState::Running);
-    EXPECT_EQ(again.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+    EXPECT_EQ(again.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Running);
     EXPECT_EQ(std::to_string(again.Port()), port);
     EXPECT_EQ(Exchange(again.Port(), "\003lp\n"), kEmptyList);
 }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "engine/TextTreatment.h"
 #include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -119,8 +119,8 @@ class LocalPrint : public ::testing::Test {
         EXPECT_EQ(::symlink("/dev/full", daemon_.PrinterPath("full").c_str()), 0);
     }
 
-    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
-        return daemon_.Spooler().FindPrinter(name);
+    std::shared_ptr<PrintQueue> Queue(const std::string& name) {
+        return daemon_.Spooler().FindQueue(name);
     }
 
     // A job as reception leaves it, waiting in the queue: job jobNo of user ann from pc1, named
@@ -128,7 +128,7 @@ class LocalPrint : public ::testing::Test {
     std::shared_ptr<JobEntry> SpoolJob(const std::string& queueName, int jobNo,
                                        const std::vector<std::string>& data,
                                        const std::string& bannerUser = "") {
-        std::shared_ptr<LPDPrinter> queue = Queue(queueName);
+        std::shared_ptr<PrintQueue> queue = Queue(queueName);
         const std::string directory = queue->SpoolDirectory() + "/df";
         ::mkdir(queue->SpoolDirectory().c_str(), 0755);
         auto job = MakeJob(*queue, jobNo, "ann", "pc1", JobState::Waiting, "report");
@@ -344,7 +344,7 @@ TEST_F(FifoDelivery, RemovalDuringDeliveryEndsItEarlyAndRemovesTheJob) {
 }
 
 TEST_F(FifoDelivery, StopEndsTheDeliveryAndLeavesTheJobPrintingAtTheHead) {
-    std::shared_ptr<LPDPrinter> queue = Queue("fifo");
+    std::shared_ptr<PrintQueue> queue = Queue("fifo");
     // Nobody reads any more: the pipe fills up and the printing thread's write waits.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(queue->Stop());
@@ -367,7 +367,7 @@ TEST_F(FifoDelivery, StopEndsTheDeliveryAndLeavesTheJobPrintingAtTheHead) {
 }
 
 TEST_F(FifoDelivery, PauseHoldsTheDeliveryUntilActivate) {
-    std::shared_ptr<LPDPrinter> queue = Queue("fifo");
+    std::shared_ptr<PrintQueue> queue = Queue("fifo");
     EXPECT_TRUE(queue->Pause());
     // The block being written goes out; then nothing more until Activate.
     fifo_.ReadAll(milliseconds(500));

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
@@ -15,28 +15,28 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-class PrintQueue : public ::testing::Test {
+class PrintQueueTest : public ::testing::Test {
   protected:
     // Queue "lp" prints to a printer that does not exist, so delivery of any job fails and
     // the job goes back to waiting; "idle" is never activated.
-    PrintQueue()
+    PrintQueueTest()
         : daemon_(TestConfig()
                       .AddQueue("lp", "missing,,,x")
                       .AddQueue("idle", "missing,,,y")
                       .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
                   /*activate=*/false) {
-        lp_ = daemon_.Spooler().FindPrinter("lp");
-        idle_ = daemon_.Spooler().FindPrinter("idle");
+        lp_ = daemon_.Spooler().FindQueueIgnoringCase("lp");
+        idle_ = daemon_.Spooler().FindQueueIgnoringCase("idle");
     }
     TestDaemon daemon_;
-    std::shared_ptr<LPDPrinter> lp_;
-    std::shared_ptr<LPDPrinter> idle_;
+    std::shared_ptr<PrintQueue> lp_;
+    std::shared_ptr<PrintQueue> idle_;
 };
 
-TEST_F(PrintQueue, ActivatePauseStopFollowTheStateTable) {
+TEST_F(PrintQueueTest, ActivatePauseStopFollowTheStateTable) {
     // Before activation: the status text from the configuration (none for a new queue).
     for (const auto& [queue, text] :
-         {std::pair{idle_, "y"}, {std::make_shared<LPDPrinter>("new"), ""}}) {
+         {std::pair{idle_, "y"}, {std::make_shared<PrintQueue>("new"), ""}}) {
         std::string state = "?", got = "?";
         uint32_t count = 99;
         queue->GetStatus(state, count, got);
@@ -71,7 +71,7 @@ TEST_F(PrintQueue, ActivatePauseStopFollowTheStateTable) {
     EXPECT_TRUE(daemon_.ScreenHas("Pause print queue lp"));
 }
 
-TEST_F(PrintQueue, FindJobMatchesNumberUserAndOptionalHost) {
+TEST_F(PrintQueueTest, FindJobMatchesNumberUserAndOptionalHost) {
     idle_->Activate();
     idle_->Stop();
     idle_->AddJob(MakeJob(*idle_, 7, "ann", "pc1"));
@@ -84,7 +84,7 @@ TEST_F(PrintQueue, FindJobMatchesNumberUserAndOptionalHost) {
 }
 
 // Removed jobs take their files along only when their control file has a U line.
-TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
+TEST_F(PrintQueueTest, RemovalByNumberUserPointerAndAll) {
     idle_->Activate();
     idle_->Stop();
     for (int n : {1, 2, 3, 4, 5}) {
@@ -115,7 +115,7 @@ TEST_F(PrintQueue, RemovalByNumberUserPointerAndAll) {
 // The printing thread looks at the head only: a job still spooling holds up the queue, one
 // marked Stop is removed, a waiting one is delivered and, failed, returns to waiting and holds
 // the head.
-TEST_F(PrintQueue, PrintingThreadPassesOverTheHeadOfTheList) {
+TEST_F(PrintQueueTest, PrintingThreadPassesOverTheHeadOfTheList) {
     lp_->Activate();
     for (int n : {1, 2, 3}) {
         lp_->AddJob(
@@ -138,7 +138,7 @@ TEST_F(PrintQueue, PrintingThreadPassesOverTheHeadOfTheList) {
 }
 
 // A paused queue takes no job until activated; destruction ends the thread and destroys the jobs.
-TEST_F(PrintQueue, PausedQueueTakesNoJobUntilActivatedAndShutdownEndsAll) {
+TEST_F(PrintQueueTest, PausedQueueTakesNoJobUntilActivatedAndShutdownEndsAll) {
     lp_->Activate();
     lp_->Pause();
     lp_->AddJob(MakeJob(*lp_, 1, "ann"));

@@ -14,7 +14,7 @@
 
 #include "engine/JobEntry.h"
 #include "engine/JobReceiver.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "platform/FreeSpace.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -45,7 +45,7 @@ class ReceiveJob : public ::testing::Test {
   protected:
     ReceiveJob() : daemon_(TestConfig().AddLocalQueue("lp")) {}
 
-    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
+    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
     std::string Spool(const std::string& name) const {
         return daemon_.SpoolDirectory("lp") + "/" + name;
     }

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "config/ProfileFile.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
 
-std::shared_ptr<LPDPrinter> NewQueue(const std::string& name, const std::string& destination,
+std::shared_ptr<PrintQueue> NewQueue(const std::string& name, const std::string& destination,
                                      const std::string& host = "", uint16_t port = 0) {
-    auto queue = std::make_shared<LPDPrinter>(name);
+    auto queue = std::make_shared<PrintQueue>(name);
     QueueTarget target;
     target.destination = destination;
     target.remoteHost = host;
@@ -36,7 +36,7 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
     LogSession logs(dir / "home/pgate.ini");
     std::vector<std::string> lines;
     Mutex mutex;
-    cLogFile::SetScreenOutput([&](const char* text) {
+    LogFile::SetScreenOutput([&](const char* text) {
         MutexLock lock(mutex);
         lines.emplace_back(text);
     });
@@ -52,7 +52,7 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
         EXPECT_FALSE(settings.activateLPDOnStart);
         EXPECT_EQ(spooler.State(), SpoolerState::None);
     }
-    cLogFile::SetScreenOutput(nullptr);
+    LogFile::SetScreenOutput(nullptr);
     MutexLock lock(mutex);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "A LPDSpooler instance is created.");
@@ -91,9 +91,9 @@ TEST(SpoolerStartup, QueuesLoadInFileOrderAndLookupsIgnoreCaseOnlyFromTheNetwork
                       false);
     ASSERT_EQ(daemon.Spooler().Printers().size(), 2u);
     EXPECT_EQ(daemon.Spooler().Printers()[0]->name, "Alpha");
-    EXPECT_EQ(daemon.Spooler().FindPrinter(std::string("alpha"))->Destination(), "p2");
-    EXPECT_EQ(daemon.Spooler().FindPrinter("ALPHA")->Destination(), "p1");
-    EXPECT_EQ(daemon.Spooler().FindPrinter(std::string("ALPHA")), nullptr);
+    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("alpha"))->Destination(), "p2");
+    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("ALPHA")->Destination(), "p1");
+    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("ALPHA")), nullptr);
 }
 
 class Administration : public ::testing::Test {
@@ -119,8 +119,8 @@ TEST_F(Administration, AddPrinterRefusesDuplicateAndUnsafeNamesAndWritesTheEntry
     EXPECT_TRUE(messages_.Take().empty());
     EXPECT_EQ(daemon_.Spooler().Printers().size(), 4u);
     // The network reaches the first of the two in list order, in any case.
-    EXPECT_EQ(daemon_.Spooler().FindPrinter("Lp"),
-              daemon_.Spooler().FindPrinter(std::string("lp")));
+    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("Lp"),
+              daemon_.Spooler().FindQueue(std::string("lp")));
     EXPECT_EQ(Profile().GetString("Print Queues", "local", ""),
               "paper,,,Print in local/LAN printer - paper");
     EXPECT_EQ(Profile().GetString("Print Queues", "remote", ""),
@@ -129,7 +129,7 @@ TEST_F(Administration, AddPrinterRefusesDuplicateAndUnsafeNamesAndWritesTheEntry
 }
 
 TEST_F(Administration, UpdateRewritesEveryEntryFromTheDestination) {
-    auto lp = daemon_.Spooler().FindPrinter(std::string("lp"));
+    auto lp = daemon_.Spooler().FindQueue(std::string("lp"));
     lp->SetStatusText("something else entirely");
     QueueTarget target = lp->Target();
     target.formFeedAtEndOfJob = false;
@@ -152,7 +152,7 @@ TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
                                         "Error: Please stop the print queue before delete it."}));
     ASSERT_TRUE(daemon_.Spooler().PausePrinter("lp"));
     EXPECT_TRUE(daemon_.Spooler().RemovePrinter("lp"));
-    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp"), nullptr);
+    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp"), nullptr);
     EXPECT_EQ(Profile().GetString("Print Queues", "lp", "gone"), "gone");
     EXPECT_EQ(Profile().GetString("lp", "FormFeedAtEndOfJob", "gone"), "gone");
     EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // the directory stays
@@ -175,9 +175,9 @@ TEST_F(Administration, StartAndPauseByName) {
     EXPECT_TRUE(daemon_.Spooler().PausePrinter("lp"));  // allowed while the daemon is paused
     daemon_.Spooler().ActivateLPD(true);
     daemon_.Spooler().PausePrinter("lp");
-    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp")->State(), QueueState::Pause);
+    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Pause);
     EXPECT_TRUE(daemon_.Spooler().StartPrinter("lp"));
-    EXPECT_EQ(daemon_.Spooler().FindPrinter("lp")->State(), QueueState::Running);
+    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Running);
     EXPECT_TRUE(messages_.Take().empty());
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 
@@ -61,7 +61,7 @@ class ConcurrentReceive : public ::testing::Test {
         plug->jobNo = 999;
         Queue()->AddJob(plug);
     }
-    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
+    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
     std::string Spool(const std::string& name) const {
         return daemon_.SpoolDirectory("lp") + "/" + name;
     }

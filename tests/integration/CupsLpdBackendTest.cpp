@@ -13,7 +13,7 @@
 #include <string>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -65,7 +65,7 @@ TEST_P(CupsLpdBackend, JobLandsByteExactAndTheBackendSucceeds) {
     const BackendCase& c = GetParam();
     TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
     TempDir work("pgcupslpd");
-    auto queue = daemon.Spooler().FindPrinter("lp");
+    auto queue = daemon.Spooler().FindQueueIgnoringCase("lp");
     // The job stays as received: nothing is delivered behind a spooling head job.
     auto plug = std::make_shared<JobEntry>();
     plug->jobNo = 999;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestJobs.h"
 #include "tests/platform/PrivateCupsd.h"
 #include "tests/support/Loopback.h"
@@ -57,8 +57,8 @@ class LocalPrintCups : public ::testing::Test {
         WriteFile(home_ / ".printcap", "pgtest:lp=lp" + at + "pgreject:lp=rejecting" + at);
     }
 
-    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
-        return daemon_->Spooler().FindPrinter(name);
+    std::shared_ptr<PrintQueue> Queue(const std::string& name) {
+        return daemon_->Spooler().FindQueue(name);
     }
 
     // LPRng's lpr to one of the private printcap's printers; expects it to succeed.
@@ -119,7 +119,7 @@ TEST_F(LocalPrintCups, RejectingQueuePausesTheQueueAndTheJobIsRetried) {
     WriteFile(home_ / "memo.txt", "memo\n");
     Lpr("pgreject", {home_ / "memo.txt"});  // CUPS knows the printer: the job is taken
 
-    std::shared_ptr<LPDPrinter> queue = Queue("rejecting");
+    std::shared_ptr<PrintQueue> queue = Queue("rejecting");
     const std::string failure =
         "Error - LPDPrinter::PrintFile() - printer(closed) fails in StartDocPrinter() for file dfA";
     ASSERT_TRUE(daemon_->WaitForScreenLine(failure));
@@ -149,7 +149,7 @@ TEST_F(LocalPrintCups, PrinterUnknownToCupsIsRefusedAtReceptionAndFailsDelivery)
 
     // A job that is in the queue all the same (received before CUPS lost the printer) fails
     // at the open, with CUPS's code for an unknown printer, and then at its first write.
-    std::shared_ptr<LPDPrinter> queue = Queue("gone");
+    std::shared_ptr<PrintQueue> queue = Queue("gone");
     queue->AddJob(MakeJob(*queue, 5, "ann"));
     ASSERT_TRUE(daemon_->WaitForScreenLine(
         "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter nosuch - last error(" +

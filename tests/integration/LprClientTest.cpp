@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestJobs.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
@@ -59,7 +59,7 @@ class LprClient : public ::testing::Test {
         Queue()->AddJob(plug);
     }
 
-    std::shared_ptr<LPDPrinter> Queue() { return daemon_.Spooler().FindPrinter("lp"); }
+    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
     std::string Spool() const { return daemon_.SpoolDirectory("lp"); }
 
     // Runs an LPRng client, expects it to succeed and returns its output.

@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestDaemon.h"
@@ -111,7 +111,7 @@ class LprngLpd : public ::testing::Test {
     }
 
     bool QueueEmpty(const std::string& queue) {
-        auto printer = daemon_->Spooler().FindPrinter(queue);
+        auto printer = daemon_->Spooler().FindQueue(queue);
         return printer && WaitUntil([&] { return printer->JobCount() == 0; }, seconds(20));
     }
 

@@ -2,7 +2,7 @@
 // flag, levels and switches, buffering, the hex dump layout byte for byte, the screen routing,
 // and writes from many threads at once.
 
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ class LogTest : public ::testing::Test {
         remotePrintLog.Close();
         localPrintLog.Close();
         systemLog.Close();
-        cLogFile::SetScreenOutput(nullptr);
+        LogFile::SetScreenOutput(nullptr);
     }
 
     // [Logging] with these keys; absent keys take their defaults.
@@ -74,7 +74,7 @@ class LogTest : public ::testing::Test {
     // Installs a sink that records every screen line, from none.
     void CaptureScreen() {
         TakeScreenLines();
-        cLogFile::SetScreenOutput([this](const char* text) {
+        LogFile::SetScreenOutput([this](const char* text) {
             std::lock_guard<std::mutex> lock(screenMutex);
             screenLines.emplace_back(text);
         });
@@ -191,9 +191,9 @@ TEST_F(LogFiles, AYesValueOpensTheDefaultNameInTheWorkingDirectoryAndShowsTheScr
         CaptureScreen();
         {
             LogSession session(ini);
-            EXPECT_EQ(cLogFile::ScreenEnabled(), yes);
+            EXPECT_EQ(LogFile::ScreenEnabled(), yes);
             systemLog.Log(1, "as read\n");
-            cLogFile::SetScreenEnabled(!yes);
+            LogFile::SetScreenEnabled(!yes);
             systemLog.Log(1, "switched\n");
             EXPECT_EQ(TakeScreenLines(), Lines{yes ? "as read" : "switched"});
         }
@@ -240,9 +240,9 @@ TEST_F(LogFiles, EachStartTruncatesAndWritesMessagesUpToTheLevelAndEveryDump) {
         CaptureScreen();
         {
             LogSession session(ini);
-            EXPECT_EQ(cLogFile::ScreenEnabled(), level != 0);
-            cLogFile::SetScreenEnabled(true);
-            for (cLogFile* log : {&systemLog, &localPrintLog, &remotePrintLog}) {
+            EXPECT_EQ(LogFile::ScreenEnabled(), level != 0);
+            LogFile::SetScreenEnabled(true);
+            for (LogFile* log : {&systemLog, &localPrintLog, &remotePrintLog}) {
                 log->SetEnabled(true);
                 for (int message = 1; message <= 3; ++message) {
                     log->Log(message, "level %d\n", message);
@@ -362,7 +362,7 @@ TEST_F(LogScreen, SystemMessagesReachTheSinkWithoutASystemFile) {
         CaptureScreen();
         {
             LogSession session(ini);
-            EXPECT_TRUE(cLogFile::ScreenEnabled());  // LogToScreen defaults to yes
+            EXPECT_TRUE(LogFile::ScreenEnabled());  // LogToScreen defaults to yes
             systemLog.Log(1, "job %d done\n", 7);
             systemLog.Log(2, "too detailed\n");
             systemLog.HexDump("not shown", "x", 1);
@@ -394,7 +394,7 @@ TEST_F(LogScreen, RemovingTheSinkWaitsForARunningCall) {
     LogSession session(ini);
     std::latch entered(1), release(1);
     std::atomic<bool> sinkFinished{false};
-    cLogFile::SetScreenOutput([&](const char*) {
+    LogFile::SetScreenOutput([&](const char*) {
         entered.count_down();
         release.wait();
         sinkFinished = true;
@@ -403,7 +403,7 @@ TEST_F(LogScreen, RemovingTheSinkWaitsForARunningCall) {
     entered.wait();
     std::atomic<bool> removed{false};
     std::thread remover([&] {
-        cLogFile::SetScreenOutput(nullptr);
+        LogFile::SetScreenOutput(nullptr);
         removed = true;
         EXPECT_TRUE(sinkFinished);
     });
@@ -426,7 +426,7 @@ std::string Line(int t, int i) {
                        static_cast<char>('a' + (t + i) % 26));
 }
 
-void WriteRound(cLogFile& log, int t, int i) {
+void WriteRound(LogFile& log, int t, int i) {
     log.Log(1, "%s\n", Line(t, i).c_str());
     std::string data(static_cast<size_t>((t * 13 + i * 7) % 50), '\0');
     for (size_t k = 0; k < data.size(); ++k) {
@@ -465,7 +465,7 @@ TEST_F(LogTest, LinesAndDumpsOfManyThreadsStayWhole) {
     WriteIni(AllOn(1, 1024));
     const auto writeRounds = [](int t) {
         for (int i = 0; i < kRounds; ++i) {
-            for (cLogFile* log : {&systemLog, &localPrintLog, &remotePrintLog}) {
+            for (LogFile* log : {&systemLog, &localPrintLog, &remotePrintLog}) {
                 WriteRound(*log, t, i);
             }
         }
@@ -494,7 +494,7 @@ TEST_F(LogTest, LinesAndDumpsOfManyThreadsStayWhole) {
             ++shown;
         }
     };
-    cLogFile::SetScreenOutput(sink);
+    LogFile::SetScreenOutput(sink);
     {
         LogSession session(ini);
         std::atomic<int> running{kThreads};
@@ -510,8 +510,8 @@ TEST_F(LogTest, LinesAndDumpsOfManyThreadsStayWhole) {
         // What the options dialog and the window do meanwhile, without changing the outcome.
         while (running > 0) {
             systemLog.SetEnabled(systemLog.Enabled());
-            cLogFile::SetScreenEnabled(cLogFile::ScreenEnabled());
-            cLogFile::SetScreenOutput(sink);
+            LogFile::SetScreenEnabled(LogFile::ScreenEnabled());
+            LogFile::SetScreenOutput(sink);
         }
     }
     for (size_t k = 0; k < std::size(files); ++k) {

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/FreeSpace.h"
 #include "platform/InstanceLock.h"
 #include "platform/OperatorMessage.h"
@@ -86,12 +86,12 @@ TEST_F(OperatorMessageTest, GoesToStderrAndTheLogOrToTheSink) {
     test::TempDir dir("pg-opmsg");
     test::WriteFile(dir / "pgate.ini", "[Logging]\nLogLevel=1\nLogToScreen=Y\n");
     std::vector<std::string> screen;
-    cLogFile::SetScreenOutput([&](const char* text) { screen.emplace_back(text); });
+    LogFile::SetScreenOutput([&](const char* text) { screen.emplace_back(text); });
     systemLog.Open(dir / "pgate.ini");
     ::testing::internal::CaptureStderr();
     OperatorMessage::Show(nullptr, "Winsock Error", "bind() failed: 98");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Winsock Error: bind() failed: 98\n");
-    cLogFile::SetScreenOutput(nullptr);
+    LogFile::SetScreenOutput(nullptr);
     systemLog.Close();
     EXPECT_EQ(screen, std::vector<std::string>{"Winsock Error: bind() failed: 98"});
 

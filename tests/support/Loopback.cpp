@@ -49,8 +49,8 @@ LoopbackClient::LoopbackClient(uint16_t port, std::chrono::milliseconds timeout)
             return;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) +
-                                     ": " + std::strerror(errno));
+            throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
+                                     std::strerror(errno));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -130,7 +130,9 @@ bool LoopbackClient::WaitForClose(std::chrono::milliseconds timeout) {
     return closed && extra.empty();
 }
 
-void LoopbackClient::ShutdownWrite() { ::shutdown(fd_.Get(), SHUT_WR); }
+void LoopbackClient::ShutdownWrite() {
+    ::shutdown(fd_.Get(), SHUT_WR);
+}
 
 bool WaitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

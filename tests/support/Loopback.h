@@ -14,7 +14,7 @@ uint16_t FreePort();
 
 // A plain TCP client on 127.0.0.1 for exact-bytes protocol tests.
 class LoopbackClient {
-public:
+  public:
     // Connects (retrying while the port refuses, up to the timeout). Throws on failure.
     explicit LoopbackClient(uint16_t port,
                             std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -32,7 +32,7 @@ public:
     void ShutdownWrite();
     int Fd() const { return fd_.Get(); }
 
-private:
+  private:
     UniqueFd fd_;
 };
 

@@ -8,7 +8,7 @@ namespace pg::test {
 // scope. Traversable by everybody, so daemons running as another user (LPRng's lpd, cupsd's
 // lp) can reach files below it.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& prefix = "pgtest");
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -130,7 +130,7 @@ TestDaemon::TestDaemon(const TestConfig& config, bool activate) : dir_("pgdaemon
     location.searchPath = dir_ / "no-such-dir";
 
     logs_ = std::make_unique<LogSession>(IniPath());
-    cLogFile::SetScreenOutput([this](const char* text) {
+    LogFile::SetScreenOutput([this](const char* text) {
         MutexLock lock(screenMutex_);
         screen_.emplace_back(text);
     });
@@ -142,15 +142,19 @@ TestDaemon::TestDaemon(const TestConfig& config, bool activate) : dir_("pgdaemon
     WaitUntil([this] { return spooler_->BoundPort() != 0; }, std::chrono::seconds(5));
 }
 
-TestDaemon::~TestDaemon() { Shutdown(); }
+TestDaemon::~TestDaemon() {
+    Shutdown();
+}
 
 void TestDaemon::Shutdown() {
     spooler_.reset();
-    cLogFile::SetScreenOutput(nullptr);
+    LogFile::SetScreenOutput(nullptr);
     logs_.reset();
 }
 
-uint16_t TestDaemon::Port() const { return spooler_ ? spooler_->BoundPort() : 0; }
+uint16_t TestDaemon::Port() const {
+    return spooler_ ? spooler_->BoundPort() : 0;
+}
 
 std::vector<std::string> TestDaemon::ScreenLines() const {
     MutexLock lock(screenMutex_);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/LPDSpooler.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "tests/support/TempDir.h"
 
@@ -19,7 +19,7 @@ namespace pg::test {
 // listener binds a free port, short close delay, no accept pacing, all traces on at level 3,
 // a devices: print system in the temp directory, no queues).
 class TestConfig {
-public:
+  public:
     TestConfig();
     TestConfig& Set(const std::string& section, const std::string& key, const std::string& value);
     // [Print Queues] name=value, and FormFeedAtEndOfJob in the queue's section when given.
@@ -33,7 +33,7 @@ public:
     // The file text for a daemon whose temporary directory is root.
     std::string Render(const std::string& root) const;
 
-private:
+  private:
     std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_;
     std::vector<std::string> printers_;
     std::string extra_;
@@ -45,7 +45,7 @@ private:
 // (spooling with the daemon paused, then activated unless told not to). The screen sink
 // records the system log's lines.
 class TestDaemon {
-public:
+  public:
     explicit TestDaemon(const TestConfig& config = TestConfig(), bool activate = true);
     ~TestDaemon();
     TestDaemon(const TestDaemon&) = delete;
@@ -71,7 +71,7 @@ public:
     // Ends the daemon now (destroys the spooler and closes the logs); idempotent.
     void Shutdown();
 
-private:
+  private:
     TempDir dir_;
     std::unique_ptr<LogSession> logs_;
     std::unique_ptr<LPDSpooler> spooler_;

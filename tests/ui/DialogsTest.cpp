@@ -8,7 +8,7 @@
 
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/HelpWindow.h"
 #include "ui/JobSizeText.h"
@@ -403,7 +403,7 @@ TEST_F(DialogsTest, LoggingOptionsOkWritesTheKeysAndSwitchesAtOnce) {
     ShowAndEnter(logging_, fields, false);
     Press(logging_, "cancelButton");
     EXPECT_EQ(IniText(), before);
-    EXPECT_TRUE(cLogFile::ScreenEnabled());
+    EXPECT_TRUE(LogFile::ScreenEnabled());
     EXPECT_TRUE(remotePrintLog.Enabled());
 
     ASSERT_EQ(answerer.Count(), 0);

@@ -131,7 +131,7 @@ bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::stri
     return true;
 }
 
-std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,
+std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
                                       const std::string& host, uint64_t totalBytes) {
     const std::string digits = QString::asprintf("%03d", jobNo).toStdString();
     const std::string directory = queue.SpoolDirectory();

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/JobEntry.h"
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 #include "tests/ui/ModalAnswerer.h"
@@ -41,9 +41,7 @@ class MainWindowFixture : public ::testing::Test {
     TPressgate& Window() { return *window_; }
     TestDaemon& Daemon() { return *daemon_; }
     LPDSpooler& Spooler() { return daemon_->Spooler(); }
-    std::shared_ptr<LPDPrinter> Queue(const std::string& name) {
-        return Spooler().FindPrinter(name);
-    }
+    std::shared_ptr<PrintQueue> Queue(const std::string& name) { return Spooler().FindQueue(name); }
 
     int Rows() const { return window_->QueueModel()->rowCount(); }
     QString Cell(int row, int column) const {
@@ -95,7 +93,7 @@ bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::stri
 // A job as reception enters it (its control file asks for its files to be removed with it),
 // with a control file and a data file in the queue's spool directory whose sizes add up to
 // totalBytes (the data file written sparse). The job is added to the queue in state waiting.
-std::shared_ptr<JobEntry> AddSizedJob(LPDPrinter& queue, int jobNo, const std::string& user,
+std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
                                       const std::string& host, uint64_t totalBytes);
 
 }  // namespace pg::test

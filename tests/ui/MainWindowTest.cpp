@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/TrayIcon.h"
 
@@ -120,7 +120,7 @@ TEST_F(MainWindowTest, RefreshKeepsTheSelectionByWholeCaptionIgnoringCase) {
     // Alpha replaced by ALPHA elsewhere: the selection follows the letters.
     Select("Alpha");
     ASSERT_TRUE(Spooler().RemovePrinter("Alpha"));
-    ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<LPDPrinter>("ALPHA")));
+    ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<PrintQueue>("ALPHA")));
     Window().UpdateListView();
     EXPECT_EQ(Captions(), QStringList({"Add Printer", "beta", "lp", "ALPHA"}));
     EXPECT_EQ(Window().SelectedQueueCaption(), "ALPHA");
@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, RefreshKeepsTheSelectionByWholeCaptionIgnoringCase) {
     // lp removed elsewhere: lpx only starts like it, so nothing stays selected.
     Select("lp");
     ASSERT_TRUE(Spooler().RemovePrinter("lp"));
-    ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<LPDPrinter>("lpx")));
+    ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<PrintQueue>("lpx")));
     Window().UpdateListView();
     EXPECT_EQ(Window().SelectedQueueCaption(), "");
     EXPECT_TRUE(Window().QueueSelection()->selectedIndexes().isEmpty());

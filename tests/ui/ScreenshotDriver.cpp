@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 #include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
@@ -110,9 +110,9 @@ int main(int argc, char** argv) {
     SendJob(daemon.Port(), "plotter", 9, "tom", "cad02", "elevation-north.plt",
             std::string(90112, 'x'));
     pg::test::WaitUntil([&] {
-        return spooler.FindPrinter(std::string("accounts"))->JobCount() == 3 &&
-               spooler.FindPrinter(std::string("laser"))->JobCount() == 0 &&
-               spooler.FindPrinter(std::string("plotter"))->JobCount() == 0;
+        return spooler.FindQueue(std::string("accounts"))->JobCount() == 3 &&
+               spooler.FindQueue(std::string("laser"))->JobCount() == 0 &&
+               spooler.FindQueue(std::string("plotter"))->JobCount() == 0;
     });
     QTest::qWait(500);  // the message window catches up
 

@@ -49,13 +49,13 @@ struct QueueTarget {
 // Locks: mutex_ guards the job list, the state, the status text, the target and the thread's
 // pause flag; controlMutex_ serialises starting and ending the printing thread (Activate, Stop,
 // Pause, shutdown) and is taken before mutex_. A job's own mutex comes after both.
-class LPDPrinter {
+class PrintQueue {
   public:
-    explicit LPDPrinter(std::string queueName);
+    explicit PrintQueue(std::string queueName);
     // Ends the printing thread, state close, destroys the jobs.
-    ~LPDPrinter();
-    LPDPrinter(const LPDPrinter&) = delete;
-    LPDPrinter& operator=(const LPDPrinter&) = delete;
+    ~PrintQueue();
+    PrintQueue(const PrintQueue&) = delete;
+    PrintQueue& operator=(const PrintQueue&) = delete;
 
     const std::string name;  // the name LPR clients use; also the spool subdirectory's name
 

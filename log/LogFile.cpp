@@ -1,4 +1,4 @@
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -177,19 +177,19 @@ std::string FormatDump(const std::string& time, const char* label, const void* d
 
 }  // namespace
 
-cLogFile systemLog(LogKind::System);
-cLogFile localPrintLog(LogKind::LocalPrint);
-cLogFile remotePrintLog(LogKind::RemotePrint);
+LogFile systemLog(LogKind::System);
+LogFile localPrintLog(LogKind::LocalPrint);
+LogFile remotePrintLog(LogKind::RemotePrint);
 
-cLogFile::cLogFile(LogKind kind) : kind_(kind) {}
+LogFile::LogFile(LogKind kind) : kind_(kind) {}
 
-cLogFile::~cLogFile() {
+LogFile::~LogFile() {
     if (open_) {
         Close();
     }
 }
 
-void cLogFile::Open(const std::string& iniPath) {
+void LogFile::Open(const std::string& iniPath) {
     if (open_) {
         return;
     }
@@ -255,7 +255,7 @@ void cLogFile::Open(const std::string& iniPath) {
     }
 }
 
-void cLogFile::Close() {
+void LogFile::Close() {
     if (!open_) {
         return;
     }
@@ -290,7 +290,7 @@ void cLogFile::Close() {
     open_ = false;
 }
 
-void cLogFile::Log(int level, const char* format, ...) {
+void LogFile::Log(int level, const char* format, ...) {
     if (level > Level()) {
         return;
     }
@@ -300,14 +300,14 @@ void cLogFile::Log(int level, const char* format, ...) {
     va_end(args);
 }
 
-void cLogFile::Print(const char* format, ...) {
+void LogFile::Print(const char* format, ...) {
     va_list args;
     va_start(args, format);
     Write(format, args);
     va_end(args);
 }
 
-void cLogFile::Write(const char* format, va_list args) {
+void LogFile::Write(const char* format, va_list args) {
     if (format == nullptr) {
         return;
     }
@@ -352,7 +352,7 @@ void cLogFile::Write(const char* format, va_list args) {
     }
 }
 
-void cLogFile::HexDump(const char* label, const void* data, int32_t length) {
+void LogFile::HexDump(const char* label, const void* data, int32_t length) {
     const std::string dump = FormatDump(TimeOfDay(), label, data, length);
     const int k = Index(kind_);
     MutexLock lock(facility.mutex);
@@ -365,13 +365,13 @@ void cLogFile::HexDump(const char* label, const void* data, int32_t length) {
     }
 }
 
-void cLogFile::SetEnabled(bool on) {
+void LogFile::SetEnabled(bool on) {
     MutexLock lock(facility.mutex);
     enabled_.store(on, std::memory_order_relaxed);
     facility.switches[Index(kind_)] = on;
 }
 
-void cLogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
+void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
     {
         // Taking screenMutex waits for a sink call that is running now.
         MutexLock lock(facility.screenMutex);
@@ -380,12 +380,12 @@ void cLogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
     // The old sink is destroyed here, outside the lock.
 }
 
-void cLogFile::SetScreenEnabled(bool on) {
+void LogFile::SetScreenEnabled(bool on) {
     MutexLock lock(facility.mutex);
     facility.screenOn = on;
 }
 
-bool cLogFile::ScreenEnabled() {
+bool LogFile::ScreenEnabled() {
     MutexLock lock(facility.mutex);
     return facility.screenOn;
 }

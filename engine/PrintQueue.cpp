@@ -1,4 +1,4 @@
-#include "engine/LPDPrinter.h"
+#include "engine/PrintQueue.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
 #include "engine/StateName.h"
-#include "log/cLogFile.h"
+#include "log/LogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/ThreadId.h"
 
@@ -27,55 +27,55 @@ const char* QueueStateName(uint8_t state) {
     return StateNameFrom(kNames, state);
 }
 
-LPDPrinter::LPDPrinter(std::string queueName) : name(std::move(queueName)) {}
+PrintQueue::PrintQueue(std::string queueName) : name(std::move(queueName)) {}
 
-LPDPrinter::~LPDPrinter() {
+PrintQueue::~PrintQueue() {
     Shutdown();
 }
 
 // --- state and settings ------------------------------------------------------------------------
 
-QueueTarget LPDPrinter::Target() const {
+QueueTarget PrintQueue::Target() const {
     MutexLock lock(mutex_);
     return target_;
 }
 
-void LPDPrinter::SetTarget(const QueueTarget& target) {
+void PrintQueue::SetTarget(const QueueTarget& target) {
     MutexLock lock(mutex_);
     target_ = target;
 }
 
-std::string LPDPrinter::Destination() const {
+std::string PrintQueue::Destination() const {
     MutexLock lock(mutex_);
     return target_.destination;
 }
 
-bool LPDPrinter::IsRemote() const {
+bool PrintQueue::IsRemote() const {
     MutexLock lock(mutex_);
     return target_.isRemote;
 }
 
-QueueState LPDPrinter::State() const {
+QueueState PrintQueue::State() const {
     MutexLock lock(mutex_);
     return state_;
 }
 
-void LPDPrinter::SetState(QueueState state) {
+void PrintQueue::SetState(QueueState state) {
     MutexLock lock(mutex_);
     state_ = state;
 }
 
-std::string LPDPrinter::StatusText() const {
+std::string PrintQueue::StatusText() const {
     MutexLock lock(mutex_);
     return statusText_;
 }
 
-void LPDPrinter::SetStatusText(std::string text) {
+void PrintQueue::SetStatusText(std::string text) {
     MutexLock lock(mutex_);
     statusText_ = std::move(text);
 }
 
-void LPDPrinter::GetStatus(std::string& stateName, uint32_t& jobCount,
+void PrintQueue::GetStatus(std::string& stateName, uint32_t& jobCount,
                            std::string& statusText) const {
     MutexLock lock(mutex_);
     stateName = QueueStateName(static_cast<uint8_t>(state_));
@@ -83,7 +83,7 @@ void LPDPrinter::GetStatus(std::string& stateName, uint32_t& jobCount,
     statusText = statusText_;
 }
 
-std::string LPDPrinter::SpoolDirectory() const {
+std::string PrintQueue::SpoolDirectory() const {
     LPDSpooler* spooler = Spooler();
     std::string base = spooler ? spooler->Settings().spoolBaseDirectory : std::string(".");
     return JoinPath(base, name);
@@ -91,12 +91,12 @@ std::string LPDPrinter::SpoolDirectory() const {
 
 // --- printing thread ---------------------------------------------------------------------------
 
-bool LPDPrinter::HasPrintingThread() const {
+bool PrintQueue::HasPrintingThread() const {
     MutexLock lock(controlMutex_);
     return thread_.joinable();
 }
 
-bool LPDPrinter::Activate() {
+bool PrintQueue::Activate() {
     systemLog.Log(1, "Activate print queue %s\n", name.c_str());
     ::mkdir(SpoolDirectory().c_str(), 0755);  // an existing directory is fine
 
@@ -150,12 +150,12 @@ bool LPDPrinter::Activate() {
     return true;
 }
 
-void LPDPrinter::SetDeliverySocket(int fd) {
+void PrintQueue::SetDeliverySocket(int fd) {
     MutexLock lock(mutex_);
     deliverySocket_ = fd;
 }
 
-void LPDPrinter::StopThread() {
+void PrintQueue::StopThread() {
     if (thread_.joinable()) {
         thread_.request_stop();
         {
@@ -173,7 +173,7 @@ void LPDPrinter::StopThread() {
     }
 }
 
-bool LPDPrinter::Stop() {
+bool PrintQueue::Stop() {
     systemLog.Log(1, "Stop print queue %s\n", name.c_str());
     MutexLock control(controlMutex_);
     StopThread();
@@ -186,7 +186,7 @@ bool LPDPrinter::Stop() {
     return true;
 }
 
-bool LPDPrinter::Pause() {
+bool PrintQueue::Pause() {
     systemLog.Log(1, "Pause print queue %s\n", name.c_str());
     MutexLock control(controlMutex_);
     if (thread_.joinable()) {
@@ -199,7 +199,7 @@ bool LPDPrinter::Pause() {
     return true;
 }
 
-void LPDPrinter::Shutdown() {
+void PrintQueue::Shutdown() {
     std::list<std::shared_ptr<JobEntry>> jobs;
     {
         MutexLock control(controlMutex_);
@@ -217,7 +217,7 @@ void LPDPrinter::Shutdown() {
     jobs.clear();  // destroys the entries outside every lock: they delete files
 }
 
-void LPDPrinter::NotifyWork() {
+void PrintQueue::NotifyWork() {
     {
         MutexLock lock(mutex_);
         workPending_ = true;
@@ -225,26 +225,26 @@ void LPDPrinter::NotifyWork() {
     wakeup_.notify_all();
 }
 
-bool LPDPrinter::StopRequested() const {
+bool PrintQueue::StopRequested() const {
     MutexLock lock(mutex_);
     return stopToken_.stop_requested();
 }
 
-bool LPDPrinter::DeliveryCheckpoint() {
+bool PrintQueue::DeliveryCheckpoint() {
     MutexLock lock(mutex_);
     std::stop_token token = stopToken_;
     wakeup_.wait(lock, token, [this]() REQUIRES(mutex_) { return !suspended_; });
     return !token.stop_requested();
 }
 
-bool LPDPrinter::DeliverySleep(int ms) {
+bool PrintQueue::DeliverySleep(int ms) {
     MutexLock lock(mutex_);
     std::stop_token token = stopToken_;
     wakeup_.wait_for(lock, token, std::chrono::milliseconds(ms), [] { return false; });
     return !token.stop_requested();
 }
 
-void LPDPrinter::RunLPDPrinting(std::stop_token stopToken) {
+void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
     const uint32_t threadId = CurrentThreadId();
     threadId_.store(threadId);
     {
@@ -331,7 +331,7 @@ void LPDPrinter::RunLPDPrinting(std::stop_token stopToken) {
 
 // --- jobs --------------------------------------------------------------------------------------
 
-bool LPDPrinter::AddJob(std::shared_ptr<JobEntry> job) {
+bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
     systemLog.Log(2, "LPDPrinter::AddJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
                   job->userName.c_str(), job->hostName.c_str());
     job->queue = this;
@@ -346,13 +346,13 @@ bool LPDPrinter::AddJob(std::shared_ptr<JobEntry> job) {
     return true;
 }
 
-void LPDPrinter::JobReceived(JobEntry& job) {
+void PrintQueue::JobReceived(JobEntry& job) {
     if (job.ChangeState(JobState::Spooling, JobState::Waiting)) {
         NotifyWork();
     }
 }
 
-std::shared_ptr<JobEntry> LPDPrinter::FindJob(int32_t jobNo, const std::string& userName,
+std::shared_ptr<JobEntry> PrintQueue::FindJob(int32_t jobNo, const std::string& userName,
                                               const std::string& hostName) const {
     MutexLock lock(mutex_);
     for (const auto& job : jobs_) {
@@ -364,7 +364,7 @@ std::shared_ptr<JobEntry> LPDPrinter::FindJob(int32_t jobNo, const std::string& 
     return nullptr;
 }
 
-void LPDPrinter::ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
+void PrintQueue::ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
                                   std::vector<std::shared_ptr<JobEntry>>& destroyed) {
     JobEntry* job = position->get();
     if (job == currentJob_ && job->ChangeState(JobState::Printing, JobState::Stop)) {
@@ -374,7 +374,7 @@ void LPDPrinter::ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator
     jobs_.erase(position);
 }
 
-bool LPDPrinter::RemoveJob(int32_t jobNo, const std::string& userName,
+bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
                            const std::string& hostName) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - jobNo(%d) user(%s) host(%s)\n", jobNo,
                   userName.c_str(), hostName.c_str());
@@ -396,7 +396,7 @@ bool LPDPrinter::RemoveJob(int32_t jobNo, const std::string& userName,
     return true;  // the entries in destroyed go here, outside the lock
 }
 
-bool LPDPrinter::RemoveJob(const std::string& userName, const std::string& hostName) {
+bool PrintQueue::RemoveJob(const std::string& userName, const std::string& hostName) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n", userName.c_str(),
                   hostName.c_str());
     std::vector<std::shared_ptr<JobEntry>> destroyed;
@@ -415,7 +415,7 @@ bool LPDPrinter::RemoveJob(const std::string& userName, const std::string& hostN
     return true;
 }
 
-bool LPDPrinter::RemoveJob(const JobEntry* job) {
+bool PrintQueue::RemoveJob(const JobEntry* job) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - remove with jobEntry pointer\n");
     std::vector<std::shared_ptr<JobEntry>> destroyed;
     {
@@ -434,7 +434,7 @@ bool LPDPrinter::RemoveJob(const JobEntry* job) {
     return true;
 }
 
-bool LPDPrinter::RemoveJob() {
+bool PrintQueue::RemoveJob() {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - remove all jobs on print queue %s\n", name.c_str());
     std::vector<std::shared_ptr<JobEntry>> destroyed;
     {
@@ -450,23 +450,23 @@ bool LPDPrinter::RemoveJob() {
     return true;
 }
 
-std::vector<std::shared_ptr<JobEntry>> LPDPrinter::Jobs() const {
+std::vector<std::shared_ptr<JobEntry>> PrintQueue::Jobs() const {
     MutexLock lock(mutex_);
     return {jobs_.begin(), jobs_.end()};
 }
 
-size_t LPDPrinter::JobCount() const {
+size_t PrintQueue::JobCount() const {
     MutexLock lock(mutex_);
     return jobs_.size();
 }
 
 // --- protocol ----------------------------------------------------------------------------------
 
-bool LPDPrinter::RecvJob(ClientConnection& connection) {
+bool PrintQueue::RecvJob(ClientConnection& connection) {
     return JobReceiver(*this, connection).Run();
 }
 
-void LPDPrinter::SendAck(ClientConnection& connection) {
+void PrintQueue::SendAck(ClientConnection& connection) {
     static const char ack = 0;
     if (localPrintLog.Level() >= 1) {
         localPrintLog.HexDump("Send ACK to LPR client ", &ack, 1);
@@ -474,7 +474,7 @@ void LPDPrinter::SendAck(ClientConnection& connection) {
     connection.Send(&ack, 1);
 }
 
-void LPDPrinter::SendNack(ClientConnection& connection) {
+void PrintQueue::SendNack(ClientConnection& connection) {
     static const char nack = 1;
     if (localPrintLog.Level() >= 1) {
         localPrintLog.HexDump("Send NACK to LPR client ", &nack, 1);
@@ -482,7 +482,7 @@ void LPDPrinter::SendNack(ClientConnection& connection) {
     connection.Send(&nack, 1);
 }
 
-uint32_t LPDPrinter::JobList(JobListReport::Format format, JobListReport::Select select,
+uint32_t PrintQueue::JobList(JobListReport::Format format, JobListReport::Select select,
                              int32_t jobNo, const char* userName, char* buffer,
                              uint32_t size) const {
     const std::string text =
@@ -493,34 +493,34 @@ uint32_t LPDPrinter::JobList(JobListReport::Format format, JobListReport::Select
 using Format = JobListReport::Format;
 using Select = JobListReport::Select;
 
-uint32_t LPDPrinter::ShortJobList(int32_t jobNo, char* buffer, uint32_t size) {
+uint32_t PrintQueue::ShortJobList(int32_t jobNo, char* buffer, uint32_t size) {
     return JobList(Format::Short, Select::Number, jobNo, nullptr, buffer, size);
 }
 
-uint32_t LPDPrinter::ShortJobList(const char* userName, char* buffer, uint32_t size) {
+uint32_t PrintQueue::ShortJobList(const char* userName, char* buffer, uint32_t size) {
     return JobList(Format::Short, Select::User, 0, userName, buffer, size);
 }
 
-uint32_t LPDPrinter::ShortJobList(char* buffer, uint32_t size) {
+uint32_t PrintQueue::ShortJobList(char* buffer, uint32_t size) {
     return JobList(Format::Short, Select::All, 0, nullptr, buffer, size);
 }
 
-uint32_t LPDPrinter::LongJobList(int32_t jobNo, char* buffer, uint32_t size) {
+uint32_t PrintQueue::LongJobList(int32_t jobNo, char* buffer, uint32_t size) {
     return JobList(Format::Long, Select::Number, jobNo, nullptr, buffer, size);
 }
 
-uint32_t LPDPrinter::LongJobList(const char* userName, char* buffer, uint32_t size) {
+uint32_t PrintQueue::LongJobList(const char* userName, char* buffer, uint32_t size) {
     return JobList(Format::Long, Select::User, 0, userName, buffer, size);
 }
 
 // The whole list carries each job's size; the lists by number or user do not.
-uint32_t LPDPrinter::LongJobList(char* buffer, uint32_t size) {
+uint32_t PrintQueue::LongJobList(char* buffer, uint32_t size) {
     return JobList(Format::LongWithSize, Select::All, 0, nullptr, buffer, size);
 }
 
 // --- delivery ----------------------------------------------------------------------------------
 
-bool LPDPrinter::PrinterInitialisation() {
+bool PrintQueue::PrinterInitialisation() {
     const std::string destination = Destination();
     LPDSpooler* spooler = Spooler();
     PrintSystem* printSystem = spooler ? spooler->GetPrintSystem() : nullptr;
@@ -539,7 +539,7 @@ bool LPDPrinter::PrinterInitialisation() {
     return false;
 }
 
-void LPDPrinter::PrinterClose() {
+void PrintQueue::PrinterClose() {
     {
         MutexLock lock(mutex_);
         activePrinter_ = nullptr;
@@ -548,11 +548,11 @@ void LPDPrinter::PrinterClose() {
     systemLog.Log(3, "LPDPrinter::PrinterClose() - close printer %s\n", Destination().c_str());
 }
 
-bool LPDPrinter::PrintFile(JobEntry& job) {
+bool PrintQueue::PrintFile(JobEntry& job) {
     return LocalPrintJob(*this, job).Run();
 }
 
-bool LPDPrinter::SendJob(JobEntry& job) {
+bool PrintQueue::SendJob(JobEntry& job) {
     return RemoteJobSender(*this, job).Run();
 }
 

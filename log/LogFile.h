@@ -20,12 +20,12 @@ enum class LogKind : int32_t { System = 1, LocalPrint = 2, RemotePrint = 3 };
 //
 // Every write is formatted outside the facility's lock and written under it, so a line (time
 // prefix and text) and a hex dump are each written whole, whatever other threads write.
-class cLogFile {
-public:
-    explicit cLogFile(LogKind kind);
-    ~cLogFile();
-    cLogFile(const cLogFile&) = delete;
-    cLogFile& operator=(const cLogFile&) = delete;
+class LogFile {
+  public:
+    explicit LogFile(LogKind kind);
+    ~LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
 
     // Reads LogLevel, LogFileCache and this kind's keys from [Logging] of the INI file at
     // iniPath (a missing file gives every default) and opens the kind's file when enabled.
@@ -57,7 +57,7 @@ public:
     static void SetScreenEnabled(bool on);
     static bool ScreenEnabled();
 
-private:
+  private:
     void Write(const char* format, va_list args);
 
     const LogKind kind_;
@@ -67,13 +67,13 @@ private:
     bool open_ = false;  // between Open() and Close(); only the starting thread touches it
 };
 
-extern cLogFile systemLog;
-extern cLogFile localPrintLog;
-extern cLogFile remotePrintLog;
+extern LogFile systemLog;
+extern LogFile localPrintLog;
+extern LogFile remotePrintLog;
 
 // Opens the three logs from iniPath for the scope of the object and closes them at its end.
 class LogSession {
-public:
+  public:
     explicit LogSession(const std::string& iniPath);
     ~LogSession();
     LogSession(const LogSession&) = delete;
