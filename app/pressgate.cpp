@@ -1,11 +1,12 @@
 // pressgate: the Pressgate daemon with its administration window.
 //
-// Start-up: one instance only (the lock both programs take), the logs, the spooler (which
-// starts spooling at once when ActivateLPDOnStart is set), the application, then every window
-// once, hidden but the main window: main window (which installs the message-window sink and
-// starts spooling with the daemon paused), splash, wizard pages 1 and 2, General Settings,
-// Logging Options, queue viewer, local and remote queue properties. The splash shows for about
-// two seconds, then the main window. At exit the windows go, then the spooler, then the logs.
+// Start-up: a display first (without one the program says so and ends before it touches any
+// file), the application, one instance only (the lock both programs take), the logs, the
+// spooler (which starts spooling at once when ActivateLPDOnStart is set), then the main window
+// (which makes the message pane take the system log's lines and starts spooling with the
+// daemon paused). The splash shows for about two seconds, then the main window. The dialogs
+// are made when the operator opens them. At exit the window goes, then the spooler, then the
+// logs.
 //
 // A second copy says "Sorry, only 1 Instance of Pressgate can run" in a box titled
 // "Pressgate." (and on stderr) and ends with exit code 1.
@@ -20,8 +21,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "app/CommandLine.h"
 #include "config/ConfigLocation.h"
@@ -29,16 +34,9 @@
 #include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/UniqueFd.h"
+#include "ui/MainWindow.h"
 #include "ui/OperatorMessageBoxes.h"
-#include "ui/TGeneralSettings.h"
-#include "ui/TLPrnProp.h"
-#include "ui/TLoggingOptions.h"
-#include "ui/TPressgate.h"
-#include "ui/TPrnWiz1.h"
-#include "ui/TPrnWiz2.h"
-#include "ui/TRPrnProp.h"
-#include "ui/TSplash.h"
-#include "ui/TViewPrintQ.h"
+#include "ui/SplashScreen.h"
 
 namespace {
 
@@ -70,6 +68,31 @@ pg::UniqueFd InstallQuitSignals() {
     return pg::UniqueFd(fds[0]);
 }
 
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether Qt will find a screen: the platforms of QT_QPA_PLATFORM (tried in their order) or
+// the desktop's own. X11 needs DISPLAY, Wayland WAYLAND_DISPLAY; the others (offscreen, vnc,
+// eglfs, ...) bring their own. Without one, Qt would abort the program.
+bool DisplayAvailable() {
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen == nullptr || *chosen == '\0') {
+        return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+    }
+    std::istringstream platforms(chosen);
+    for (std::string entry; std::getline(platforms, entry, ';');) {
+        const std::string name = entry.substr(0, entry.find(':'));  // "vnc:size=800x600"
+        if (name == "xcb"                   ? IsSet("DISPLAY")
+            : name.rfind("wayland", 0) == 0 ? IsSet("WAYLAND_DISPLAY")
+                                            : !name.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,13 +110,21 @@ int main(int argc, char** argv) {
         std::puts("pressgate " PRESSGATE_VERSION);
         return 0;
     }
+    if (!DisplayAvailable()) {
+        std::fputs(
+            "pressgate: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not "
+            "set); run pressgated for the daemon without a window\n",
+            stderr);
+        return 1;
+    }
     ::signal(SIGPIPE, SIG_IGN);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Pressgate");
 
     const pg::ConfigLocation location = pg::ConfigLocation::FromProcess(options.home);
     pg::InstanceLock instance;
     if (!instance.Acquired()) {
         std::fprintf(stderr, "Pressgate.: Sorry, only 1 Instance of Pressgate can run\n");
-        QApplication app(argc, argv);
         // Without a screen (the offscreen and minimal platforms) nobody could close the box:
         // the line on stderr is the message then.
         const QString platform = QGuiApplication::platformName();
@@ -105,42 +136,18 @@ int main(int argc, char** argv) {
     }
 
     const pg::UniqueFd signalPipe = InstallQuitSignals();
-
     pg::LogSession logs(location.IniPath());
     pg::LPDSpooler spooler(location);
     if (options.paused) {
         spooler.ActivateLPD(false);
     }
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Pressgate");
     int exitCode = 0;
     {
         pg::OperatorMessageBoxes boxes;
-
-        auto window = std::make_unique<pg::TPressgate>(spooler);
-        boxes.SetOwner(window.get());
-        auto splash = std::make_unique<pg::TSplash>();
-        auto wizard1 = std::make_unique<pg::TPrnWiz1>(spooler, window.get());
-        auto wizard2 = std::make_unique<pg::TPrnWiz2>(spooler, window.get());
-        auto general = std::make_unique<pg::TGeneralSettings>(spooler);
-        auto logging = std::make_unique<pg::TLoggingOptions>(spooler);
-        auto viewer = std::make_unique<pg::TViewPrintQ>(spooler, window.get());
-        auto localProperties = std::make_unique<pg::TLPrnProp>(spooler, window.get());
-        auto remoteProperties = std::make_unique<pg::TRPrnProp>(spooler, window.get());
-        wizard1->SetPage2(wizard2.get());
-        wizard2->SetPage1(wizard1.get());
-
-        pg::TPressgate::Dialogs dialogs;
-        dialogs.wizard1 = wizard1.get();
-        dialogs.wizard2 = wizard2.get();
-        dialogs.general = general.get();
-        dialogs.logging = logging.get();
-        dialogs.viewer = viewer.get();
-        dialogs.localProperties = localProperties.get();
-        dialogs.remoteProperties = remoteProperties.get();
-        window->SetDialogs(dialogs);
-        window->SetSplash(splash.get());
+        pg::MainWindow window(spooler);
+        boxes.SetOwner(&window);
+        pg::SplashScreen splash;
 
         // A quit signal during the splash closes it too: the application's own loop has not
         // started yet, so QApplication::quit() alone would not end the splash.
@@ -152,35 +159,24 @@ int main(int argc, char** argv) {
                 char bytes[16];
                 while (::read(signalPipe.Get(), bytes, sizeof bytes) > 0) {
                 }
-                splash->close();
+                splash.close();
                 QApplication::quit();
             });
         }
 
-        // The splash is modal; its loop ends when it is closed by the clock or by a signal,
-        // even one handled while the splash was still being shown.
-        splash->setModal(true);
-        splash->show();
-        while (splash->isVisible() && !quitSignalled) {
+        // The splash is modal; its loop ends when its time is up or a signal closed it, even
+        // one handled while the splash was still being shown.
+        splash.setModal(true);
+        splash.show();
+        QTimer::singleShot(pg::SplashScreen::kShownMs, &splash, &QWidget::close);
+        while (splash.isVisible() && !quitSignalled) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
-        splash->hide();
+        splash.hide();
         if (!quitSignalled) {
-            window->show();
+            window.show();
             exitCode = QApplication::exec();
         }
-
-        // The windows go in the reverse order of their making; the main window last.
-        signalNotifier.reset();
-        remoteProperties.reset();
-        localProperties.reset();
-        viewer.reset();
-        logging.reset();
-        general.reset();
-        wizard2.reset();
-        wizard1.reset();
-        splash.reset();
-        window.reset();
     }
     // The spooler and then the logs go at the end of main's scope.
     return exitCode;

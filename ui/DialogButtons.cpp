@@ -23,15 +23,16 @@ QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
     return row;
 }
 
-QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<void()>& apply, int helpContext) {
+QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<bool()>& apply, int helpContext) {
     auto* okButton = MakeButton("OK", "okButton", dialog);
     okButton->setDefault(true);
     auto* cancelButton = MakeButton("Cancel", "cancelButton", dialog);
     auto* applyButton = MakeButton("&Apply", "applyButton", dialog);
     auto* helpButton = MakeButton("Help", "helpButton", dialog);
     QObject::connect(okButton, &QPushButton::clicked, dialog, [dialog, apply] {
-        apply();
-        dialog->accept();
+        if (apply()) {
+            dialog->accept();
+        }
     });
     QObject::connect(cancelButton, &QPushButton::clicked, dialog, &QDialog::reject);
     QObject::connect(applyButton, &QPushButton::clicked, dialog, apply);

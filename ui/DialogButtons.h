@@ -17,8 +17,8 @@ QPushButton* MakeButton(const QString& caption, const char* objectName, QWidget*
 // The row of buttons at the foot of a dialog: right-aligned, in the order given.
 QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons);
 
-// The foot of a properties dialog: OK (the default) applies and closes, Cancel closes, Apply
-// applies and stays, Help opens the dialog's help topic.
-QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<void()>& apply, int helpContext);
+// The foot of a properties dialog: OK (the default) applies and closes unless apply refused
+// (returned false), Cancel closes, Apply applies and stays, Help opens the dialog's help topic.
+QHBoxLayout* ApplyButtonRow(QDialog* dialog, const std::function<bool()>& apply, int helpContext);
 
 }  // namespace pg

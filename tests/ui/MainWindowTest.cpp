@@ -1,348 +1,328 @@
-// The main window over a real daemon: layout, queue list and refresh, view styles, daemon
-// switch, clock, show procedure, the message window fed by the system log, about.
+// The main window over a real daemon: which commands are enabled when, the keys, what the
+// commands do to the engine and which dialogs they open, the list kept up to date in place,
+// what the window remembers, the help topics, the about box.
 
-#include <thread>
-#include <vector>
-
-#include "log/LogFile.h"
-#include "tests/ui/MainWindowFixture.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/GeneralSettingsDialog.h"
+#include "ui/HelpWindow.h"
+#include "ui/LocalQueueDialog.h"
+#include "ui/LoggingDialog.h"
+#include "ui/MessagePane.h"
+#include "ui/QueueJobsDialog.h"
+#include "ui/QueueKindPage.h"
+#include "ui/RemoteQueueDialog.h"
 #include "ui/TrayIcon.h"
 
 namespace pg::test {
 namespace {
 
-using MainWindowTest = MainWindowFixture;
+using MainWindowTest = WindowFixture;
 
-// "ddd dd mmm yyyy  hh:mm:ss am/pm"
-const QString kStamp = R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) \d\d )"
-                       R"((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4}  )"
-                       R"((0[1-9]|1[0-2]):[0-5]\d:[0-5]\d (am|pm))";
-
-QStringList Lines(const TPressgate& window) {
-    QStringList lines;
-    for (int i = 0; i < window.MessageList()->count(); ++i) {
-        lines << window.MessageList()->item(i)->text();
+// The enabled queue commands as letters, '-' for a disabled one.
+QString Enabled(const MainActions& a) {
+    const std::pair<QAction*, char> letters[] = {
+        {a.open, 'o'},        {a.viewJobs, 'v'},   {a.queueProperties, 'q'}, {a.deleteQueue, 'd'},
+        {a.resumeQueue, 'r'}, {a.pauseQueue, 'p'}, {a.purgeQueue, 'u'}};
+    QString text;
+    for (const auto& [action, letter] : letters) {
+        text += action->isEnabled() ? QChar(letter) : QChar('-');
     }
-    return lines;
+    return text;
 }
 
-TEST_F(MainWindowTest, TextsOfMenusToolbarListAndStatusBarAndTheLinesWrittenOnShow) {
-    Start();
-    EXPECT_EQ(Window().windowTitle(), "Pressgate");
-    EXPECT_EQ(Window().size(), QSize(578, 365));
-    EXPECT_EQ(MenuItems("File"),
-              QStringList({"Open", "-", "Activate Queue", "Pause Printing", "-", "Purge Documents",
-                           "Delete Print Queue", "Queue Properties", "-", "Exit"}));
-    EXPECT_EQ(MenuItems("View"), QStringList({"Toolbar", "Statusbar", "-", "Large Icons",
-                                              "Small Icons", "List", "Detail", "-", "Refresh"}));
-    EXPECT_EQ(MenuItems("Options"), QStringList({"Activate LPD", "-", "General", "Logging", "-",
-                                                 "Clear message window"}));
-    EXPECT_EQ(MenuItems("Help"), QStringList({"Contents", "About"}));
-
-    QStringList toolTips;
-    for (QAction* action : Window().findChild<QToolBar*>("ToolBar1")->actions()) {
-        if (!action->isSeparator() && !action->toolTip().isEmpty()) {
-            toolTips << action->toolTip();
-            EXPECT_FALSE(action->icon().isNull()) << action->toolTip().toStdString();
+TEST_F(MainWindowTest, CommandsAreEnabledFromTheSelectionAndOneDaemonActionSwitchesEverywhere) {
+    Start(TestConfig().AddLocalQueue("lp").AddLocalQueue("held"));
+    ASSERT_TRUE(Spooler().PausePrinter("held"));
+    AddSizedJob(*Queue("held"), 1, "ann", "pc1", 300);
+    Window().Refresh();
+    const struct {
+        const char* row;  // null: nothing selected
+        const char* enabled;
+    } cases[] = {
+        {nullptr, "-------"},
+        {QueueListModel::kAddPrinterCaption, "o------"},
+        {"lp", "ovqd-p-"},
+        {"held", "ovqdr-u"},
+    };
+    for (const auto& c : cases) {
+        Window().QueueSelection()->clear();
+        if (c.row != nullptr) {
+            Select(c.row);
         }
+        EXPECT_EQ(Enabled(Actions()), c.enabled) << (c.row ? c.row : "no selection");
     }
-    EXPECT_EQ(toolTips, QStringList({"Activate LPD", "De-activate LPD", "Queue Properties",
-                                     "View Printer Queue", "Delete Printer Queue", "Resume Queue",
-                                     "Pause Queue", "Clear Message Window", "Large Icon View",
-                                     "Small Icon View", "List View", "Detail View"}));
 
-    auto* detail = Window().findChild<QTreeView*>("ListView1");
-    ASSERT_NE(detail, nullptr);
-    EXPECT_EQ(detail->toolTip(), "Printer Queue Window");
-    const std::pair<const char*, int> columns[] = {
-        {"Name", 160}, {"Jobs", 50}, {"Status", 60}, {"Comments", 226}};
-    for (int column = 0; column < 4; ++column) {
-        EXPECT_EQ(Window().QueueModel()->headerData(column, Qt::Horizontal).toString(),
-                  columns[column].first);
-        EXPECT_EQ(detail->columnWidth(column), columns[column].second);
-    }
-    EXPECT_EQ(Window().MessageList()->toolTip(), "System Message Window");
-    ASSERT_EQ(Window().MessageList()->actions().size(), 1);
-    EXPECT_EQ(Window().MessageList()->actions().first()->text(), "Clear List");
-    EXPECT_EQ(Window().findChild<QLabel*>("StatusPanel1")->width(), 300);
-    EXPECT_EQ(Window().findChild<QLabel*>("StatusPanel2")->width(), 100);
-
-    // Shown, the message window begins with the program and host lines.
+    // The toolbar's daemon button, the menu item and the tray's picture are one action.
     Window().show();
-    const QStringList lines = Lines(Window());
-    const QString patterns[] = {R"(Pressgate \d+\.\d+\.\d+ on Linux \S+)",
-                                kStamp + R"(  Local Hostname: \S+)",
-                                kStamp + R"(  Local IP Address: \d+\.\d+\.\d+\.\d+)"};
-    ASSERT_GE(lines.size(), 3) << lines.join('\n').toStdString();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(QRegularExpression("^" + patterns[i] + "$").match(lines[i]).hasMatch())
-            << lines[i].toStdString();
+    auto* button = qobject_cast<QToolButton*>(
+        Window().findChild<QToolBar*>("ToolBar1")->widgetForAction(Actions().daemon));
+    ASSERT_NE(button, nullptr);
+    for (const bool running : {false, true}) {
+        button->click();
+        EXPECT_EQ(Spooler().State() == SpoolerState::Running, running);
+        EXPECT_EQ(Actions().daemon->isChecked(), running);
+        EXPECT_EQ(Window().Tray()->ShowsRunning(), running);
     }
-}
-
-TEST_F(MainWindowTest, QueueRowsWithoutQueuesAndAfterTheSpoolerLosesItsLast) {
-    Start();
-    for (int pass = 0; pass < 2; ++pass) {  // before and after a refresh
-        ASSERT_EQ(Rows(), 1);
-        EXPECT_EQ(Row(0), QStringList({"Add Printer", "", "", "Double click to add a printer"}));
-        EXPECT_EQ(Image(0), 0);
-        Window().UpdateListView();
-    }
-
-    Start(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
-    Window().UpdateListView();
-    EXPECT_EQ(Row(0), QStringList({"Add Printer", "", "", ""}));  // the comment goes
-    EXPECT_EQ(Row(1), QStringList({"lp", "0", "Initial", "Print in local/LAN printer - lp"}));
-    EXPECT_EQ(Row(2), QStringList({"far", "0", "Initial", ""}));
-    EXPECT_EQ(QList<int>({Image(0), Image(1), Image(2)}), QList<int>({0, 1, 2}));
-    Spooler().ActivateLPD(true);
-    Queue("lp")->SetStatusText("This print queue is ready");
-    Window().UpdateListView();
-    EXPECT_EQ(Row(1), QStringList({"lp", "0", "running", "This print queue is ready"}));
-
-    // With no queue left the refresh does nothing: the list keeps its rows and selection.
+    // Switched elsewhere, the check mark follows at the next sample; the stopped queue can be
+    // resumed (the spooler will say why not).
     Spooler().ActivateLPD(false);
     Select("lp");
-    ASSERT_TRUE(Spooler().RemovePrinter("lp"));
-    ASSERT_TRUE(Spooler().RemovePrinter("far"));
-    Window().UpdateListView();
-    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp", "far"}));
-    EXPECT_EQ(Window().SelectedQueueCaption(), "lp");
+    Window().Refresh();
+    EXPECT_FALSE(Actions().daemon->isChecked());
+    EXPECT_EQ(Enabled(Actions()), "ovqdr--");
 }
 
-TEST_F(MainWindowTest, RefreshKeepsTheSelectionByWholeCaptionIgnoringCase) {
-    Start(TestConfig().AddLocalQueue("Alpha").AddLocalQueue("beta").AddLocalQueue("lp"));
-    Window().UpdateListView();
-    Select("beta");
-    Window().UpdateListView();
-    EXPECT_EQ(Window().SelectedQueueCaption(), "beta");
+TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
+    Start(TestConfig().AddLocalQueue("lp"));
+    Window().show();
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    Select("lp");
+    const MainActions& a = Actions();
+    QWidget* list = Window().QueueView();
+    QWidget* filter = Window().Messages()->FilterEdit();
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QWidget* focus;
+        QAction* action;  // null: none
+    } cases[] = {
+        {Qt::Key_Q, Qt::ControlModifier, list, a.exit},
+        {Qt::Key_F1, {}, filter, a.contents},
+        {Qt::Key_F5, {}, filter, a.refresh},
+        {Qt::Key_N, Qt::ControlModifier, list, a.addQueue},
+        {Qt::Key_Comma, Qt::ControlModifier, list, a.general},
+        {Qt::Key_Return, {}, list, a.open},
+        {Qt::Key_Space, {}, list, a.open},
+        {Qt::Key_Return, Qt::AltModifier, list, a.queueProperties},
+        {Qt::Key_Delete, {}, list, a.deleteQueue},
+        // In the filter box these keys edit the text.
+        {Qt::Key_Delete, {}, filter, nullptr},
+        {Qt::Key_Space, {}, filter, nullptr},
+    };
+    // Only the spies see the actions: which one each key triggered, if any.
+    std::vector<std::pair<QAction*, std::unique_ptr<QSignalSpy>>> spies;
+    for (QAction* action : Window().findChildren<QAction*>()) {
+        QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+        spies.emplace_back(action, std::make_unique<QSignalSpy>(action, &QAction::triggered));
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
+        c.focus->setFocus();
+        QTest::keyClick(c.focus, static_cast<Qt::Key>(c.key), c.modifiers);
+        QList<QAction*> triggered;
+        for (auto& [action, spy] : spies) {
+            if (!spy->isEmpty()) {
+                triggered << action;
+            }
+            spy->clear();
+        }
+        EXPECT_EQ(triggered, c.action ? QList<QAction*>{c.action} : QList<QAction*>{});
+    }
+}
 
-    // Alpha replaced by ALPHA elsewhere: the selection follows the letters.
-    Select("Alpha");
+TEST_F(MainWindowTest, CommandsActOnTheSelectedQueueAndOpenItsDialogs) {
+    Start(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
+    Window().show();
+    const MainActions& a = Actions();
+    ModalAnswerer answerer;
+    // Each dialog gets the queue it shows; the context menu comes over a queue only.
+    Select("far");
+    a.queueProperties->trigger();
+    Select("lp");
+    a.queueProperties->trigger();
+    a.open->trigger();
+    a.general->trigger();
+    a.logging->trigger();
+    auto* view = qobject_cast<QTreeView*>(Window().QueueView());
+    emit view->customContextMenuRequested(view->visualRect(view->currentIndex()).center());
+    Select(QueueListModel::kAddPrinterCaption);
+    emit view->customContextMenuRequested(view->visualRect(view->currentIndex()).center());
+    QStringList seen;
+    for (const auto& each : answerer.All()) {
+        seen << (each.className == "QMenu" ? QString("menu") : each.title);
+    }
+    EXPECT_EQ(seen, QStringList({"Remote Printer Properties", "Local Printer Properties",
+                                 "View Printer Queue: lp", "General Settings", "Logging Options",
+                                 "menu"}));
+    // "Add Printer" opens the wizard, which leaves the window usable.
+    a.open->trigger();
+    ASSERT_NE(Window().Wizard(), nullptr);
+    EXPECT_TRUE(Window().Wizard()->isVisible());
+    EXPECT_FALSE(Window().Wizard()->isModal());
+
+    // The commands reach the engine, and the list shows it at once.
+    answerer.Clear();
+    Select("lp");
+    a.pauseQueue->trigger();
+    EXPECT_EQ(Cell(1, QueueListModel::kStatus), "pause");
+    AddSizedJob(*Queue("lp"), 1, "ann", "pc1", 300);
+    AddSizedJob(*Queue("lp"), 2, "bob", "pc2", 300);
+    Window().Refresh();
+    a.purgeQueue->trigger();
+    EXPECT_EQ(Queue("lp")->JobCount(), 0u);
+    EXPECT_EQ(Cell(1, QueueListModel::kComments), "The print queue is purged");
+    a.resumeQueue->trigger();
+    EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
+    EXPECT_EQ(answerer.Count(), 0);
+
+    // Delete asks; the spooler refuses a running queue and says why; a paused one goes with
+    // its row and its entry.
+    answerer.SetAnswer(QMessageBox::No);
+    a.deleteQueue->trigger();
+    answerer.SetAnswer(QMessageBox::Yes);
+    a.deleteQueue->trigger();
+    EXPECT_EQ(answerer.Texts(), QStringList({"Are you sure you want to delete this queue? ",
+                                             "Are you sure you want to delete this queue? ",
+                                             "Please stop the print queue before delete it."}));
+    a.pauseQueue->trigger();
+    a.deleteQueue->trigger();
+    EXPECT_EQ(Captions(), QStringList({"Add Printer", "far"}));
+    EXPECT_EQ(QueueEntry("lp"), "<none>");
+    EXPECT_EQ(Window().SelectedQueue(), nullptr);
+
+    // Resuming while the daemon is off: the spooler's reason.
+    answerer.Clear();
+    a.daemon->trigger();
+    Select("far");
+    a.resumeQueue->trigger();
+    EXPECT_EQ(answerer.Texts(), QStringList({"Please activate the LPD daemon first."}));
+}
+
+TEST_F(MainWindowTest, RefreshChangesRowsInPlaceAndKeepsTheSelection) {
+    Start(TestConfig(), /*activate=*/false);
+    EXPECT_EQ(Captions(), QStringList({"Add Printer"}));
+    EXPECT_EQ(Cell(0, QueueListModel::kComments), "Double click to add a printer");
+
+    for (const char* name : {"Alpha", "beta", "lp"}) {
+        ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<PrintQueue>(name)));
+    }
+    Window().Refresh();
+    Select("beta");
+    QSignalSpy resets(Window().QueueModel(), &QAbstractItemModel::modelReset);
     ASSERT_TRUE(Spooler().RemovePrinter("Alpha"));
     ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<PrintQueue>("ALPHA")));
-    Window().UpdateListView();
+    Spooler().ActivateLPD(true);
+    Window().Refresh();
     EXPECT_EQ(Captions(), QStringList({"Add Printer", "beta", "lp", "ALPHA"}));
-    EXPECT_EQ(Window().SelectedQueueCaption(), "ALPHA");
+    ASSERT_NE(Window().SelectedQueue(), nullptr);
+    EXPECT_EQ(Window().SelectedQueue()->name, "beta");
+    EXPECT_EQ(Cell(1, QueueListModel::kStatus), "running");
+    EXPECT_EQ(resets.count(), 0);
 
-    // lp removed elsewhere: lpx only starts like it, so nothing stays selected.
-    Select("lp");
-    ASSERT_TRUE(Spooler().RemovePrinter("lp"));
-    ASSERT_TRUE(Spooler().AddPrinter(std::make_shared<PrintQueue>("lpx")));
-    Window().UpdateListView();
-    EXPECT_EQ(Window().SelectedQueueCaption(), "");
-    EXPECT_TRUE(Window().QueueSelection()->selectedIndexes().isEmpty());
+    // The selected queue removed elsewhere: nothing is selected.
+    Spooler().ActivateLPD(false);
+    ASSERT_TRUE(Spooler().RemovePrinter("beta"));
+    Window().Refresh();
+    EXPECT_TRUE(Window().QueueSelection()->selectedRows().isEmpty());
 }
 
-TEST_F(MainWindowTest, ViewStylesBarsMenuItemsAndButtonsStayInStep) {
-    Start(TestConfig().AddLocalQueue("lp"));
+TEST_F(MainWindowTest, ColumnsFitTheirTextsAndTheWindowRemembersItsLayout) {
+    Start(TestConfig().AddQueue("quarterly-report-printer",
+                                "nowhere,,,Error in printing the quarterly report, retried"));
     Window().show();
-    Select("lp");
-    // Menu item and button of each style, in the order of the styles.
-    const char* styles[][2] = {{"Large Icons", "Large Icon View"},
-                               {"Small Icons", "Small Icon View"},
-                               {"List", "List View"},
-                               {"Detail", "Detail View"}};
-    auto expectOnly = [&](int chosen) {
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(MenuItem("View", styles[i][0])->isChecked(), i == chosen) << i;
-            EXPECT_EQ(ToolButton(styles[i][1])->isChecked(), i == chosen) << i;
-        }
-        EXPECT_EQ(Window().CurrentViewStyle(), static_cast<TPressgate::ViewStyle>(chosen));
-        EXPECT_TRUE(Window().QueueView()->isVisible());
-        EXPECT_EQ(Window().SelectedQueueCaption(), "lp");  // one selection for every style
-    };
-    expectOnly(3);  // Detail to begin with
-    for (int i = 0; i < 4; ++i) {
-        MenuItem("View", styles[i][0])->trigger();
-        expectOnly(i);
-        ToolButton(styles[(i + 2) % 4][1])->click();
-        expectOnly((i + 2) % 4);
+    Window().Refresh();
+    auto* view = Window().findChild<QTreeView*>("ListView1");
+    const QAbstractItemView& cells = *view;
+    for (int column = 0; column < QueueListModel::kComments; ++column) {
+        EXPECT_GE(view->columnWidth(column), cells.sizeHintForColumn(column)) << column;
     }
-    ToolButton("List View")->click();
-    auto* list = qobject_cast<QListView*>(Window().QueueView());
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->viewMode(), QListView::ListMode);
-    EXPECT_EQ(list->iconSize(), QSize(16, 16));
-    ToolButton("Large Icon View")->click();
-    EXPECT_EQ(list->viewMode(), QListView::IconMode);
-    EXPECT_EQ(list->iconSize(), QSize(32, 32));
+    // No blank strip: the last column reaches the right edge.
+    QHeaderView* header = view->header();
+    const int last = QueueListModel::kComments;
+    EXPECT_EQ(header->sectionViewportPosition(last) + header->sectionSize(last),
+              view->viewport()->width());
 
-    QWidget* bars[] = {Window().findChild<QToolBar*>("ToolBar1"), Window().statusBar()};
-    QAction* items[] = {MenuItem("View", "Toolbar"), MenuItem("View", "Statusbar")};
-    for (int i = 0; i < 2; ++i) {
-        for (const bool shown : {true, false, true}) {  // shown to begin with
-            EXPECT_EQ(bars[i]->isVisible(), shown) << i;
-            EXPECT_EQ(items[i]->isChecked(), shown) << i;
-            items[i]->trigger();
-        }
-    }
-}
-
-TEST_F(MainWindowTest, DaemonSwitchKeepsMenuCheckAndButtonPairInStep) {
-    Start(TestConfig().AddLocalQueue("lp"), /*activate=*/true);
+    Window().resize(Window().size() + QSize(130, 70));
+    auto* splitter = Window().findChild<QSplitter*>("Splitter1");
+    splitter->setSizes({90, splitter->height() - 90});
+    view->setColumnWidth(0, view->columnWidth(0) + 40);
+    const QSize size = Window().size();
+    const QList<int> sizes = splitter->sizes();
+    const int nameWidth = view->columnWidth(0);
+    Reopen();
     Window().show();
-    QAction* menu = MenuItem("Options", "Activate LPD");
-    QToolButton* on = ToolButton("Activate LPD");
-    QToolButton* off = ToolButton("De-activate LPD");
-    const auto queue = Queue("lp");
-    auto expectShown = [&](bool running, QueueState state) {
-        EXPECT_EQ(menu->isChecked(), running);
-        EXPECT_EQ(on->isChecked(), running);
-        EXPECT_EQ(off->isChecked(), !running);
-        EXPECT_EQ(Spooler().State(), running ? SpoolerState::Running : SpoolerState::Pause);
-        EXPECT_EQ(queue->State(), state);
-    };
-    // Shown over a running daemon, and refreshed on show.
-    EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
-    expectShown(true, QueueState::Running);
-
-    // The menu item toggles; a button that is down already does nothing.
-    const std::pair<QObject*, bool> steps[] = {
-        {menu, false}, {menu, true}, {off, false}, {off, false}, {on, true}};
-    for (const auto& [control, running] : steps) {
-        QMetaObject::invokeMethod(control, control == menu ? "trigger" : "click");
-        expectShown(running, running ? QueueState::Running : QueueState::Stop);
-    }
-    // The paused queue stays paused.
-    ASSERT_TRUE(Spooler().PausePrinter("lp"));
-    on->click();
-    expectShown(true, QueueState::Pause);
-}
-
-TEST_F(MainWindowTest, ClockClosesTheSplashOnItsFourthTickThenRefreshesEveryTwelve) {
-    Start(TestConfig().AddLocalQueue("lp"));
-    QWidget splash;
-    splash.show();
-    Window().SetSplash(&splash);
-    for (int tick = 1; tick <= 3; ++tick) {
-        Window().ClockTick();
-        EXPECT_TRUE(splash.isVisible()) << tick;
-    }
-    Window().ClockTick();
-    EXPECT_FALSE(splash.isVisible());
-    EXPECT_FALSE(Window().findChild<QLabel*>("StatusPanel3")->text().isEmpty());
-
-    Window().UpdateListView();
-    for (const bool activate : {true, false}) {
-        const char* before = activate ? "Initial" : "running";
-        Spooler().ActivateLPD(activate);
-        for (int tick = 1; tick <= 11; ++tick) {
-            Window().ClockTick();
-        }
-        EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), before);
-        Window().ClockTick();
-        EXPECT_EQ(Cell(1, TPressgate::kStatusColumn), activate ? "running" : "stop");
-    }
+    EXPECT_EQ(Window().size(), size);
+    EXPECT_EQ(Window().findChild<QSplitter*>("Splitter1")->sizes(), sizes);
+    EXPECT_EQ(Window().findChild<QTreeView*>("ListView1")->columnWidth(0), nameWidth);
 }
 
 TEST_F(MainWindowTest, MinimizeOnStartupOnlyForYesOrY) {
-    Start(TestConfig().Set("GENERAL CONFIGURE", "MinimizeOnStartup", "Yes please"));
-    Window().show();
-    QCoreApplication::processEvents();  // the minimising would be posted
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(Window().isMinimized());
-
-    Start(TestConfig().Set("GENERAL CONFIGURE", "MinimizeOnStartup", "y"));
-    Window().show();
-    // No notification area offscreen: the window is only minimised.
-    EXPECT_TRUE(WaitFor([this] { return Window().isMinimized(); }));
-    EXPECT_FALSE(Window().Tray()->IsShown());
+    for (const auto& [value, minimised] : {std::pair("Yes please", false), {"y", true}}) {
+        Start(TestConfig().Set("GENERAL CONFIGURE", "MinimizeOnStartup", value));
+        Window().show();
+        // No notification area offscreen: the window is only minimised.
+        EXPECT_EQ(WaitFor([this] { return Window().isMinimized(); }, minimised ? 10000 : 50),
+                  minimised)
+            << value;
+        EXPECT_FALSE(Window().Tray()->IsShown());
+    }
     Window().RestoreApplication();
     EXPECT_FALSE(Window().isMinimized());
-    EXPECT_TRUE(Window().isVisible());
 }
 
-// --- message window ----------------------------------------------------------------------------
-
-// 8 threads log 80 lines each while the window takes them: more than the window keeps, so what
-// stays is the newest 501 lines, stamped, each thread's in its order up to its last. Lines
-// still pending when the window goes are dropped.
-TEST_F(MainWindowTest, MessageLinesFromManyThreadsKeepTheirOrderUnderTheCapOrGoWithTheWindow) {
-    Start();
-    constexpr int kThreads = 8;
-    constexpr int kLinesEach = 80;
-    std::vector<std::thread> writers;
-    for (int t = 0; t < kThreads; ++t) {
-        writers.emplace_back([t] {
-            for (int i = 0; i < kLinesEach; ++i) {
-                systemLog.Log(1, "writer %d line %03d\n", t, i);
-            }
-        });
-    }
-    QCoreApplication::processEvents();  // the window thread takes lines meanwhile
-    for (auto& writer : writers) {
-        writer.join();
-    }
-    systemLog.Log(1, "all written\n");
-    ASSERT_TRUE(WaitFor([this] {
-        const QStringList lines = Lines(Window());
-        return !lines.isEmpty() && lines.last().endsWith(" all written");
-    }));
-
-    const QStringList lines = Lines(Window());
-    EXPECT_EQ(lines.size(), 501);
-    const QRegularExpression line("^" + kStamp + R"( writer (\d) line (\d{3})$)");
-    int next[kThreads];
-    std::fill(std::begin(next), std::end(next), -1);
-    for (const QString& text : lines.mid(0, lines.size() - 1)) {
-        const QRegularExpressionMatch match = line.match(text);
-        ASSERT_TRUE(match.hasMatch()) << text.toStdString();
-        const int t = match.captured(5).toInt();
-        const int number = match.captured(6).toInt();
-        EXPECT_TRUE(next[t] == -1 || number == next[t]) << text.toStdString();
-        next[t] = number + 1;
-    }
-    for (int t = 0; t < kThreads; ++t) {
-        EXPECT_TRUE(next[t] == -1 || next[t] == kLinesEach) << t;  // a thread's newest stay
-    }
-
-    // Must not crash (ASan, TSan): the window goes while a writer logs and its drain is pending.
-    std::thread late([] {
-        for (int i = 0; i < 200; ++i) {
-            systemLog.Log(1, "late line %d\n", i);
+// The visible help window; one window serves every topic.
+HelpWindow* OpenHelpWindow() {
+    HelpWindow* open = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* help = qobject_cast<HelpWindow*>(widget); help && help->isVisible()) {
+            EXPECT_EQ(open, nullptr);
+            open = help;
         }
-    });
-    window_.reset();
-    late.join();
-    systemLog.Log(1, "after the window\n");
-    QCoreApplication::processEvents();
+    }
+    return open;
 }
 
-TEST_F(MainWindowTest, MessageWindowKeepsFiveHundredLinesBeforeEachNewOne) {
-    Start();
-    QListWidget* list = Window().MessageList();
-    list->clear();
-    for (int i = 0; i < 500; ++i) {
-        Window().AddMessageLine(QString("line %1").arg(i));
-    }
-    EXPECT_EQ(list->count(), 500);
-    Window().AddMessageLine("line 500");
-    EXPECT_EQ(list->count(), 501);
-    EXPECT_EQ(list->item(0)->text(), "line 0");
-    Window().AddMessageLine("line 501");
-    EXPECT_EQ(list->count(), 501);
-    EXPECT_EQ(list->item(0)->text(), "line 1");
-    EXPECT_EQ(list->item(list->count() - 1)->text(), "line 501");
-    EXPECT_EQ(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
-
-    for (QAction* clear : {list->actions().first(), MenuItem("Options", "Clear message window"),
-                           ToolButton("Clear Message Window")->defaultAction()}) {
-        Window().AddMessageLine("something");
-        clear->trigger();
-        EXPECT_EQ(list->count(), 0) << clear->text().toStdString();
+// Each window's Help opens its own topic of the help file shipped beside the program, headed
+// like the window.
+TEST_F(MainWindowTest, EveryHelpOpensItsWindowsTopic) {
+    Start(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
+    LocalQueueDialog local(Spooler(), Queue("lp"));
+    RemoteQueueDialog remote(Spooler(), Queue("far"));
+    QueueJobsDialog jobs(Spooler(), Queue("lp"));
+    GeneralSettingsDialog general(Spooler());
+    LoggingDialog logging(Spooler());
+    Actions().addQueue->trigger();
+    AddQueueWizard& wizard = *Window().Wizard();
+    const struct {
+        std::function<void()> help;
+        const char* heading;
+        int context;
+    } cases[] = {
+        {[&] { Actions().contents->trigger(); }, "Pressgate Help", 1},
+        {[&] { Find<QPushButton>(&local, "helpButton")->click(); }, "Local Printer Properties",
+         100},
+        {[&] { Find<QPushButton>(&remote, "helpButton")->click(); }, "Remote Printer Properties",
+         200},
+        {[&] { Find<QPushButton>(&jobs, "helpButton")->click(); }, "View Printer Queue", 310},
+        {[&] { Find<QPushButton>(&general, "helpButton")->click(); }, "General Settings", 400},
+        {[&] { Find<QPushButton>(&logging, "helpButton")->click(); }, "Logging Options", 500},
+        {[&] { wizard.button(QWizard::HelpButton)->click(); }, "Add Printer: Create LPD Queue",
+         600},
+        {[&] {
+             wizard.setField(QueueKindPage::kNameField, "r1");
+             wizard.setField(QueueKindPage::kRemoteField, true);
+             wizard.next();
+             wizard.button(QWizard::HelpButton)->click();
+         },
+         "Add Printer: Remote Host Settings", 700},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heading);
+        c.help();
+        HelpWindow* help = OpenHelpWindow();
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(help->Topic(), c.context);
+        EXPECT_TRUE(help->Browser()->toPlainText().contains(c.heading));
     }
 }
-
-// --- about -----------------------------------------------------------------------------------
 
 TEST_F(MainWindowTest, AboutComesFromItsLibraryOrSaysItIsMissing) {
     Start();
     ASSERT_TRUE(QDir(QCoreApplication::applicationDirPath()).exists("libpgabout.so"));
     ModalAnswerer answerer;
-    MenuItem("Help", "About")->trigger();
+    Actions().about->trigger();
     ASSERT_EQ(answerer.Count(), 1);
-    EXPECT_EQ(answerer.All()[0].title, "About Pressgate");
     EXPECT_TRUE(answerer.All()[0].text.contains("Version " PRESSGATE_VERSION_TEXT));
 
     // No library, or a file of that name that is no library.
@@ -350,9 +330,8 @@ TEST_F(MainWindowTest, AboutComesFromItsLibraryOrSaysItIsMissing) {
     Window().SetAboutLibraryDirectory(QString::fromStdString(empty.Path()));
     for (int pass = 0; pass < 2; ++pass) {
         answerer.Clear();
-        MenuItem("Help", "About")->trigger();
-        EXPECT_EQ(answerer.Texts(), QStringList({"Cant Locate PGABOUT.DLL !!!"})) << pass;
-        EXPECT_EQ(answerer.All()[0].title, "Pressgate");
+        Actions().about->trigger();
+        EXPECT_EQ(answerer.Texts(), QStringList({"Cannot locate libpgabout.so."})) << pass;
         WriteFile(empty / "libpgabout.so", "not a library\n");
     }
 }

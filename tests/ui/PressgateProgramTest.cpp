@@ -87,5 +87,18 @@ TEST(PressgateProgram, ASecondCopyIsRefusedAndLeavesTheFirstAlone) {
     EXPECT_FALSE(FileExists(site.dir / "system.log"));
 }
 
+TEST(PressgateProgram, WithoutADisplaySaysSoAndTouchesNoFile) {
+    Site site;
+    Process::Options options = site.Program();
+    options.argv[2] = site.dir / "new-home";
+    options.env = {"XDG_RUNTIME_DIR=" + site.dir / "run"};
+    options.unsetEnv = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    std::string err;
+    EXPECT_EQ(RunCommand(options, seconds(20), nullptr, &err), 1);
+    EXPECT_NE(err.find("no display"), std::string::npos) << err;
+    EXPECT_FALSE(FileExists(site.dir / "new-home"));
+    EXPECT_FALSE(FileExists(site.dir / (std::string("run/") + InstanceLock::kName)));
+}
+
 }  // namespace
 }  // namespace pg::test

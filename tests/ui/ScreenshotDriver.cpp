@@ -1,18 +1,18 @@
 // pg_screenshots DIR: pictures of Pressgate's windows for the documentation, as PNG files in
-// DIR. The windows run over an in-process daemon with a small made-up installation: four
-// queues, jobs sent by a real LPR client, and the message window's lines. The jobs of the
-// remote queue stay in it: its host takes the connection and never answers. scripts/
-// screenshots.sh runs it on a virtual X server.
+// DIR. The windows run over an in-process daemon with a small made-up installation: queues,
+// jobs sent by a real LPR client (one of them still arriving while the pictures are taken),
+// and the message pane's lines, errors among them. The jobs of the remote queue stay in it:
+// its host takes the connection and never answers. scripts/screenshots.sh runs it on a
+// virtual X server.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QTest>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -21,14 +21,19 @@
 #include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
-#include "tests/ui/MainWindowFixture.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/AddQueueWizard.h"
+#include "ui/GeneralSettingsDialog.h"
+#include "ui/LocalQueueDialog.h"
+#include "ui/LoggingDialog.h"
+#include "ui/MessagePane.h"
 #include "ui/OperatorMessageBoxes.h"
-#include "ui/TSplash.h"
+#include "ui/QueueJobsDialog.h"
+#include "ui/RemoteQueueDialog.h"
+#include "ui/SplashScreen.h"
 
 namespace {
 
-using pg::test::MakeDialogs;
-using pg::test::SelectRow;
 using pg::test::SendJob;
 
 // A remote LPD host that never answers: the kernel completes connections into the listen
@@ -66,7 +71,7 @@ int main(int argc, char** argv) {
         .Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "0")
         .Set("Logging", "LogLevel", "1")
         .AddLocalQueue("laser")
-        .AddLocalQueue("plotter")
+        .AddQueue("proofs", "proof-printer,,,Colour proofs")
         .AddQueue("accounts", "acctq,127.0.0.1," + std::to_string(silentPort) +
                                   ",Forwarded to the accounts server")
         .AddLocalQueue("labels");
@@ -74,9 +79,7 @@ int main(int argc, char** argv) {
     pg::LPDSpooler& spooler = daemon.Spooler();
 
     pg::OperatorMessageBoxes boxes;
-    pg::TPressgate window(spooler);
-    pg::TSplash splash;
-    const pg::TPressgate::Dialogs dialogs = MakeDialogs(spooler, window);
+    pg::MainWindow window(spooler);
 
     bool ok = true;
     auto shoot = [&](QWidget& widget, const QString& name) {
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
         if (!QTest::qWaitForWindowExposed(&widget, 5000)) {
             std::fprintf(stderr, "pg_screenshots: %s was not shown\n", qPrintable(name));
         }
-        QTest::qWait(300);  // layouts and the first paint settle
+        QTest::qWait(600);  // layouts, the first paint and a sample of the jobs settle
         const QString path = QDir(directory).filePath(name + ".png");
         if (widget.grab().save(path)) {
             std::printf("%s\n", qPrintable(path));
@@ -94,44 +97,68 @@ int main(int argc, char** argv) {
             ok = false;
         }
     };
+    window.resize(820, 520);
     window.show();
-    window.ToggleDaemon();  // as the operator would: Options "Activate LPD"
+    window.Actions().daemon->trigger();  // as the operator would: Options "Activate LPD"
     spooler.PausePrinter("labels");
 
-    // Jobs for the accounts server, which takes the first and then keeps everybody waiting.
+    // Jobs for the accounts server, which takes the first and then keeps everybody waiting; a
+    // job for a printer that is not there, which fails and waits for its retry.
     SendJob(daemon.Port(), "accounts", 17, "maria", "design-pc", "invoices-may.pdf",
             std::string(1536000, 'x'));
     SendJob(daemon.Port(), "accounts", 18, "tom", "office-2", "ledger.txt",
             std::string(734208, 'x'));
-    SendJob(daemon.Port(), "accounts", 19, "maria", "design-pc", "payroll.ps",
-            std::string(48211, 'x'));
     SendJob(daemon.Port(), "laser", 240, "ellen", "office-7", "minutes.txt",
             std::string(2100, 'x'));
-    SendJob(daemon.Port(), "plotter", 9, "tom", "cad02", "elevation-north.plt",
+    SendJob(daemon.Port(), "proofs", 31, "ines", "studio-3", "Quarterly report.pdf",
             std::string(90112, 'x'));
+    // A large job still arriving: its control file and the first part of its data.
+    const std::string control = "Hcad02\nPtom\nJelevation-north.plt\nldfA009cad02\n";
+    pg::test::LoopbackClient arriving(daemon.Port());
+    arriving.Send("\002laser\n");
+    arriving.Receive(1);
+    arriving.Send("\002" + std::to_string(control.size()) + " cfA009cad02\n");
+    arriving.Receive(1);
+    arriving.Send(control + '\0');
+    arriving.Receive(1);
+    arriving.Send("\003" + std::to_string(48 * 1024000) + " dfA009cad02\n");
+    arriving.Receive(1);
+    arriving.Send(std::string(17 * 1024000, 'x'));
     pg::test::WaitUntil([&] {
-        return spooler.FindQueue(std::string("accounts"))->JobCount() == 3 &&
-               spooler.FindQueue(std::string("laser"))->JobCount() == 0 &&
-               spooler.FindQueue(std::string("plotter"))->JobCount() == 0;
+        return spooler.FindQueue(std::string("accounts"))->JobCount() == 2 &&
+               spooler.FindQueue(std::string("proofs"))->StatusText() != "Colour proofs";
     });
-    QTest::qWait(500);  // the message window catches up
+    QTest::qWait(500);  // the message pane catches up
 
-    window.UpdateListView();
-    SelectRow(window, "accounts");
+    window.Refresh();
+    window.SelectRow("laser");
     shoot(window, "main-window");
-    splash.setModal(false);
+    pg::SplashScreen splash;
     shoot(splash, "splash");
     splash.hide();
 
-    shoot(*dialogs.viewer, "queue-viewer");  // the jobs of "accounts"
-    SelectRow(window, "laser");
-    shoot(*dialogs.localProperties, "local-properties");
-    SelectRow(window, "accounts");
-    shoot(*dialogs.remoteProperties, "remote-properties");
-    dialogs.wizard1->ShowWizard();
-    shoot(*dialogs.wizard1, "wizard-page1");
-    shoot(*dialogs.wizard2, "wizard-page2");
-    shoot(*dialogs.general, "general-settings");
-    shoot(*dialogs.logging, "logging-options");
+    pg::QueueJobsDialog jobs(spooler, spooler.FindQueue(std::string("laser")), &window);
+    shoot(jobs, "queue-viewer");
+    jobs.hide();
+    pg::LocalQueueDialog local(spooler, spooler.FindQueue(std::string("laser")), &window);
+    shoot(local, "local-properties");
+    local.hide();
+    pg::RemoteQueueDialog remote(spooler, spooler.FindQueue(std::string("accounts")), &window);
+    shoot(remote, "remote-properties");
+    remote.hide();
+    window.Actions().addQueue->trigger();
+    pg::AddQueueWizard& wizard = *window.Wizard();
+    shoot(wizard, "wizard-page1");
+    wizard.setField("queueName", "archive");
+    wizard.setField("remote", true);
+    wizard.next();
+    shoot(wizard, "wizard-page2");
+    wizard.hide();
+    pg::GeneralSettingsDialog general(spooler, &window);
+    shoot(general, "general-settings");
+    general.hide();
+    pg::LoggingDialog logging(spooler, &window);
+    shoot(logging, "logging-options");
+    logging.hide();
     return ok ? 0 : 1;
 }

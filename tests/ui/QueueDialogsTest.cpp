@@ -1,0 +1,155 @@
+// The queue viewer and the two queue properties dialogs, each opened on its queue, driven as
+// an operator drives them, with what they do checked in the engine and in pgate.ini.
+
+#include <string>
+
+#include "tests/ui/WindowFixture.h"
+#include "ui/JobTexts.h"
+#include "ui/LocalQueueDialog.h"
+#include "ui/QueueJobsDialog.h"
+#include "ui/QueueJobsModel.h"
+#include "ui/RemoteQueueDialog.h"
+
+namespace pg::test {
+namespace {
+
+using QueueDialogsTest = WindowFixture;
+
+void Press(QWidget* dialog, const char* button) {
+    Click(Find<QPushButton>(dialog, button));
+}
+
+QStringList JobRow(const QueueJobsDialog& dialog, int row) {
+    QStringList texts;
+    for (int column = 0; column < QueueJobsModel::kColumnCount; ++column) {
+        texts << dialog.Model()->index(row, column).data().toString();
+    }
+    return texts;
+}
+
+// Selects the job of that reference number and presses the button.
+void JobButton(QueueJobsDialog& dialog, const QString& jobRef, const char* button) {
+    const QModelIndexList found =
+        dialog.Model()->match(dialog.Model()->index(0, QueueJobsModel::kJobRef), Qt::DisplayRole,
+                              jobRef, 1, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << jobRef.toStdString();
+    dialog.View()->selectionModel()->setCurrentIndex(
+        found.first(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    Press(&dialog, button);
+}
+
+TEST(JobTexts, SizeSwitchesFromKToMAt1024000BytesAndJobRefHasThreeDigits) {
+    const std::pair<uint64_t, const char*> sizes[] = {
+        {0, "0.0K"},       {1536, "1.5K"},    {1023999, "1000.0K"}, {1024000, "1.0M"},
+        {1024001, "1.0M"}, {1048576, "1.0M"}, {10240000, "10.0M"},  {4294967295u, "4194.3M"},
+    };
+    for (const auto& [bytes, text] : sizes) {
+        EXPECT_EQ(JobSizeText(bytes), text) << bytes;
+    }
+    EXPECT_EQ(JobRefText(7), "#007");
+    EXPECT_EQ(JobRefText(1234), "#1234");
+}
+
+// The rows of its queue only; the job buttons act on the selected job, found by the number,
+// user and host of its row (an empty host matches any), and on nothing without a selection.
+TEST_F(QueueDialogsTest, ViewerListsItsQueuesJobsAndActsOnTheSelectedOne) {
+    Start(TestConfig().AddLocalQueue("lp").AddLocalQueue("other"), /*activate=*/false);
+    auto job5 = AddSizedJob(*Queue("lp"), 5, "ann", "pc1", 1536);
+    AddSizedJob(*Queue("lp"), 6, "bob", "pc2", 300);
+    auto job7 = AddSizedJob(*Queue("lp"), 7, "carl", "", 300);  // no host: column empty
+    AddSizedJob(*Queue("other"), 99, "eve", "pc9", 300);
+    QueueJobsDialog viewer(Spooler(), Queue("lp"));
+    viewer.show();
+    EXPECT_EQ(viewer.windowTitle(), "View Printer Queue: lp");
+    ASSERT_EQ(viewer.Model()->rowCount(), 3);
+    EXPECT_EQ(JobRow(viewer, 0), QStringList({"report.txt", "waiting", "1.5K", "", "ann", "pc1",
+                                              "12:00:00 12/05/26", "", "#005"}));
+    EXPECT_FALSE(Find(&viewer, "deleteJobButton")->isEnabled());
+
+    JobButton(viewer, "#005", "pauseJobButton");
+    EXPECT_EQ(job5->State(), JobState::Pause);
+    EXPECT_EQ(JobRow(viewer, 0)[QueueJobsModel::kStatus], "pause");
+    JobButton(viewer, "#005", "resumeJobButton");
+    EXPECT_EQ(job5->State(), JobState::Waiting);
+    JobButton(viewer, "#007", "pauseJobButton");
+    EXPECT_EQ(job7->State(), JobState::Pause);
+
+    const std::string spool = daemon_->SpoolDirectory("lp");
+    ASSERT_TRUE(FileExists(spool + "/dfA006pc2"));
+    JobButton(viewer, "#006", "deleteJobButton");
+    EXPECT_FALSE(Queue("lp")->FindJob(6, "bob", "pc2"));
+    EXPECT_EQ(viewer.Model()->rowCount(), 2);
+    EXPECT_FALSE(FileExists(spool + "/dfA006pc2"));
+}
+
+// A job sent by a real LPR client while the viewer is open shows by itself. The printer does
+// not exist, so the job stays in the queue waiting for a retry. Once the queue is deleted the
+// list is empty.
+TEST_F(QueueDialogsTest, ViewerShowsAJobSentMeanwhileAndEmptiesWhenItsQueueGoes) {
+    Start(TestConfig()
+              .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+              .AddQueue("lp", "no-such-printer,,,test queue"));
+    QueueJobsDialog viewer(Spooler(), Queue("lp"));
+    viewer.show();
+    ASSERT_TRUE(SendJob(daemon_->Port(), "lp", 123, "dora", "client", "letter.txt",
+                        std::string(2500, 'x')));  // 2566 bytes with the control file
+    ASSERT_TRUE(WaitFor([&] { return viewer.Model()->rowCount() == 1; }));
+    const QStringList row = JobRow(viewer, 0);
+    EXPECT_EQ(QStringList({row[0], row[2], row[4], row[5], row[8]}),
+              QStringList({"letter.txt", "2.5K", "dora", "client", "#123"}));
+
+    ASSERT_TRUE(Queue("lp")->Pause());
+    ASSERT_TRUE(Spooler().RemovePrinter("lp"));
+    EXPECT_TRUE(WaitFor([&] { return viewer.Model()->rowCount() == 0; }));
+}
+
+TEST_F(QueueDialogsTest, LocalPropertiesApplyKeepsTheDialogAndRewritesTheEntry) {
+    Start(TestConfig().AddLocalQueue("lp").AddLocalQueue("P"), /*activate=*/false);
+    LocalQueueDialog dialog(Spooler(), Queue("lp"));
+    dialog.show();
+    EXPECT_EQ(Shown(Find(&dialog, "queueNameEdit")), "lp");
+    EXPECT_FALSE(Find(&dialog, "queueNameEdit")->isEnabled());
+    auto* printers = Find<QComboBox>(&dialog, "printerBox");
+    printers->setCurrentIndex(printers->findText("P"));
+    Enter(Find(&dialog, "formFeedCheck"), "N");
+    Press(&dialog, "applyButton");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(QueueEntry("lp"), "P,,,Print in local/LAN printer - P");
+    EXPECT_EQ(Key("lp", "FormFeedAtEndOfJob"), "no");
+    EXPECT_EQ(Queue("lp")->Target().destination, "P");
+
+    // The queue removed while the dialog is open: OK changes nothing and closes.
+    ASSERT_TRUE(Spooler().RemovePrinter("lp"));
+    const std::string before = IniText();
+    printers->setEditText("typed-printer");
+    Press(&dialog, "okButton");
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(IniText(), before);
+}
+
+TEST_F(QueueDialogsTest, RemotePropertiesCheckTheHostThenWriteIt) {
+    Start(TestConfig().AddQueue("r1", "RQ,10.0.0.1,515,forwards"), /*activate=*/false);
+    ModalAnswerer answerer;
+    RemoteQueueDialog dialog(Spooler(), Queue("r1"));
+    dialog.show();
+    EXPECT_EQ(Shown(Find(&dialog, "remoteHostEdit")), "10.0.0.1");
+    const std::string before = IniText();
+    Enter(Find(&dialog, "remoteHostEdit"), "localhost");
+    Press(&dialog, "okButton");
+    ASSERT_EQ(answerer.Texts().size(), 1);
+    EXPECT_TRUE(answerer.Texts()[0].contains("has no dot in it"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(IniText(), before);
+
+    Enter(Find(&dialog, "remoteHostEdit"), "127.0.0.1");
+    Enter(Find(&dialog, "remotePortSpin"), "6515");
+    Press(&dialog, "applyButton");
+    EXPECT_EQ(QueueEntry("r1"), "RQ,127.0.0.1,6515,Print in remote LPD printer - RQ@127.0.0.1");
+    EXPECT_EQ(Queue("r1")->Target().remotePort, 6515);
+    Press(&dialog, "cancelButton");
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(answerer.Count(), 1);
+}
+
+}  // namespace
+}  // namespace pg::test

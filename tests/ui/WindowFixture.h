@@ -1,0 +1,81 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QtWidgets>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/JobEntry.h"
+#include "engine/PrintQueue.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/TestDaemon.h"
+#include "tests/ui/ModalAnswerer.h"
+#include "ui/MainWindow.h"
+#include "ui/OperatorMessageBoxes.h"
+#include "ui/QueueListModel.h"
+
+namespace pg::test {
+
+// A main window over a TestDaemon's spooler, with the engine's operator messages shown as
+// boxes as the program does. The window's sampling timer is stopped unless asked for, so that
+// only the test refreshes the list.
+class WindowFixture : public ::testing::Test {
+  protected:
+    void Start(const TestConfig& config = TestConfig(), bool activate = true,
+               bool sampling = false);
+    // A new window over the same daemon (the old one goes first, saving what it remembers).
+    void Reopen();
+    void TearDown() override;
+
+    MainWindow& Window() { return *window_; }
+    LPDSpooler& Spooler() { return daemon_->Spooler(); }
+    std::shared_ptr<PrintQueue> Queue(const std::string& name) { return Spooler().FindQueue(name); }
+    const MainActions& Actions() { return window_->Actions(); }
+
+    QString Cell(int row, int column) const {
+        return window_->QueueModel()->index(row, column).data().toString();
+    }
+    QStringList Captions() const;
+    void Select(const QString& caption) {
+        ASSERT_TRUE(window_->SelectRow(caption)) << caption.toStdString();
+    }
+
+    // A key of pgate.ini, "<none>" when it is missing; QueueEntry: a queue's [Print Queues] value.
+    std::string Key(const std::string& section, const std::string& key) const;
+    std::string QueueEntry(const std::string& name) const { return Key("Print Queues", name); }
+    std::string IniText() const { return ReadFile(daemon_->IniPath()); }
+
+    std::unique_ptr<TestDaemon> daemon_;
+    std::unique_ptr<OperatorMessageBoxes> boxes_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+// The child of widget with that object name; null when there is none.
+template <typename T = QWidget>
+T* Find(QWidget* widget, const char* name) {
+    return widget->findChild<T*>(name);
+}
+// A press of the left mouse button on a button, radio button or check box.
+void Click(QAbstractButton* button);
+// What a field shows: a check box "Y" or "N", a combo box its text, any other its text.
+QString Shown(QWidget* field);
+// Enters a value as the operator would: clicks a check box into "Y" or "N", types text over
+// a field's whole content.
+void Enter(QWidget* field, const QString& value);
+
+// One whole job over RFC 1179 as an LPR client sends it (receive-job, control file naming
+// user, host and title, data file of the given bytes); true when every step was acknowledged.
+bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
+             const std::string& host, const std::string& title, const std::string& data);
+
+// A job as reception enters it (its control file asks for its files to be removed with it),
+// with a control file and a data file in the queue's spool directory whose sizes add up to
+// totalBytes (the data file written sparse). The job is added to the queue in state waiting.
+std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
+                                      const std::string& host, uint64_t totalBytes);
+
+}  // namespace pg::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <unordered_map>
+
+namespace pg {
+
+class JobEntry;
+
+// A job's bytes on the wire as a progress cell shows them.
+struct Transfer {
+    bool active = false;  // being received or delivered right now
+    uint64_t done = 0;
+    uint64_t total = 0;  // 0 while unknown
+    double bytesPerSecond = 0;
+
+    // 0..100, or -1 while the total is unknown or nothing moves.
+    int Percent() const;
+    bool operator==(const Transfer&) const = default;
+};
+
+// Turns the engine's byte counters, read on every refresh of a list, into transfers with a
+// rate. The window only reads the counters; the engine never waits for it.
+//
+// Each refresh is one round: Sample() every job of interest, then EndRound(), which forgets
+// the jobs that were not sampled (they ended or left the list).
+class TransferMeter {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    Transfer Sample(const JobEntry& job, Clock::time_point now = Clock::now());
+    void EndRound();
+
+  private:
+    struct Entry {
+        Clock::time_point time;
+        uint64_t done = 0;
+        double bytesPerSecond = 0;
+        bool seen = false;
+    };
+    std::unordered_map<const JobEntry*, Entry> entries_;  // compared, never followed
+};
+
+}  // namespace pg
