@@ -40,7 +40,7 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
         MutexLock lock(mutex);
         lines.emplace_back(text);
     });
-    ConfigLocation location{dir / "home", dir.Path(), dir / "nowhere"};
+    ConfigLocation location{dir / "home", dir.Path(), dir / "nowhere", "", "", "", false};
     {
         LPDSpooler spooler(location);
         EXPECT_TRUE(FileExists(dir / "home/pgate.ini"));
