@@ -195,7 +195,12 @@ ConfigChecker::ConfigChecker(std::string_view text) {
         }
         if (line.starts_with('[')) {
             CheckSectionLine(number, line, section);
-            if (line.find(']') != std::string_view::npos) {
+            if (line.find(']') != std::string_view::npos &&
+                !seen.insert("[" + Lower(section)).second) {
+                Add(ConfigProblem::Severity::kWarning, number,
+                    "section [" + section + "] is given twice: only the first one is read");
+                sectionKnown = false;
+            } else if (line.find(']') != std::string_view::npos) {
                 sectionKnown = EqualsNoCase(section, kGeneral) || EqualsNoCase(section, kQueues) ||
                                EqualsNoCase(section, kLogging) ||
                                queueNames.count(Lower(section)) > 0;
