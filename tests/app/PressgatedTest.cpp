@@ -2,9 +2,11 @@
 // lock directory, driven by signals and loopback connections.
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -123,6 +125,46 @@ TEST(Pressgated, PausedStartAndSignalsSwitchTheDaemon) {
     EXPECT_EQ(again.Receive(1, milliseconds(300)), "");
     daemon.Signal(SIGTERM);
     EXPECT_EQ(daemon.Wait(seconds(10)), 0);
+}
+
+// Under a service manager: the listening socket handed over is served (the configured port,
+// held here, is never bound), and readiness is reported on the notification socket.
+TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
+    Installation site;
+    UniqueFd configured(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(site.port);
+    ASSERT_EQ(::bind(configured.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(configured.Get(), 1), 0);
+
+    TempDir notifyDir;
+    UniqueFd notify(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_un notifyAddress{};
+    notifyAddress.sun_family = AF_UNIX;
+    const std::string notifyPath = notifyDir / "notify";
+    notifyPath.copy(notifyAddress.sun_path, sizeof notifyAddress.sun_path - 1);
+    ASSERT_EQ(
+        ::bind(notify.Get(), reinterpret_cast<sockaddr*>(&notifyAddress), sizeof notifyAddress), 0);
+
+    const uint16_t handed = FreePort();
+    Process::Options options = site.Daemon({});
+    options.argv.insert(options.argv.begin(),
+                        {"systemd-socket-activate", "-l", "127.0.0.1:" + std::to_string(handed),
+                         "-E", "NOTIFY_SOCKET=" + notifyPath});  // it passes no NOTIFY_SOCKET on
+    Process daemon(options);
+    LoopbackClient client(handed, seconds(10));  // the first connection starts the daemon
+    client.Send("\003lp\n");
+    EXPECT_EQ(client.ReceiveUntilClose(seconds(10)), kEmptyList) << daemon.Stderr();
+
+    pollfd ready{notify.Get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 10000), 1);
+    char message[512] = {};
+    ASSERT_GT(::recv(notify.Get(), message, sizeof message - 1, 0), 0);
+    EXPECT_NE(std::string(message).find("READY=1\nSTATUS=Accepting print jobs on port " +
+                                        std::to_string(handed) + " (socket activation)"),
+              std::string::npos)
+        << message;
 }
 
 // pgate.ini in, each problem with its line and the exit status out.
