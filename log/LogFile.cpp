@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileFile.h"
 #include "platform/Mutex.h"
 
@@ -13,7 +14,6 @@ namespace pg {
 
 namespace {
 
-constexpr const char* kSection = "Logging";
 constexpr int32_t kMaxCacheSize = 32767;
 // The message window gets what a 256-byte buffer holds of a message: its first 255 characters
 // (the rest is dropped, not wrapped).
@@ -22,25 +22,20 @@ constexpr size_t kDumpRowWidth = 131;
 constexpr int kKindCount = 3;
 
 struct KindInfo {
-    const char* title;        // "System LogFile": header and closing line
-    const char* enableKey;    // yes/no key that opens the file
-    const char* fileKey;      // key of the file name
-    const char* defaultName;  // file name when the key is absent
+    const char* title;                   // "System LogFile": header and closing line
+    bool LoggingSettings::*enable;       // opens the file
+    std::string LoggingSettings::*name;  // the file's name
 };
 
 constexpr KindInfo kKinds[kKindCount] = {
-    {"System LogFile", "SystemDebugEnable", "SystemTrace", "system.log"},
-    {"Local Print LogFile", "LocalTraceEnable", "LocalPrintTrace", "local.log"},
-    {"Remote Print LogFile", "RemoteTraceEnable", "RemotePrintTrace", "remote.log"},
+    {"System LogFile", &LoggingSettings::systemDebugEnable, &LoggingSettings::systemTrace},
+    {"Local Print LogFile", &LoggingSettings::localTraceEnable, &LoggingSettings::localPrintTrace},
+    {"Remote Print LogFile", &LoggingSettings::remoteTraceEnable,
+     &LoggingSettings::remotePrintTrace},
 };
 
 int Index(LogKind kind) {
     return static_cast<int>(kind) - 1;
-}
-
-// A yes/no value of [Logging] is yes when its first character is Y or y.
-bool IsYes(const std::string& value) {
-    return !value.empty() && (value[0] == 'Y' || value[0] == 'y');
 }
 
 struct FileCloser {
@@ -196,11 +191,10 @@ void LogFile::Open(const std::string& iniPath) {
     open_ = true;
     const int k = Index(kind_);
     const KindInfo& info = kKinds[k];
-    const ProfileFile ini(iniPath);
+    const LoggingSettings settings = ReadLoggingSettings(ProfileFile(iniPath));
 
-    const int32_t level = ini.GetInt(kSection, "LogLevel", 1);
-    const int32_t cacheSize =
-        std::clamp<int32_t>(ini.GetInt(kSection, "LogFileCache", 1024), 0, kMaxCacheSize);
+    const int32_t level = settings.logLevel;
+    const int32_t cacheSize = std::clamp<int32_t>(settings.logFileCache, 0, kMaxCacheSize);
     {
         MutexLock lock(facility.mutex);
         ++facility.liveCount;
@@ -209,13 +203,13 @@ void LogFile::Open(const std::string& iniPath) {
     cacheSize_.store(cacheSize, std::memory_order_relaxed);
     enabled_.store(true, std::memory_order_relaxed);
     if (level == 0) {
-        // LogLevel 0: no other key is read, no file is touched, the screen stays off.
+        // LogLevel 0: no file is touched, the screen stays off.
         enabled_.store(false, std::memory_order_relaxed);
         return;
     }
 
-    if (IsYes(ini.GetString(kSection, info.enableKey, "N"))) {
-        const std::string name = ini.GetString(kSection, info.fileKey, info.defaultName);
+    if (settings.*info.enable) {
+        const std::string& name = settings.*info.name;
         OpenFile file;
         file.stream.reset(std::fopen(name.c_str(), "w"));
         if (file.stream) {
@@ -249,9 +243,8 @@ void LogFile::Open(const std::string& iniPath) {
     }
 
     if (kind_ == LogKind::System) {
-        const bool screen = IsYes(ini.GetString(kSection, "LogToScreen", "Y"));
         MutexLock lock(facility.mutex);
-        facility.screenOn = screen;
+        facility.screenOn = settings.logToScreen;
     }
 }
 
