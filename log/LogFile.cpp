@@ -1,6 +1,7 @@
 #include "log/LogFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -77,9 +78,27 @@ struct Facility {
     // Whether the last line written to any of the three files ended its line: one flag for all
     // files, so a line left open in one file suppresses the time prefix in the next file too.
     bool atLineStart GUARDED_BY(mutex) = true;
+    int32_t levels[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};  // LogLevel of each open kind
 
     Mutex screenMutex;
     std::function<void(const char*)> screenSink GUARDED_BY(screenMutex);
+    // Set with screenSink, under screenMutex; Publish() reads it.
+    std::atomic<bool> sinkInstalled{false};
+
+    // What a write of each kind would reach, published under `mutex` by Publish() whenever a
+    // level, switch, file, the screen switch or the sink changes, and read without a lock:
+    // the highest level written anywhere (0: nothing), and whether dumps reach the file.
+    std::atomic<int32_t> writesUpTo[kKindCount] = {0, 0, 0};
+    std::atomic<bool> dumpsWritten[kKindCount] = {false, false, false};
+
+    void Publish() REQUIRES(mutex) {
+        for (int k = 0; k < kKindCount; ++k) {
+            const bool file = switches[k] && files[k].stream != nullptr;
+            const bool screen = k == 0 && screenOn && sinkInstalled.load();
+            writesUpTo[k].store(file || screen ? levels[k] : 0, std::memory_order_relaxed);
+            dumpsWritten[k].store(file && levels[k] > 0, std::memory_order_relaxed);
+        }
+    }
 };
 
 // Defined before the three log objects so that it is built before them and destroyed after
@@ -198,6 +217,8 @@ void LogFile::Open(const std::string& iniPath) {
     {
         MutexLock lock(facility.mutex);
         ++facility.liveCount;
+        facility.levels[k] = level;
+        facility.Publish();
     }
     level_.store(level, std::memory_order_relaxed);
     cacheSize_.store(cacheSize, std::memory_order_relaxed);
@@ -227,6 +248,7 @@ void LogFile::Open(const std::string& iniPath) {
                 facility.files[k] = std::move(file);
                 facility.names[k] = name;
                 facility.switches[k] = true;
+                facility.Publish();
             }
             // The first header format leaves its line open (the date text brings the line
             // feed), so the line after it gets no time prefix.
@@ -240,11 +262,13 @@ void LogFile::Open(const std::string& iniPath) {
     } else {
         MutexLock lock(facility.mutex);
         facility.switches[k] = false;
+        facility.Publish();
     }
 
     if (kind_ == LogKind::System) {
         MutexLock lock(facility.mutex);
         facility.screenOn = settings.logToScreen;
+        facility.Publish();
     }
 }
 
@@ -263,6 +287,7 @@ void LogFile::Close() {
     OpenFile closing[kKindCount];
     {
         MutexLock lock(facility.mutex);
+        facility.levels[Index(kind_)] = 0;
         if (facility.liveCount == 0) {
             for (int i = 0; i < kKindCount; ++i) {
                 closing[i] = std::move(facility.files[i]);
@@ -272,6 +297,7 @@ void LogFile::Close() {
             facility.screenOn = false;
             facility.atLineStart = true;
         }
+        facility.Publish();
     }
     for (OpenFile& file : closing) {
         file.stream.reset();  // flush and close outside the lock
@@ -283,8 +309,13 @@ void LogFile::Close() {
     open_ = false;
 }
 
+bool LogFile::Writes(int level) const {
+    const int32_t upTo = facility.writesUpTo[Index(kind_)].load(std::memory_order_relaxed);
+    return upTo > 0 && level <= upTo;
+}
+
 void LogFile::Log(int level, const char* format, ...) {
-    if (level > Level()) {
+    if (!Writes(level)) {
         return;
     }
     va_list args;
@@ -294,6 +325,9 @@ void LogFile::Log(int level, const char* format, ...) {
 }
 
 void LogFile::Print(const char* format, ...) {
+    if (!Writes(1)) {
+        return;  // no file open and no screen: nothing to format for
+    }
     va_list args;
     va_start(args, format);
     Write(format, args);
@@ -346,6 +380,9 @@ void LogFile::Write(const char* format, va_list args) {
 }
 
 void LogFile::HexDump(const char* label, const void* data, int32_t length) {
+    if (!facility.dumpsWritten[Index(kind_)].load(std::memory_order_relaxed)) {
+        return;  // some 17 bytes of text per byte dumped: never made for nobody
+    }
     const std::string dump = FormatDump(TimeOfDay(), label, data, length);
     const int k = Index(kind_);
     MutexLock lock(facility.mutex);
@@ -362,6 +399,7 @@ void LogFile::SetEnabled(bool on) {
     MutexLock lock(facility.mutex);
     enabled_.store(on, std::memory_order_relaxed);
     facility.switches[Index(kind_)] = on;
+    facility.Publish();
 }
 
 void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
@@ -369,13 +407,19 @@ void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
         // Taking screenMutex waits for a sink call that is running now.
         MutexLock lock(facility.screenMutex);
         std::swap(facility.screenSink, sink);
+        facility.sinkInstalled.store(static_cast<bool>(facility.screenSink));
     }
-    // The old sink is destroyed here, outside the lock.
+    {
+        MutexLock lock(facility.mutex);
+        facility.Publish();
+    }
+    // The old sink is destroyed here, outside the locks.
 }
 
 void LogFile::SetScreenEnabled(bool on) {
     MutexLock lock(facility.mutex);
     facility.screenOn = on;
+    facility.Publish();
 }
 
 bool LogFile::ScreenEnabled() {
