@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
 
@@ -25,24 +26,7 @@ struct ValueRule {
     bool fatal = false;  // a bad value stops the daemon (it would listen on the wrong port)
 };
 
-struct LoggingKey {
-    const char* key;
-    ValueRule rule;
-};
-
 constexpr ValueRule kYesNoRule{ValueRule::kYesNo};
-
-const std::array<LoggingKey, 9> kLoggingKeys{{
-    {"LogLevel", {ValueRule::kNumber, 0, 3}},
-    {"LogFileCache", {ValueRule::kNumber, 0, 32767}},
-    {"LogToScreen", kYesNoRule},
-    {"SystemDebugEnable", kYesNoRule},
-    {"LocalTraceEnable", kYesNoRule},
-    {"RemoteTraceEnable", kYesNoRule},
-    {"SystemTrace", {}},
-    {"LocalPrintTrace", {}},
-    {"RemotePrintTrace", {}},
-}};
 
 std::optional<ValueRule> GeneralRule(std::string_view key) {
     for (const SettingKey& entry : GeneralSettingKeys()) {
@@ -67,10 +51,25 @@ std::optional<ValueRule> GeneralRule(std::string_view key) {
     return std::nullopt;
 }
 
+// The forms come from the logging table; the ranges are what the log facility can use.
 std::optional<ValueRule> LoggingRule(std::string_view key) {
-    for (const LoggingKey& entry : kLoggingKeys) {
-        if (EqualsNoCase(entry.key, key)) {
-            return entry.rule;
+    for (const LoggingKeyInfo& entry : LoggingKeys()) {
+        if (!EqualsNoCase(entry.key, key)) {
+            continue;
+        }
+        switch (entry.form) {
+            case LoggingKeyForm::kYesNo:
+                return kYesNoRule;
+            case LoggingKeyForm::kText:
+                return ValueRule{};
+            case LoggingKeyForm::kNumber:
+                if (EqualsNoCase(key, "LogLevel")) {
+                    return ValueRule{ValueRule::kNumber, 0, 3};
+                }
+                if (EqualsNoCase(key, "LogFileCache")) {
+                    return ValueRule{ValueRule::kNumber, 0, 32767};
+                }
+                return ValueRule{ValueRule::kNumber, 0, 1000000};
         }
     }
     return std::nullopt;

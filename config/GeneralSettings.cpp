@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
 
@@ -78,26 +79,6 @@ const std::array<SettingKey, 16> kSettingKeys{{
     {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
      &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,
      SideEffect::kNone, 0},
-}};
-
-// The [Logging] part of the default file (lines 18 to 26). What the keys mean and what an
-// absent key gives belongs to the log facility; only their default-file values live here.
-struct LoggingDefault {
-    const char* key;
-    const char* value;  // fixed value, or the file name under <current directory>/trace
-    bool underTraceDirectory;
-};
-
-const std::array<LoggingDefault, 9> kLoggingDefaults{{
-    {"LogLevel", "1", false},
-    {"LogFileCache", "0", false},
-    {"LogToScreen", "Y", false},
-    {"SystemDebugEnable", "N", false},
-    {"LocalTraceEnable", "N", false},
-    {"RemoteTraceEnable", "N", false},
-    {"SystemTrace", "system.log", true},
-    {"LocalPrintTrace", "local.log", true},
-    {"RemotePrintTrace", "remote.log", true},
 }};
 
 // The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is
@@ -257,11 +238,8 @@ bool CreateDefaultConfiguration(const ConfigLocation& location) {
                                            ? JoinPath(location.currentDirectory, "trace")
                                            : location.traceDirectory;
     const std::string spoolDirectory = ResolveDefault(Made(Computed::kSpoolDirectory), location);
-    for (const LoggingDefault& entry : kLoggingDefaults) {
-        content += std::string(entry.key) + "=" +
-                   (entry.underTraceDirectory ? JoinPath(traceDirectory, entry.value)
-                                              : std::string(entry.value)) +
-                   crlf;
+    for (const std::string& line : DefaultLoggingLines(traceDirectory)) {
+        content += line + crlf;
     }
     // The file goes in whole (no half-written default file after a crash); the spool and log
     // directories it names are made (with their parents) once the file is in place. When the

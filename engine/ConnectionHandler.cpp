@@ -125,7 +125,7 @@ void ConnectionHandler::RunRecvRequest() {
     if (request.empty()) {
         return;  // the client closed (or said nothing) before sending a command
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Receive Request from LPR client ", request.data(),
                               static_cast<int32_t>(request.size()));
     }
@@ -274,7 +274,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
         length = isShort ? queue->ShortJobList(operand.c_str(), list.data(), size)
                          : queue->LongJobList(operand.c_str(), list.data(), size);
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump(isShort ? "Send job list (short format) to LPR client "
                                       : "Send job list (long format) to LPR client ",
                               list.data(), static_cast<int32_t>(length));
@@ -282,7 +282,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
     connection_.Send(list.data(), length);
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Send Job list back to lpr client\n",
                   threadId_);
-    if (isShort && systemLog.Level() >= 3) {
+    if (isShort && systemLog.Writes(3)) {
         systemLog.HexDump("Job list", list.data(), static_cast<int32_t>(length));
     }
 }

@@ -28,6 +28,9 @@ namespace {
 // The settings reader hands over whole lines ending in a line feed; logging them through
 // "%s\n" keeps the line-start bookkeeping right and a '%' in a path harmless.
 void LogSettingLine(const std::string& line) {
+    if (!systemLog.Writes(1)) {
+        return;
+    }
     std::string text = line;
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();

@@ -17,6 +17,7 @@
 
 #include "config/ConfigLocation.h"
 #include "config/GeneralSettings.h"
+#include "config/LoggingSettings.h"
 #include "config/ProfileFile.h"
 #include "config/QueueEntry.h"
 #include "config/SettingKey.h"
@@ -452,6 +453,25 @@ TEST_F(GeneralSettingsTest, SavingWritesTheKeysInOrderAndReadsBack) {
                                                          : ResolveDefault(key.absent, location_));
     }
     EXPECT_EQ(back.ListenPort(), 40000);
+}
+
+// The log facility and the Logging options dialog read and write [Logging] through one table:
+// every field saved reads back as itself, and the keys of other sections stay.
+TEST_F(GeneralSettingsTest, LoggingSettingsReadBackAsSaved) {
+    WriteGeneral("LPDServerPort=516\r\n");
+    const LoggingSettings changed{.logLevel = 3,
+                                  .logFileCache = 7,
+                                  .logToScreen = false,
+                                  .systemDebugEnable = true,
+                                  .localTraceEnable = true,
+                                  .remoteTraceEnable = true,
+                                  .systemTrace = "/s",
+                                  .localPrintTrace = "/l",
+                                  .remotePrintTrace = "/r",
+                                  .logMaxMB = 5};
+    SaveLoggingSettings(file_, changed);
+    EXPECT_EQ(ReadLoggingSettings(file_), changed);
+    EXPECT_EQ(Read().lpdServerPort, 516);
 }
 
 TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
