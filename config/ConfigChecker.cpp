@@ -298,7 +298,10 @@ void ConfigChecker::CheckKey(int line, const std::string& section, std::string_v
     if (fault.empty()) {
         return;
     }
-    Add(ConfigProblem::Severity::kError, line, fault, section, key, true);
+    // The settings reader reads a rejected value as absent; the other readers take it as
+    // their own rules make it.
+    Add(ConfigProblem::Severity::kError, line, fault, section, key,
+        EqualsNoCase(section, kGeneral));
     problems_.back().fatal = rule->fatal;
 }
 

@@ -15,7 +15,7 @@ struct ConfigProblem {
     std::string section;  // where the key is ("" when no key is concerned)
     std::string key;
     std::string text;            // "LPDServerPort=70000 is out of range (0 to 65535)"
-    bool valueRejected = false;  // the key's value is not used: its default applies
+    bool valueRejected = false;  // a [GENERAL CONFIGURE] value not used: its default applies
     bool fatal = false;          // the daemon cannot run with it
 
     // "line 12: error: ..." (no line part for line 0).
