@@ -45,6 +45,34 @@ bool StartsWithYes(std::string_view text) {
     return !text.empty() && (text[0] == 'Y' || text[0] == 'y');
 }
 
+// Writes the keys of settings in table order; with before, only those whose value differs.
+void WriteKeys(const ProfileFile& file, const LoggingSettings& settings,
+               const LoggingSettings* before) {
+    for (const LoggingKey& entry : kLoggingKeys) {
+        const bool same = std::visit(
+            [&](auto member) { return before != nullptr && before->*member == settings.*member; },
+            entry.field);
+        if (same) {
+            continue;
+        }
+        const std::string text = std::visit(
+            [&](auto member) -> std::string {
+                const auto& value = settings.*member;
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, bool>) {
+                    return value ? "Y" : "N";
+                } else if constexpr (std::is_same_v<T, std::string>) {
+                    return value;
+                } else {
+                    return std::to_string(value);
+                }
+            },
+            entry.field);
+        // A failed write is not reported: the dialog that saves has no better answer.
+        (void)file.WriteString(kSection, entry.key, text);
+    }
+}
+
 }  // namespace
 
 LoggingSettings ReadLoggingSettings(const ProfileFile& file) {
@@ -69,23 +97,12 @@ LoggingSettings ReadLoggingSettings(const ProfileFile& file) {
 }
 
 void SaveLoggingSettings(const ProfileFile& file, const LoggingSettings& settings) {
-    for (const LoggingKey& entry : kLoggingKeys) {
-        const std::string text = std::visit(
-            [&](auto member) -> std::string {
-                const auto& value = settings.*member;
-                using T = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<T, bool>) {
-                    return value ? "Y" : "N";
-                } else if constexpr (std::is_same_v<T, std::string>) {
-                    return value;
-                } else {
-                    return std::to_string(value);
-                }
-            },
-            entry.field);
-        // A failed write is not reported: the dialog that saves has no better answer.
-        (void)file.WriteString(kSection, entry.key, text);
-    }
+    WriteKeys(file, settings, nullptr);
+}
+
+void SaveChangedLoggingSettings(const ProfileFile& file, const LoggingSettings& before,
+                                const LoggingSettings& after) {
+    WriteKeys(file, after, &before);
 }
 
 std::vector<LoggingKeyInfo> LoggingKeys() {

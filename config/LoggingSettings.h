@@ -35,6 +35,11 @@ LoggingSettings ReadLoggingSettings(const ProfileFile& file);
 // and sections stay as they are.
 void SaveLoggingSettings(const ProfileFile& file, const LoggingSettings& settings);
 
+// Writes only the keys whose value differs between before and after, in the same forms; the
+// other keys keep their text, or stay absent (the Logging options dialog's OK).
+void SaveChangedLoggingSettings(const ProfileFile& file, const LoggingSettings& before,
+                                const LoggingSettings& after);
+
 // What a [Logging] key's value is, for the configuration check.
 enum class LoggingKeyForm { kNumber, kYesNo, kText };
 struct LoggingKeyInfo {

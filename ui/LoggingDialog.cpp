@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "config/ProfileFile.h"
+#include "config/LoggingSettings.h"
 #include "engine/LPDSpooler.h"
 #include "log/LogFile.h"
 #include "ui/DialogButtons.h"
@@ -20,44 +20,6 @@
 #include "ui/UpDownSpinBox.h"
 
 namespace pg {
-
-namespace {
-
-constexpr const char* kSection = "Logging";
-// A default no value of the file can hold, to tell an absent key from any value.
-constexpr const char* kAbsent = "\x7f";
-
-// The log facility's reading of [Logging]: the value of an absent key, and yes as a value
-// beginning with Y or y.
-struct DaemonDefault {
-    const char* key;
-    const char* absent;
-};
-constexpr DaemonDefault kDaemonDefaults[] = {
-    {"LogLevel", "1"},
-    {"LogToScreen", "Y"},
-    {"SystemTrace", "system.log"},
-    {"SystemDebugEnable", "N"},
-    {"LocalPrintTrace", "local.log"},
-    {"LocalTraceEnable", "N"},
-    {"RemotePrintTrace", "remote.log"},
-    {"RemoteTraceEnable", "N"},
-};
-
-const char* AbsentValue(const char* key) {
-    for (const DaemonDefault& entry : kDaemonDefaults) {
-        if (std::string(entry.key) == key) {
-            return entry.absent;
-        }
-    }
-    return "";
-}
-
-bool ReadsAsYes(const std::string& value) {
-    return !value.empty() && (value[0] == 'Y' || value[0] == 'y');
-}
-
-}  // namespace
 
 LoggingDialog::LoggingDialog(LPDSpooler& spooler, QWidget* parent)
     : QDialog(parent), spooler_(spooler) {
@@ -130,72 +92,54 @@ LoggingDialog::LoggingDialog(LPDSpooler& spooler, QWidget* parent)
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(helpButton, &QPushButton::clicked, this, [this] { ShowHelp(this, kHelpLogging); });
 
-    fields_ = {
-        {"LogLevel", levelSpin_, {}},
-        {"LogToScreen", logToScreenCheck_, {}},
-        {"SystemTrace", systemTraceEdit_, {}},
-        {"SystemDebugEnable", logToFileCheck_, {}},
-        {"LocalPrintTrace", localTraceEdit_, {}},
-        {"LocalTraceEnable", localCheck_, {}},
-        {"RemotePrintTrace", remoteTraceEdit_, {}},
-        {"RemoteTraceEnable", remoteCheck_, {}},
-    };
     Load();
 }
 
-// What a control shows, in the form the file takes: "Y"/"N", the level in decimal, the text.
-QString LoggingDialog::ControlText(const QWidget* control) {
-    if (const auto* check = qobject_cast<const QCheckBox*>(control)) {
-        return check->isChecked() ? "Y" : "N";
-    }
-    if (const auto* spin = qobject_cast<const QSpinBox*>(control)) {
-        return QString::number(spin->value());
-    }
-    return qobject_cast<const QLineEdit*>(control)->text();
-}
-
+// The keys as the daemon reads them: an absent key shows the value the daemon uses.
 void LoggingDialog::Load() {
-    const ProfileFile& profile = spooler_.Profile();
-    for (Field& field : fields_) {
-        std::string value = profile.GetString(kSection, field.key, kAbsent);
-        if (value == kAbsent) {
-            value = AbsentValue(field.key);
-        }
-        if (auto* check = qobject_cast<QCheckBox*>(field.control)) {
-            check->setChecked(ReadsAsYes(value));
-        } else if (auto* spin = qobject_cast<UpDownSpinBox*>(field.control)) {
-            spin->Load(profile.GetInt(kSection, field.key, std::stoi(AbsentValue(field.key))));
-        } else {
-            qobject_cast<QLineEdit*>(field.control)->setText(QString::fromStdString(value));
-        }
-        field.shown = ControlText(field.control);
-    }
+    shown_ = ReadLoggingSettings(spooler_.Profile());
+    levelSpin_->Load(shown_.logLevel);
+    logToScreenCheck_->setChecked(shown_.logToScreen);
+    systemTraceEdit_->setText(QString::fromStdString(shown_.systemTrace));
+    logToFileCheck_->setChecked(shown_.systemDebugEnable);
+    localTraceEdit_->setText(QString::fromStdString(shown_.localPrintTrace));
+    localCheck_->setChecked(shown_.localTraceEnable);
+    remoteTraceEdit_->setText(QString::fromStdString(shown_.remotePrintTrace));
+    remoteCheck_->setChecked(shown_.remoteTraceEnable);
 }
 
-// Only what the operator changed is written; the switches of what changed act at once.
+// Only what the operator changed is written, and only its switches act at once.
 void LoggingDialog::Save() {
-    const ProfileFile& profile = spooler_.Profile();
-    bool restart = false;
-    for (const Field& field : fields_) {
-        const QString now = ControlText(field.control);
-        if (now == field.shown) {
-            continue;
-        }
-        profile.WriteString(kSection, field.key, now.toStdString());
-        const bool on = now == "Y";
-        if (field.control == logToScreenCheck_) {
-            LogFile::SetScreenEnabled(on);
-        } else if (field.control == logToFileCheck_) {
-            systemLog.SetEnabled(on);
-        } else if (field.control == localCheck_) {
-            localPrintLog.SetEnabled(on);
-        } else if (field.control == remoteCheck_) {
-            remotePrintLog.SetEnabled(on);
-        }
-        // A file that was not opened at start opens at the next one; so do new names and levels.
-        restart = restart || field.control != logToScreenCheck_;
+    LoggingSettings edited = shown_;
+    edited.logLevel = levelSpin_->value();
+    edited.logToScreen = logToScreenCheck_->isChecked();
+    edited.systemTrace = systemTraceEdit_->text().toStdString();
+    edited.systemDebugEnable = logToFileCheck_->isChecked();
+    edited.localPrintTrace = localTraceEdit_->text().toStdString();
+    edited.localTraceEnable = localCheck_->isChecked();
+    edited.remotePrintTrace = remoteTraceEdit_->text().toStdString();
+    edited.remoteTraceEnable = remoteCheck_->isChecked();
+    if (edited == shown_) {
+        return;
     }
-    if (restart) {
+    SaveChangedLoggingSettings(spooler_.Profile(), shown_, edited);
+    if (edited.logToScreen != shown_.logToScreen) {
+        LogFile::SetScreenEnabled(edited.logToScreen);
+    }
+    if (edited.systemDebugEnable != shown_.systemDebugEnable) {
+        systemLog.SetEnabled(edited.systemDebugEnable);
+    }
+    if (edited.localTraceEnable != shown_.localTraceEnable) {
+        localPrintLog.SetEnabled(edited.localTraceEnable);
+    }
+    if (edited.remoteTraceEnable != shown_.remoteTraceEnable) {
+        remotePrintLog.SetEnabled(edited.remoteTraceEnable);
+    }
+    // Everything but the screen switch may wait for the next start: new names and levels, and
+    // a file that was not opened at this one.
+    LoggingSettings screenOnly = shown_;
+    screenOnly.logToScreen = edited.logToScreen;
+    if (edited != screenOnly) {
         QMessageBox::information(
             this, "Pressgate",
             "Please restart the Pressgate in order to make the change effective.");

@@ -2,11 +2,11 @@
 
 #include <QDialog>
 #include <QString>
-#include <vector>
+
+#include "config/LoggingSettings.h"
 
 class QCheckBox;
 class QLineEdit;
-class QWidget;
 
 namespace pg {
 
@@ -24,20 +24,12 @@ class LoggingDialog : public QDialog {
     explicit LoggingDialog(LPDSpooler& spooler, QWidget* parent = nullptr);
 
   private:
-    // One key and the control that shows it.
-    struct Field {
-        const char* key;
-        QWidget* control;
-        QString shown;  // what the control showed when the dialog opened, in the file's form
-    };
-
     void Load();
     void Save();
     void Browse(QLineEdit* field, const QString& title);
-    static QString ControlText(const QWidget* control);
 
     LPDSpooler& spooler_;
-    std::vector<Field> fields_;
+    LoggingSettings shown_;  // what the dialog showed when it opened
 
     QCheckBox* localCheck_;
     QLineEdit* localTraceEdit_;
