@@ -82,7 +82,6 @@ MessagePane::MessagePane(QWidget* parent)
     layout->setSpacing(2);
     layout->addLayout(filterRow);
     layout->addWidget(view_, 1);
-    setFocusProxy(view_);
 }
 
 MessagePane::~MessagePane() {

@@ -100,6 +100,16 @@ TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
         {Qt::Key_Delete, {}, filter, nullptr},
         {Qt::Key_Space, {}, filter, nullptr},
     };
+    // Tab reaches every control under the toolbar, in reading order.
+    list->setFocus();
+    QWidgetList reached;
+    for (int i = 0; i < 4; ++i) {
+        reached << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, QWidgetList({list, filter, Window().Messages()->SeverityBox(),
+                                    Window().Messages()->View()}));
+
     // Only the spies see the actions: which one each key triggered, if any.
     std::vector<std::pair<QAction*, std::unique_ptr<QSignalSpy>>> spies;
     for (QAction* action : Window().findChildren<QAction*>()) {
