@@ -7,7 +7,6 @@
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -15,6 +14,8 @@
 #include "engine/HostAddress.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -139,8 +140,10 @@ void ConnectionHandler::RunRecvRequest() {
 }
 
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
-                  queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
+                      EscapeControls(queueName).c_str());
+    }
     if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
     }
@@ -148,8 +151,11 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
 }
 
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
@@ -182,7 +188,7 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
     systemLog.Log(1,
                   "ThreadID(%u) RunRecvRequest() :  error return in testing print manager for "
                   "print queue %s\n",
-                  threadId_, requestedName.c_str());
+                  threadId_, EscapeControls(requestedName).c_str());
     return false;
 }
 
@@ -191,26 +197,25 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     in_addr address{};
     int error = 0;
     if (!ResolveIPv4(target.remoteHost, address, error)) {
-        char text[512];
-        std::snprintf(text, sizeof text,
-                      "%d is the error. Make sure '%s' is listed in the hosts file.", error,
-                      target.remoteHost.c_str());
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.", text);
-        systemLog.Log(1, "Error : Test remote queue - failed in gethostbyname(%s)  last error %d\n",
-                      target.remoteHost.c_str(), error);
+        const std::string errorText = ResolverErrorText(error);
+        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+                              errorText + " is the error. Make sure '" + target.remoteHost +
+                                  "' is listed in the hosts file.");
+        systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",
+                      target.remoteHost.c_str(), errorText.c_str());
         return false;
     }
     UniqueFd socket(
         ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
     if (!socket) {
         if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
-            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n",
-                          error);
+            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
+                          ErrorText(error).c_str());
             OperatorMessage::Show(nullptr, "Error", "socket() failed");
             return false;
         }
-        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
-                      error);
+        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
+                      ErrorText(error).c_str());
         return false;
     }
     return true;  // closed again without sending anything
@@ -219,12 +224,14 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
 void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                                      const std::string& operand) {
     const bool isShort = command == 3;
-    systemLog.Log(3,
-                  isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
-                            "queue %s\n"
-                          : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
-                            "queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
+                                "queue %s\n"
+                              : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
+                                "queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         PrintQueue::SendNack(connection_);
@@ -259,8 +266,10 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
 
 void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
                                     const std::string& operand) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
