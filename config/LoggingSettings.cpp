@@ -88,6 +88,18 @@ void SaveLoggingSettings(const ProfileFile& file, const LoggingSettings& setting
     }
 }
 
+std::vector<LoggingKeyInfo> LoggingKeys() {
+    std::vector<LoggingKeyInfo> keys;
+    for (const LoggingKey& entry : kLoggingKeys) {
+        const LoggingKeyForm form =
+            std::holds_alternative<int32_t L::*>(entry.field) ? LoggingKeyForm::kNumber
+            : std::holds_alternative<bool L::*>(entry.field)  ? LoggingKeyForm::kYesNo
+                                                              : LoggingKeyForm::kText;
+        keys.push_back({entry.key, form});
+    }
+    return keys;
+}
+
 std::vector<std::string> DefaultLoggingLines(const std::string& traceDirectory) {
     std::vector<std::string> lines;
     for (const LoggingKey& entry : kLoggingKeys) {

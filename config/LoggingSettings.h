@@ -35,6 +35,15 @@ LoggingSettings ReadLoggingSettings(const ProfileFile& file);
 // and sections stay as they are.
 void SaveLoggingSettings(const ProfileFile& file, const LoggingSettings& settings);
 
+// What a [Logging] key's value is, for the configuration check.
+enum class LoggingKeyForm { kNumber, kYesNo, kText };
+struct LoggingKeyInfo {
+    const char* key;
+    LoggingKeyForm form;
+};
+// Every key of [Logging], in table order.
+std::vector<LoggingKeyInfo> LoggingKeys();
+
 // The default file's [Logging] lines, "Key=value" without line ends, the trace files named
 // under traceDirectory.
 std::vector<std::string> DefaultLoggingLines(const std::string& traceDirectory);

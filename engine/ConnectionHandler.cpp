@@ -1,10 +1,12 @@
 #include "engine/ConnectionHandler.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 
 #include "engine/CopyToken.h"
 #include "engine/HostAddress.h"
+#include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "log/ErrorText.h"
@@ -65,10 +68,36 @@ void ConnectionHandler::Run(std::stop_token stopToken) {
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
     RunRecvRequest();
-
-    // Every connection stays open for the close delay after its command has been served.
-    connection_.Pause(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
+    AwaitClientClose(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
+}
+
+// The reply is complete: our side is shut at once, so a client reading until the end (lpq)
+// sees it now. The connection then ends as soon as the client closes too, or when the delay
+// has passed for a client that never does; what it still sends is read and dropped.
+void ConnectionHandler::AwaitClientClose(std::chrono::milliseconds delay) {
+    ::shutdown(connection_.Fd(), SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    char drain[512];
+    while (!stopToken_.stop_requested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd pfd{connection_.Fd(), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        const ssize_t got = ::recv(connection_.Fd(), drain, sizeof drain, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            return;  // the client closed or reset the connection
+        }
+    }
 }
 
 std::string ConnectionHandler::ReadCommandLine() {
@@ -234,7 +263,8 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
-        PrintQueue::SendNack(connection_);
+        const std::string line = JobListReport::UnknownQueue(queueName);
+        connection_.Send(line.data(), line.size());
         return;
     }
     std::vector<char> list(kRequestBufferSize);
