@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -18,6 +17,8 @@
 #include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -168,8 +169,10 @@ void ConnectionHandler::RunRecvRequest() {
 }
 
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
-                  queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
+                      EscapeControls(queueName).c_str());
+    }
     if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
     }
@@ -177,8 +180,11 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
 }
 
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
@@ -211,7 +217,7 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
     systemLog.Log(1,
                   "ThreadID(%u) RunRecvRequest() :  error return in testing print manager for "
                   "print queue %s\n",
-                  threadId_, requestedName.c_str());
+                  threadId_, EscapeControls(requestedName).c_str());
     return false;
 }
 
@@ -220,26 +226,25 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     in_addr address{};
     int error = 0;
     if (!ResolveIPv4(target.remoteHost, address, error)) {
-        char text[512];
-        std::snprintf(text, sizeof text,
-                      "%d is the error. Make sure '%s' is listed in the hosts file.", error,
-                      target.remoteHost.c_str());
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.", text);
-        systemLog.Log(1, "Error : Test remote queue - failed in gethostbyname(%s)  last error %d\n",
-                      target.remoteHost.c_str(), error);
+        const std::string errorText = ResolverErrorText(error);
+        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+                              errorText + " is the error. Make sure '" + target.remoteHost +
+                                  "' is listed in the hosts file.");
+        systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",
+                      target.remoteHost.c_str(), errorText.c_str());
         return false;
     }
     UniqueFd socket(
         ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
     if (!socket) {
         if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
-            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n",
-                          error);
+            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
+                          ErrorText(error).c_str());
             OperatorMessage::Show(nullptr, "Error", "socket() failed");
             return false;
         }
-        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
-                      error);
+        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
+                      ErrorText(error).c_str());
         return false;
     }
     return true;  // closed again without sending anything
@@ -248,12 +253,14 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
 void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                                      const std::string& operand) {
     const bool isShort = command == 3;
-    systemLog.Log(3,
-                  isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
-                            "queue %s\n"
-                          : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
-                            "queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
+                                "queue %s\n"
+                              : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
+                                "queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         const std::string line = JobListReport::UnknownQueue(queueName);
@@ -289,8 +296,10 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
 
 void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
                                     const std::string& operand) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
