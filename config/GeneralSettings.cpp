@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/AccessRules.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
 
@@ -37,7 +38,7 @@ constexpr DefaultValue kNotInDefaultFile{};
 // [GENERAL CONFIGURE] in reading order: the keys of the classic daemon (they are also the
 // default file's lines 2 to 13), then this program's own extension keys, which the default file
 // leaves out and which are never saved.
-const std::array<SettingKey, 16> kSettingKeys{{
+const std::array<SettingKey, 20> kSettingKeys{{
     {"LPDInstallDirectory", "LPDInstallDirectory", Form::kPath, Made(Computed::kCurrentDirectory),
      Made(Computed::kCurrentDirectory), &S::lpdInstallDirectory, "LPDInstallDirectory  is %s\n",
      YesNoLog::kTrueFalse, SideEffect::kNone, 7},
@@ -78,6 +79,15 @@ const std::array<SettingKey, 16> kSettingKeys{{
     {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile,
      &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,
      SideEffect::kNone, 0},
+    {"ListenAddress", nullptr, Form::kText, Fixed(""), kNotInDefaultFile, &S::listenAddress,
+     "ListenAddress is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"RunAsUser", nullptr, Form::kText, Fixed(""), kNotInDefaultFile, &S::runAsUser,
+     "RunAsUser is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MaxConnections", nullptr, Form::kDelay, Fixed("256"), kNotInDefaultFile, &S::maxConnections,
+     "MaxConnections is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MinBytesPerSecond", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
+     &S::minBytesPerSecond, "MinBytesPerSecond is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone,
+     0},
 }};
 
 // The [Logging] part of the default file (lines 18 to 26). What the keys mean and what an
@@ -257,6 +267,8 @@ bool CreateDefaultConfiguration(const ConfigLocation& location) {
                                               : std::string(entry.value)) +
                    crlf;
     }
+    // Who may use the daemon: a new installation serves its own network, not the world.
+    content += crlf + AccessRules::DefaultSectionText();
     // The file goes in whole (no half-written default file after a crash); the two
     // directories that the line-by-line writer makes after lines 4 and 23 are made once the
     // file is in place, in that order. When the file cannot be created they are not made,

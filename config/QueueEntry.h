@@ -21,7 +21,7 @@ struct QueueEntry {
 };
 
 // Reads [Print Queues] (1024-byte section read) in file order. Lines starting with ';' are
-// skipped; a dotted second field makes a remote queue, a dotless one a local queue.
+// skipped; a second field with a dot or a colon makes a remote queue, any other a local queue.
 std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file);
 
 // The value AddPrinter writes: "dest,,,status" for a local queue (empty remote host), else
