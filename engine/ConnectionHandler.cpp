@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "engine/CopyToken.h"
@@ -49,13 +50,30 @@ bool StartsWithDigit(const std::string& text) {
     return !text.empty() && text[0] >= '0' && text[0] <= '9';
 }
 
+// Client text for a log line: control characters (C0, DEL, C1) as \xNN.
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
 }  // namespace
 
 // The owner window is not needed: the only message boxes of a connection (the remote
 // destination test) belong to no window.
 ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
                                      [[maybe_unused]] void* ownerWindow)
-    : spooler_(spooler), connection_(fd, spooler.Settings().localCmdTimeout) {}
+    : spooler_(spooler),
+      access_(spooler.Access()),
+      connection_(fd, spooler.Settings().localCmdTimeout, spooler.Settings().minBytesPerSecond) {}
 
 void ConnectionHandler::Run(std::stop_token stopToken) {
     threadId_ = CurrentThreadId();
@@ -73,10 +91,18 @@ void ConnectionHandler::Run(std::stop_token stopToken) {
 std::string ConnectionHandler::ReadCommandLine() {
     std::string line;
     std::vector<char> buffer(kRequestBufferSize);
+    // The whole line, not only each read, must come within the client time-out: a client
+    // sending a byte now and then holds no thread for long.
+    const int timeout = spooler_.Settings().localCmdTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     while (line.size() < kRequestBufferSize) {
         ssize_t got = connection_.Receive(buffer.data(), kRequestBufferSize - line.size());
         if (got <= 0) {
             break;
+        }
+        if (timeout > 0 && std::chrono::steady_clock::now() > deadline &&
+            std::memchr(buffer.data(), '\n', static_cast<size_t>(got)) == nullptr) {
+            return std::string();
         }
         line.append(buffer.data(), static_cast<size_t>(got));
         if (line.find('\n') != std::string::npos) {
@@ -138,9 +164,26 @@ void ConnectionHandler::RunRecvRequest() {
     }
 }
 
+bool ConnectionHandler::Permitted(AccessOperation operation, const std::string& queueName) {
+    const PeerAddress& peer = connection_.PeerAddress();
+    if (!access_ || access_->Allows(operation, peer.Storage(), queueName)) {
+        return true;
+    }
+    systemLog.Log(1,
+                  "ThreadID(%u) RunRecvRequest() :  %s on print queue %s refused to %s by the "
+                  "access rules\n",
+                  threadId_, AccessOperationName(operation), Printable(queueName).c_str(),
+                  peer.Text().c_str());
+    return false;
+}
+
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
                   queueName.c_str());
+    if (!Permitted(AccessOperation::kPrintWaiting, queueName)) {
+        PrintQueue::SendNack(connection_);
+        return;
+    }
     if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
     }
@@ -150,6 +193,10 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
                   threadId_, queueName.c_str());
+    if (!Permitted(AccessOperation::kSubmit, queueName)) {
+        PrintQueue::SendNack(connection_);
+        return;
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
@@ -188,9 +235,9 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
 
 bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     const QueueTarget target = queue.Target();
-    in_addr address{};
+    SocketAddress address;
     int error = 0;
-    if (!ResolveIPv4(target.remoteHost, address, error)) {
+    if (!ResolveHost(target.remoteHost, target.remotePort, address, error)) {
         char text[512];
         std::snprintf(text, sizeof text,
                       "%d is the error. Make sure '%s' is listed in the hosts file.", error,
@@ -200,15 +247,13 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
                       target.remoteHost.c_str(), error);
         return false;
     }
-    UniqueFd socket(
-        ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
+    UniqueFd socket(::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket) {
-        if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
-            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n",
-                          error);
-            OperatorMessage::Show(nullptr, "Error", "socket() failed");
-            return false;
-        }
+        systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n", errno);
+        OperatorMessage::Show(nullptr, "Error", "socket() failed");
+        return false;
+    }
+    if (!ConnectSocket(socket.Get(), address, spooler_.Settings().remoteCmdTimeout, error)) {
         systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
                       error);
         return false;
@@ -225,6 +270,12 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                           : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
                             "queue %s\n",
                   threadId_, queueName.c_str());
+    if (!Permitted(AccessOperation::kStatus, queueName)) {
+        const std::string refusal =
+            "Host " + connection_.PeerAddress().Text() + " is not allowed to see this queue\n";
+        connection_.Send(refusal.data(), refusal.size());
+        return;
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         PrintQueue::SendNack(connection_);
@@ -261,6 +312,18 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
                                     const std::string& operand) {
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
                   threadId_, queueName.c_str());
+    if (!Permitted(AccessOperation::kRemove, queueName)) {
+        return;
+    }
+    if (access_ && access_->RemoveNeedsPrivilegedPort() &&
+        !connection_.PeerAddress().FromPrivilegedPort()) {
+        systemLog.Log(1,
+                      "ThreadID(%u) RunRecvRequest() :  remove on print queue %s refused to %s: "
+                      "source port %u is not privileged\n",
+                      threadId_, Printable(queueName).c_str(),
+                      connection_.PeerAddress().Text().c_str(), connection_.PeerAddress().Port());
+        return;
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;

@@ -5,6 +5,7 @@
 #include <stop_token>
 #include <string>
 
+#include "config/AccessRules.h"
 #include "engine/ClientConnection.h"
 
 namespace pg {
@@ -33,6 +34,9 @@ class ConnectionHandler {
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);
     void ServeRemove(const std::string& queueName, const std::string& agent,
                      const std::string& operand);
+    // Whether the [Access] rules let the client do operation on the queue it named; a refusal
+    // is logged with the client's address.
+    bool Permitted(AccessOperation operation, const std::string& queueName);
     // The destination test before a job is accepted; false when it fails.
     bool TestDestination(PrintQueue& queue, const std::string& requestedName);
     bool TestRemoteDestination(PrintQueue& queue);
@@ -41,6 +45,7 @@ class ConnectionHandler {
     std::string ReadCommandLine();
 
     LPDSpooler& spooler_;
+    std::shared_ptr<const AccessRules> access_;
     ClientConnection connection_;
     uint32_t threadId_ = 0;
     std::stop_token stopToken_;

@@ -35,9 +35,12 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
         entry->thread =
             std::jthread([this, self, fd, body = std::move(body)](std::stop_token token) {
                 body(fd, token);
-                MutexLock done(mutex_);
-                self->socket.Reset();
-                self->done = true;
+                {
+                    MutexLock done(mutex_);
+                    self->socket.Reset();
+                    self->done = true;
+                }
+                finished_.notify_all();
             });
     } catch (const std::system_error&) {
         return false;
@@ -68,11 +71,21 @@ void ConnectionSet::StopAll() {
 
 size_t ConnectionSet::Active() const {
     MutexLock lock(mutex_);
+    return ActiveLocked();
+}
+
+size_t ConnectionSet::ActiveLocked() const {
     size_t active = 0;
     for (const auto& entry : entries_) {
         active += entry->done ? 0 : 1;
     }
     return active;
+}
+
+bool ConnectionSet::WaitForRoom(size_t limit, std::stop_token stopToken) {
+    MutexLock lock(mutex_);
+    return finished_.wait(lock, stopToken,
+                          [this, limit]() REQUIRES(mutex_) { return ActiveLocked() < limit; });
 }
 
 }  // namespace pg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <list>
@@ -30,6 +31,9 @@ class ConnectionSet {
     void StopAll();
     // Connections whose thread has not finished yet.
     size_t Active() const;
+    // Waits until fewer than limit connections are active; false when stopToken asks the
+    // caller to end first.
+    bool WaitForRoom(size_t limit, std::stop_token stopToken);
 
   private:
     struct Entry {
@@ -39,7 +43,10 @@ class ConnectionSet {
     };
     void TakeFinished(std::list<std::unique_ptr<Entry>>& finished) REQUIRES(mutex_);
 
+    size_t ActiveLocked() const REQUIRES(mutex_);
+
     mutable Mutex mutex_;
+    std::condition_variable_any finished_;  // a connection's thread finished its body
     std::list<std::unique_ptr<Entry>> entries_ GUARDED_BY(mutex_);
     bool stopping_ GUARDED_BY(mutex_) = false;
 };

@@ -91,65 +91,238 @@ void Listener::Fail(const char* call, const char* message, int error) {
     OperatorMessage::Show(ownerWindow_.load(), "Winsock Error", message);
 }
 
+namespace {
+
+// The bound-step of the process and its lock.
+Mutex boundStepMutex;
+Listener::BoundStep boundStep GUARDED_BY(boundStepMutex);
+
+// One address of ListenAddress.
+struct ListenAddress {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+// "127.0.0.1, ::1" or "[::1]": numeric addresses separated by commas or blanks. False with the
+// entry at fault in bad.
+bool ParseListenAddresses(const std::string& text, uint16_t port,
+                          std::vector<ListenAddress>& addresses, std::string& bad) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = text.find_first_not_of(", \t", i);
+        if (start == std::string::npos) {
+            break;
+        }
+        size_t end = text.find_first_of(", \t", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string entry = text.substr(start, end - start);
+        i = end;
+        if (entry.size() >= 2 && entry.front() == '[' && entry.back() == ']') {
+            entry = entry.substr(1, entry.size() - 2);
+        }
+        ListenAddress one;
+        auto* in = reinterpret_cast<sockaddr_in*>(&one.address);
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&one.address);
+        if (::inet_pton(AF_INET, entry.c_str(), &in->sin_addr) == 1) {
+            in->sin_family = AF_INET;
+            in->sin_port = htons(port);
+            one.length = sizeof(sockaddr_in);
+        } else if (::inet_pton(AF_INET6, entry.c_str(), &in6->sin6_addr) == 1) {
+            in6->sin6_family = AF_INET6;
+            in6->sin6_port = htons(port);
+            one.length = sizeof(sockaddr_in6);
+        } else {
+            bad = entry;
+            return false;
+        }
+        addresses.push_back(one);
+    }
+    return true;
+}
+
+void SetPort(sockaddr_storage& address, uint16_t port) {
+    if (address.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+    } else {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+    }
+}
+
+uint16_t BoundPortOf(int fd) {
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        return 0;
+    }
+    return bound.ss_family == AF_INET ? ntohs(reinterpret_cast<sockaddr_in&>(bound).sin_port)
+                                      : ntohs(reinterpret_cast<sockaddr_in6&>(bound).sin6_port);
+}
+
+}  // namespace
+
+void Listener::SetBoundStep(BoundStep step) {
+    MutexLock lock(boundStepMutex);
+    boundStep = std::move(step);
+}
+
+bool Listener::RunBoundStep(const GeneralSettings& settings) {
+    BoundStep step;
+    {
+        MutexLock lock(boundStepMutex);
+        step = std::move(boundStep);
+        boundStep = nullptr;
+    }
+    if (!step || step(settings)) {
+        return true;
+    }
+    MutexLock lock(boundStepMutex);
+    if (!boundStep) {
+        boundStep = std::move(step);
+    }
+    return false;
+}
+
+std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
+    std::vector<ListenAddress> addresses;
+    std::string bad;
+    if (!ParseListenAddresses(settings.listenAddress, settings.ListenPort(), addresses, bad)) {
+        systemLog.Log(1,
+                      "ThreadID(%u) Error - RunLPDSpoolingServer() : ListenAddress %s is no "
+                      "numeric IPv4 or IPv6 address\n",
+                      threadId_.load(), bad.c_str());
+        Fail("bind()", "bind(sock) failed", EINVAL);
+        return {};
+    }
+    // Without addresses: every address of both families on one socket, or IPv4 alone on a
+    // system without IPv6.
+    const bool everyAddress = addresses.empty();
+    bool anyIPv4 = false;
+    for (const ListenAddress& one : addresses) {
+        anyIPv4 = anyIPv4 || one.address.ss_family == AF_INET;
+    }
+    if (everyAddress) {
+        ListenAddress any;
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&any.address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_any;
+        in6->sin6_port = htons(settings.ListenPort());
+        any.length = sizeof(sockaddr_in6);
+        addresses.push_back(any);
+    }
+
+    std::vector<UniqueFd> sockets;
+    uint16_t port = settings.ListenPort();
+    for (ListenAddress& entry : addresses) {
+        UniqueFd fd(::socket(entry.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd && everyAddress && errno == EAFNOSUPPORT) {
+            auto& in = reinterpret_cast<sockaddr_in&>(entry.address);
+            entry.address = {};
+            in.sin_family = AF_INET;
+            in.sin_addr.s_addr = htonl(INADDR_ANY);
+            entry.length = sizeof(sockaddr_in);
+            fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        }
+        if (!fd) {
+            Fail("socket()", "socket() failed", errno);
+            return {};
+        }
+        // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
+        // could not bind the port again for a minute.
+        int one = 1;
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (entry.address.ss_family == AF_INET6) {
+            // IPv4 clients come in on the IPv6 socket unless IPv4 addresses have their own.
+            int v6only = anyIPv4 ? 1 : 0;
+            ::setsockopt(fd.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+        }
+        SetPort(entry.address, port);  // port 0: every socket gets the first one's port
+        if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&entry.address), entry.length) != 0) {
+            Fail("bind()", "bind(sock) failed", errno);
+            return {};
+        }
+        if (::listen(fd.Get(), kBacklog) != 0) {
+            Fail("listen()", "listen(sock) failed", errno);
+            return {};
+        }
+        port = BoundPortOf(fd.Get());
+        sockets.push_back(std::move(fd));
+    }
+    return sockets;
+}
+
+bool Listener::WaitForRoom(const std::stop_token& stopToken) {
+    const int limit = spooler_.Settings().maxConnections;
+    if (limit <= 0 || spooler_.connections_.Active() < static_cast<size_t>(limit)) {
+        return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!lastFullLog_ || now - *lastFullLog_ >= kFullLogInterval) {
+        lastFullLog_ = now;
+        systemLog.Log(1,
+                      "ThreadID(%u) RunLPDSpoolingServer() : %d connections are served "
+                      "(MaxConnections).  New ones wait in the listen queue.\n",
+                      threadId_.load(), limit);
+    }
+    return spooler_.connections_.WaitForRoom(static_cast<size_t>(limit), stopToken);
+}
+
 void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
     const uint32_t threadId = CurrentThreadId();
     threadId_.store(threadId);
 
-    UniqueFd listening(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!listening) {
-        Fail("socket()", "socket() failed", errno);
-    } else {
-        // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
-        // could not bind the port again for a minute.
-        int one = 1;
-        ::setsockopt(listening.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(spooler_.Settings().ListenPort());
-        if (::bind(listening.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            Fail("bind()", "bind(sock) failed", errno);
-            listening.Reset();
-        } else if (::listen(listening.Get(), kBacklog) != 0) {
-            Fail("listen()", "listen(sock) failed", errno);
-            listening.Reset();
+    const GeneralSettings settings = spooler_.Settings();
+    std::vector<UniqueFd> sockets = OpenSockets(settings);
+    if (!sockets.empty()) {
+        boundPort_.store(BoundPortOf(sockets.front().Get()));
+        if (!RunBoundStep(settings)) {
+            sockets.clear();
         }
     }
-
-    if (listening) {
-        sockaddr_in bound{};
-        socklen_t length = sizeof bound;
-        ::getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
-        boundPort_.store(ntohs(bound.sin_port));
+    std::vector<pollfd> fds;
+    for (const UniqueFd& fd : sockets) {
+        fds.push_back({fd.Get(), POLLIN, 0});
     }
+    fds.push_back({wakeRead_.Get(), POLLIN, 0});
 
-    while (listening && !stopToken.stop_requested()) {
+    while (!sockets.empty() && !stopToken.stop_requested()) {
         {
             // Paused: take nothing; clients wait in the listen queue.
             MutexLock lock(mutex_);
             changed_.wait(lock, stopToken, [this]() REQUIRES(mutex_) { return !paused_; });
         }
-        if (stopToken.stop_requested()) {
+        if (stopToken.stop_requested() || !WaitForRoom(stopToken)) {
             break;
         }
-        pollfd fds[2] = {{listening.Get(), POLLIN, 0}, {wakeRead_.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        for (pollfd& fd : fds) {
+            fd.revents = 0;
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
             Fail("accept()", "accept(sock) failed", errno);
             break;
         }
-        if (fds[1].revents != 0) {
+        if (fds.back().revents != 0) {
             char drain[64];
             while (::read(wakeRead_.Get(), drain, sizeof drain) > 0) {
             }
             continue;  // look at the pause flag and the stop request again
         }
-        if ((fds[0].revents & POLLIN) == 0) {
+        // One connection per pass, from the first socket that has one: the pause flag and the
+        // connection count are looked at again before the next.
+        int ready = -1;
+        for (size_t i = 0; i + 1 < fds.size() && ready < 0; ++i) {
+            if ((fds[i].revents & POLLIN) != 0) {
+                ready = fds[i].fd;
+            }
+        }
+        if (ready < 0) {
             continue;
         }
-        UniqueFd client(::accept4(listening.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd client(::accept4(ready, nullptr, nullptr, SOCK_CLOEXEC));
         if (!client) {
             int error = errno;
             if (!IsTransientAcceptError(error)) {

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <stop_token>
 #include <thread>
+#include <vector>
+
+#include "config/GeneralSettings.h"
 
 #include "engine/ThreadArgs.h"
 #include "platform/Mutex.h"
@@ -14,13 +20,23 @@ namespace pg {
 
 class LPDSpooler;
 
-// The listener thread: binds the LPD port (backlog 50), then accepts connections while the
-// daemon runs and hands each to a connection thread of the spooler's. Paused, it takes no
-// connection: clients wait in the listen queue and are served after the next Resume(). It ends
-// on a failure of the socket layer or when it is stopped.
+// The listener thread: binds the LPD port on every address of ListenAddress (by default one
+// dual-stack socket for IPv6 and IPv4; backlog 50 each), then accepts connections while the
+// daemon runs and hands each to a connection thread of the spooler's. Paused, or serving
+// MaxConnections connections already, it takes no connection: clients wait in the listen queue
+// and are served after the next Resume() or once a connection ends. It ends on a failure of
+// the socket layer or when it is stopped.
 class Listener {
   public:
     static constexpr int kBacklog = 50;
+    // At most one "MaxConnections reached" line in this time.
+    static constexpr std::chrono::seconds kFullLogInterval{60};
+
+    // A step run once per process on the listener thread, after its sockets are bound and
+    // before anything is accepted (the daemon gives up root there). When it returns false
+    // the listener ends without accepting; the step then stays for the next listener.
+    using BoundStep = std::function<bool(const GeneralSettings& settings)>;
+    static void SetBoundStep(BoundStep step);
 
     // Starts the thread; running false starts it paused. Throws std::system_error when the
     // thread cannot be created.
@@ -41,6 +57,11 @@ class Listener {
 
   private:
     void RunLPDSpoolingServer(std::stop_token stopToken);
+    // The bound and listening sockets of ListenAddress; empty after a failure (reported).
+    std::vector<UniqueFd> OpenSockets(const GeneralSettings& settings);
+    bool RunBoundStep(const GeneralSettings& settings);
+    // Waits while MaxConnections connections are served; false when stopped meanwhile.
+    bool WaitForRoom(const std::stop_token& stopToken);
     void Fail(const char* call, const char* message, int error);
     void Wake();
     bool PauseDelay(int ms, const std::stop_token& stopToken);
@@ -56,6 +77,8 @@ class Listener {
     Mutex mutex_;
     std::condition_variable_any changed_;
     bool paused_ GUARDED_BY(mutex_) = false;
+    // Listener thread only.
+    std::optional<std::chrono::steady_clock::time_point> lastFullLog_;
 
     std::jthread thread_;  // last: starts after everything above exists
 };
