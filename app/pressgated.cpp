@@ -1,6 +1,7 @@
 // pressgated: the Pressgate daemon without a window. It starts the way the window does (logs,
 // spooler, screen sink, spooling with the daemon paused) and then activates the daemon unless
-// --paused is given. SIGUSR1 activates, SIGUSR2 de-activates, SIGINT and SIGTERM end it.
+// --paused is given. Started as root it serves as RunAsUser. SIGUSR1 activates, SIGUSR2
+// de-activates, SIGINT and SIGTERM end it.
 
 #include <signal.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "engine/HostAddress.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
+#include "engine/PrivilegeDrop.h"
 #include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/Mutex.h"
@@ -76,6 +78,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Started as root: root is given up once the port is bound (before any thread exists,
+    // this forks the helper that keeps the right to bind the ports forwarding sends from).
+    pg::ArmPrivilegeDrop(location);
+
     pg::LogSession logs(location.IniPath());
     int exitCode = 0;
     {
@@ -85,6 +91,7 @@ int main(int argc, char** argv) {
             [](const char* text) { PrintLine(pg::MessageStamp() + " " + text); });
         pg::LPDSpooler spooler(location);
         spooler.StartSpooling(nullptr, false);
+        pg::AwaitPrivilegeDrop();
         PrintHostLines();
         spooler.ActivateLPD(!options.paused);
 

@@ -274,11 +274,12 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
 
     const GeneralSettings settings = spooler_.Settings();
     std::vector<UniqueFd> sockets = OpenSockets(settings);
+    // Also after a failed bind: the step's giving up of root must not depend on the port.
+    if (!RunBoundStep(settings)) {
+        sockets.clear();
+    }
     if (!sockets.empty()) {
         boundPort_.store(BoundPortOf(sockets.front().Get()));
-        if (!RunBoundStep(settings)) {
-            sockets.clear();
-        }
     }
     std::vector<pollfd> fds;
     for (const UniqueFd& fd : sockets) {

@@ -32,9 +32,10 @@ class Listener {
     // At most one "MaxConnections reached" line in this time.
     static constexpr std::chrono::seconds kFullLogInterval{60};
 
-    // A step run once per process on the listener thread, after its sockets are bound and
-    // before anything is accepted (the daemon gives up root there). When it returns false
-    // the listener ends without accepting; the step then stays for the next listener.
+    // A step run once per process on the listener thread, after its sockets are bound (or
+    // failed to bind) and before anything is accepted: the daemon gives up root there. When
+    // it returns false the listener ends without accepting; the step then stays for the next
+    // listener.
     using BoundStep = std::function<bool(const GeneralSettings& settings)>;
     static void SetBoundStep(BoundStep step);
 
