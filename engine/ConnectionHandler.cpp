@@ -75,13 +75,13 @@ ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
       access_(spooler.Access()),
       connection_(fd, spooler.Settings().localCmdTimeout, spooler.Settings().minBytesPerSecond) {}
 
-void ConnectionHandler::Run(std::stop_token stopToken) {
+void ConnectionHandler::Run(std::stop_token stopToken, std::atomic<bool>* engaged) {
     threadId_ = CurrentThreadId();
     stopToken_ = stopToken;
     connection_.SetStopToken(stopToken);
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
-    RunRecvRequest();
+    RunRecvRequest(engaged);
 
     // Every connection stays open for the close delay after its command has been served.
     connection_.Pause(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
@@ -117,10 +117,13 @@ std::string ConnectionHandler::ReadCommandLine() {
     return line;
 }
 
-void ConnectionHandler::RunRecvRequest() {
+void ConnectionHandler::RunRecvRequest(std::atomic<bool>* engaged) {
     const std::string request = ReadCommandLine();
     if (request.empty()) {
         return;  // the client closed (or said nothing) before sending a command
+    }
+    if (engaged != nullptr) {
+        engaged->store(true);
     }
     if (localPrintLog.Level() >= 1) {
         localPrintLog.HexDump("Receive Request from LPR client ", request.data(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stop_token>
@@ -24,11 +25,12 @@ class ConnectionHandler {
     ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
 
     // Serves the connection; returns when the close delay has passed or a stop was requested.
-    // The caller closes the socket afterwards.
-    void Run(std::stop_token stopToken);
+    // The caller closes the socket afterwards. engaged, when given, is set once the command
+    // line is in.
+    void Run(std::stop_token stopToken, std::atomic<bool>* engaged = nullptr);
 
   private:
-    void RunRecvRequest();
+    void RunRecvRequest(std::atomic<bool>* engaged);
     void ServeActivate(const std::string& queueName);
     void ServeReceiveJob(const std::string& queueName);
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);

@@ -31,10 +31,11 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
     Entry* self = entry.get();
     const int fd = socket.Get();
     entry->socket = std::move(socket);
+    entry->started = Clock::now();
     try {
         entry->thread =
             std::jthread([this, self, fd, body = std::move(body)](std::stop_token token) {
-                body(fd, token);
+                body(fd, token, self->engaged);
                 {
                     MutexLock done(mutex_);
                     self->socket.Reset();
@@ -82,10 +83,30 @@ size_t ConnectionSet::ActiveLocked() const {
     return active;
 }
 
-bool ConnectionSet::WaitForRoom(size_t limit, std::stop_token stopToken) {
+bool ConnectionSet::WaitForRoom(size_t limit, std::stop_token stopToken, Clock::duration timeout) {
     MutexLock lock(mutex_);
-    return finished_.wait(lock, stopToken,
-                          [this, limit]() REQUIRES(mutex_) { return ActiveLocked() < limit; });
+    return finished_.wait_for(lock, stopToken, timeout,
+                              [this, limit]() REQUIRES(mutex_) { return ActiveLocked() < limit; });
+}
+
+bool ConnectionSet::CutLongestIdle(Clock::duration grace) {
+    const Clock::time_point latest = Clock::now() - grace;
+    MutexLock lock(mutex_);
+    Entry* longest = nullptr;
+    for (auto& entry : entries_) {
+        if (!entry->done && !entry->engaged.load() && entry->socket && entry->started <= latest &&
+            (!longest || entry->started < longest->started)) {
+            longest = entry.get();
+        }
+    }
+    if (longest == nullptr) {
+        return false;
+    }
+    // Its reads end at once, and so does its wait before closing.
+    longest->engaged.store(true);
+    longest->thread.request_stop();
+    ::shutdown(longest->socket.Get(), SHUT_RDWR);
+    return true;
 }
 
 }  // namespace pg

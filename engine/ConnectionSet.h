@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -19,7 +21,10 @@ namespace pg {
 // it to stop, and returns only after all have ended.
 class ConnectionSet {
   public:
-    using Body = std::function<void(int fd, std::stop_token stopToken)>;
+    using Clock = std::chrono::steady_clock;
+    // The body sets engaged once the client has said what it wants; until then the connection
+    // is idle and may be cut to make room (CutLongestIdle).
+    using Body = std::function<void(int fd, std::stop_token stopToken, std::atomic<bool>& engaged)>;
 
     ConnectionSet() = default;
     ~ConnectionSet();
@@ -31,15 +36,20 @@ class ConnectionSet {
     void StopAll();
     // Connections whose thread has not finished yet.
     size_t Active() const;
-    // Waits until fewer than limit connections are active; false when stopToken asks the
-    // caller to end first.
-    bool WaitForRoom(size_t limit, std::stop_token stopToken);
+    // Waits until fewer than limit connections are active, at most timeout; false when the
+    // time passes or stopToken asks the caller to end first.
+    bool WaitForRoom(size_t limit, std::stop_token stopToken, Clock::duration timeout);
+    // Ends the connection that has been idle longest, if it has been idle for at least grace;
+    // false when there is none.
+    bool CutLongestIdle(Clock::duration grace);
 
   private:
     struct Entry {
         std::jthread thread;
         UniqueFd socket;  // guarded by the set's mutex
         bool done = false;
+        Clock::time_point started;
+        std::atomic<bool> engaged{false};
     };
     void TakeFinished(std::list<std::unique_ptr<Entry>>& finished) REQUIRES(mutex_);
 

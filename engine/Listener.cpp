@@ -254,18 +254,29 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
 
 bool Listener::WaitForRoom(const std::stop_token& stopToken) {
     const int limit = spooler_.Settings().maxConnections;
-    if (limit <= 0 || spooler_.connections_.Active() < static_cast<size_t>(limit)) {
+    if (limit <= 0) {
         return true;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (!lastFullLog_ || now - *lastFullLog_ >= kFullLogInterval) {
-        lastFullLog_ = now;
-        systemLog.Log(1,
-                      "ThreadID(%u) RunLPDSpoolingServer() : %d connections are served "
-                      "(MaxConnections).  New ones wait in the listen queue.\n",
-                      threadId_.load(), limit);
+    ConnectionSet& connections = spooler_.connections_;
+    while (connections.Active() >= static_cast<size_t>(limit) && !stopToken.stop_requested()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!lastFullLog_ || now - *lastFullLog_ >= kFullLogInterval) {
+            lastFullLog_ = now;
+            systemLog.Log(1,
+                          "ThreadID(%u) RunLPDSpoolingServer() : %d connections are served "
+                          "(MaxConnections).  New ones wait in the listen queue.\n",
+                          threadId_.load(), limit);
+        }
+        // A client that connects and says nothing holds a place others are waiting for.
+        if (connections.CutLongestIdle(kIdleGraceWhenFull)) {
+            systemLog.Log(3,
+                          "ThreadID(%u) RunLPDSpoolingServer() : an idle connection is cut to "
+                          "make room\n",
+                          threadId_.load());
+        }
+        connections.WaitForRoom(static_cast<size_t>(limit), stopToken, kRoomCheckInterval);
     }
-    return spooler_.connections_.WaitForRoom(static_cast<size_t>(limit), stopToken);
+    return !stopToken.stop_requested();
 }
 
 void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
@@ -348,11 +359,12 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
             ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             void* owner = ownerWindow_.load();
             LPDSpooler* spooler = &spooler_;
-            spooler_.connections_.Start(std::move(client),
-                                        [spooler, owner](int fd, std::stop_token token) {
-                                            ConnectionHandler handler(*spooler, fd, owner);
-                                            handler.Run(token);
-                                        });
+            spooler_.connections_.Start(
+                std::move(client),
+                [spooler, owner](int fd, std::stop_token token, std::atomic<bool>& engaged) {
+                    ConnectionHandler handler(*spooler, fd, owner);
+                    handler.Run(token, &engaged);
+                });
             PauseDelay(spooler_.Settings().acceptDelayMs, stopToken);
         } else {
             systemLog.Log(3,

@@ -24,13 +24,17 @@ class LPDSpooler;
 // dual-stack socket for IPv6 and IPv4; backlog 50 each), then accepts connections while the
 // daemon runs and hands each to a connection thread of the spooler's. Paused, or serving
 // MaxConnections connections already, it takes no connection: clients wait in the listen queue
-// and are served after the next Resume() or once a connection ends. It ends on a failure of
-// the socket layer or when it is stopped.
+// and are served after the next Resume() or once a connection ends (an idle one is cut to make
+// room). It ends on a failure of the socket layer or when it is stopped.
 class Listener {
   public:
     static constexpr int kBacklog = 50;
     // At most one "MaxConnections reached" line in this time.
     static constexpr std::chrono::seconds kFullLogInterval{60};
+    // While MaxConnections are served, a connection that has not sent its command line after
+    // this long is cut to make room; how often that is looked at.
+    static constexpr std::chrono::seconds kIdleGraceWhenFull{1};
+    static constexpr std::chrono::milliseconds kRoomCheckInterval{200};
 
     // A step run once per process on the listener thread, after its sockets are bound (or
     // failed to bind) and before anything is accepted: the daemon gives up root there. When

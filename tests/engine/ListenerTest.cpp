@@ -164,7 +164,8 @@ TEST(Listener, ListenAddressChoosesTheAddressesServed) {
 }
 
 // Beyond MaxConnections nothing more is accepted, so waiting clients cost no thread; the first
-// of them is served as soon as a connection ends, and the operator is told once.
+// of them is served as soon as a connection ends, the next ones once the idle connections have
+// been cut, and the operator is told once.
 TEST(Listener, MaxConnectionsLeavesTheRestInTheListenQueue) {
     const int max = 4;
     TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "MaxConnections",
@@ -189,6 +190,11 @@ TEST(Listener, MaxConnectionsLeavesTheRestInTheListenQueue) {
     EXPECT_EQ(CountScreenLines(daemon, "connections are served (MaxConnections)"), 1u);
     idle.front().reset();
     EXPECT_EQ(waiting.front()->ReceiveUntilClose(seconds(5)), kEmptyList);
+    for (size_t i = 1; i < waiting.size(); ++i) {
+        EXPECT_EQ(waiting[i]->ReceiveUntilClose(seconds(10)), kEmptyList) << i;
+    }
+    EXPECT_TRUE(idle.back()->WaitForClose(seconds(1)));
+    EXPECT_LE(threads(), busy);
 }
 
 TEST(Listener, ShutdownEndsConnectionsThatAreStillWaiting) {
