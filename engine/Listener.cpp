@@ -94,7 +94,7 @@ void Listener::Fail(const char* call, const char* message, int error) {
 namespace {
 
 // The bound-step of the process and its lock.
-Mutex boundStepMutex;
+constinit Mutex boundStepMutex;
 Listener::BoundStep boundStep GUARDED_BY(boundStepMutex);
 
 // One address of ListenAddress.
@@ -105,8 +105,8 @@ struct ListenAddress {
 
 // "127.0.0.1, ::1" or "[::1]": numeric addresses separated by commas or blanks. False with the
 // entry at fault in bad.
-bool ParseListenAddresses(const std::string& text, uint16_t port,
-                          std::vector<ListenAddress>& addresses, std::string& bad) {
+bool ParseListenAddresses(const std::string& text, std::vector<ListenAddress>& addresses,
+                          std::string& bad) {
     size_t i = 0;
     while (i < text.size()) {
         const size_t start = text.find_first_not_of(", \t", i);
@@ -127,11 +127,9 @@ bool ParseListenAddresses(const std::string& text, uint16_t port,
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&one.address);
         if (::inet_pton(AF_INET, entry.c_str(), &in->sin_addr) == 1) {
             in->sin_family = AF_INET;
-            in->sin_port = htons(port);
             one.length = sizeof(sockaddr_in);
         } else if (::inet_pton(AF_INET6, entry.c_str(), &in6->sin6_addr) == 1) {
             in6->sin6_family = AF_INET6;
-            in6->sin6_port = htons(port);
             one.length = sizeof(sockaddr_in6);
         } else {
             bad = entry;
@@ -187,7 +185,7 @@ bool Listener::RunBoundStep(const GeneralSettings& settings) {
 std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
     std::vector<ListenAddress> addresses;
     std::string bad;
-    if (!ParseListenAddresses(settings.listenAddress, settings.ListenPort(), addresses, bad)) {
+    if (!ParseListenAddresses(settings.listenAddress, addresses, bad)) {
         systemLog.Log(1,
                       "ThreadID(%u) Error - RunLPDSpoolingServer() : ListenAddress %s is no "
                       "numeric IPv4 or IPv6 address\n",
@@ -207,7 +205,6 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&any.address);
         in6->sin6_family = AF_INET6;
         in6->sin6_addr = in6addr_any;
-        in6->sin6_port = htons(settings.ListenPort());
         any.length = sizeof(sockaddr_in6);
         addresses.push_back(any);
     }

@@ -24,7 +24,7 @@ constexpr const char* kKeepRoot = "root";
 // never started.
 constexpr std::chrono::seconds kAwaitLimit{10};
 
-Mutex dropMutex;
+constinit Mutex dropMutex;
 std::condition_variable_any dropRan;
 bool dropArmed GUARDED_BY(dropMutex) = false;
 bool dropDone GUARDED_BY(dropMutex) = false;

@@ -20,7 +20,7 @@ namespace pg {
 namespace {
 
 // This process's end of the helper's socket pair, -1 without a helper.
-Mutex helperMutex;
+constinit Mutex helperMutex;
 int helperFd GUARDED_BY(helperMutex) = -1;
 
 struct Request {
