@@ -6,8 +6,11 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 PORT ?= 515
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build test test-tsan test-asan fuzz run gui bench screenshots format clean
+.PHONY: all deps build test test-tsan test-asan fuzz run gui bench screenshots format clean \
+        install deb
 
 all: build
 
@@ -69,6 +72,21 @@ gui: build
 	    app/run-default.ini | sed 's/$$/\r/' > var/home/pgate.ini
 	cd var && exec ../build/bin/pressgate --home home
 
+# Installs under $(PREFIX) (below $(DESTDIR) when given): see packaging/CMakeLists.txt.
+install: deps build/CMakeCache.txt
+	cmake -S . -B build -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	cmake --build build -j $(JOBS) --target pressgated $$(grep -q 'PRESSGATE_GUI:BOOL=ON' \
+	    build/CMakeCache.txt && echo pressgate pgabout pg_help)
+	DESTDIR=$(DESTDIR) cmake --install build
+
+# The Debian package pressgate_<version>_<arch>.deb in build-deb/package: apt install ./<it>.
+deb: deps
+	cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DPRESSGATE_TESTS=OFF -DPRESSGATE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack
+	@ls build-deb/package/*.deb
+
 bench: build
 	@for b in bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; echo "== $$b"; "$$b" build; done
 
@@ -79,4 +97,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-tsan build-asan build-fuzz
+	rm -rf build build-tsan build-asan build-fuzz build-deb

@@ -276,6 +276,30 @@ bool AccessRule::MatchesSource(const sockaddr_storage& peer) const {
     return false;
 }
 
+bool AccessRules::TakeEntry(std::string_view key, std::string_view value, std::string* problem) {
+    const size_t prefixLength = std::strlen(kRuleKeyPrefix);
+    if (EqualsNoCase(key, kPrivilegedPortKey)) {
+        removeNeedsPrivilegedPort_ = IsYes(std::string(value));
+        return true;
+    }
+    if (key.size() >= prefixLength && EqualsNoCase(key.substr(0, prefixLength), kRuleKeyPrefix)) {
+        auto rule = AccessRule::Parse(value, problem);
+        if (rule) {
+            rules_.push_back(std::move(*rule));
+        }
+        return rule.has_value();
+    }
+    if (problem != nullptr) {
+        *problem = "unknown key '" + std::string(key) + "' (Rule1, Rule2, ... or " +
+                   kPrivilegedPortKey + ")";
+    }
+    return false;
+}
+
+bool AccessRules::CheckEntry(std::string_view key, std::string_view value, std::string* problem) {
+    return AccessRules().TakeEntry(key, value, problem);
+}
+
 AccessRules AccessRules::Read(const ProfileFile& file) {
     AccessRules rules;
     const auto lines = file.ReadSectionLines(kSection);
@@ -283,22 +307,12 @@ AccessRules AccessRules::Read(const ProfileFile& file) {
         return rules;
     }
     rules.present_ = true;
-    const size_t prefixLength = std::strlen(kRuleKeyPrefix);
     for (const ProfileFile::SectionLine& line : *lines) {
         std::string problem;
         if (!line.isKey) {
             problem = "'" + line.text + "' is no key=value line";
-        } else if (EqualsNoCase(line.key, kPrivilegedPortKey)) {
-            rules.removeNeedsPrivilegedPort_ = IsYes(line.value);
-        } else if (line.key.size() >= prefixLength &&
-                   EqualsNoCase(std::string_view(line.key).substr(0, prefixLength),
-                                kRuleKeyPrefix)) {
-            if (auto rule = AccessRule::Parse(line.value, &problem)) {
-                rules.rules_.push_back(std::move(*rule));
-            }
         } else {
-            problem =
-                "unknown key '" + line.key + "' (Rule1, Rule2, ... or " + kPrivilegedPortKey + ")";
+            rules.TakeEntry(line.key, line.value, &problem);
         }
         if (!problem.empty()) {
             rules.problems_.push_back({line.number, std::move(problem)});

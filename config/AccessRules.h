@@ -63,6 +63,9 @@ class AccessRules {
     // Reads the section; lines that are no rule or option are left out and reported in
     // Problems().
     static AccessRules Read(const ProfileFile& file);
+    // Whether key=value is a line of the section Read() can use; false with the reason in
+    // problem (the configuration checker reports it).
+    static bool CheckEntry(std::string_view key, std::string_view value, std::string* problem);
     // The section as the default pgate.ini has it (CR LF lines, header included): everything
     // from private addresses, operator from the host itself, nothing from anywhere else.
     static std::string DefaultSectionText();
@@ -81,6 +84,8 @@ class AccessRules {
     void SetRemoveNeedsPrivilegedPort(bool on) { removeNeedsPrivilegedPort_ = on; }
 
   private:
+    // Takes one key=value line into the rules; false with the reason in problem.
+    bool TakeEntry(std::string_view key, std::string_view value, std::string* problem);
     // The first rule covering operation that matches; nullptr when none does.
     const AccessRule* FirstMatch(AccessOperation operation, const sockaddr_storage& peer,
                                  std::string_view queue) const;

@@ -27,14 +27,14 @@ struct GeneralSettings {
     bool minimizeOnStartup = false;
 
     // Extension keys (not in the default file; absent means the default).
-    std::string printSystem = "cups";   // "cups" or "devices:DIR"
-    int32_t closeDelayMs = 3000;        // wait before a served connection is closed
-    int32_t acceptDelayMs = 100;        // pause after handing a connection to its thread
-    int32_t forwardChunkDelayMs = 100;  // pause after each chunk forwarded to a remote host
-    std::string listenAddress{};        // numeric addresses, comma-separated; "" = all (IPv6+IPv4)
-    std::string runAsUser{};            // started as root: the account to serve as; "" = lp/daemon
-    int32_t maxConnections = 256;       // connections served at once; more wait unaccepted; 0 = any
-    int32_t minBytesPerSecond = 0;      // a client sending slower is cut off; 0 = no bound
+    std::string printSystem = "cups";  // "cups" or "devices:DIR"
+    int32_t closeDelayMs = 3000;       // longest wait for the client's close after the last reply
+    int32_t acceptDelayMs = 0;         // pause after handing a connection to its thread
+    int32_t forwardChunkDelayMs = 0;   // pause after each chunk forwarded to a remote host
+    std::string listenAddress{};       // numeric addresses, comma-separated; "" = all (IPv6+IPv4)
+    std::string runAsUser{};           // started as root: the account to serve as; "" = lp/daemon
+    int32_t maxConnections = 256;      // connections served at once; more wait unaccepted; 0 = any
+    int32_t minBytesPerSecond = 0;     // a client sending slower is cut off; 0 = no bound
 
     // The port as the listener binds it: the same 16 bits, unsigned.
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
@@ -47,6 +47,8 @@ struct SettingsReadHooks {
     std::function<void(const std::string& line)> logLine;  // each key's level-1 log line
     std::function<void(const std::string& spoolBaseDirectory)> spoolBaseKnown;  // create it
     std::function<void()> clearSpool;  // ClearSpoolDirectory read as yes
+    // Keys whose value the configuration check rejected: read as if they were absent.
+    std::function<bool(const char* key)> rejected;
 };
 
 // Reads [GENERAL CONFIGURE] in the spooler's order with every reading rule: the word "unknown"

@@ -1,10 +1,12 @@
 #include "engine/ConnectionHandler.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -14,6 +16,7 @@
 
 #include "engine/CopyToken.h"
 #include "engine/HostAddress.h"
+#include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "log/LogFile.h"
@@ -82,10 +85,36 @@ void ConnectionHandler::Run(std::stop_token stopToken, std::atomic<bool>* engage
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
     RunRecvRequest(engaged);
-
-    // Every connection stays open for the close delay after its command has been served.
-    connection_.Pause(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
+    AwaitClientClose(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
+}
+
+// The reply is complete: our side is shut at once, so a client reading until the end (lpq)
+// sees it now. The connection then ends as soon as the client closes too, or when the delay
+// has passed for a client that never does; what it still sends is read and dropped.
+void ConnectionHandler::AwaitClientClose(std::chrono::milliseconds delay) {
+    ::shutdown(connection_.Fd(), SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    char drain[512];
+    while (!stopToken_.stop_requested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd pfd{connection_.Fd(), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        const ssize_t got = ::recv(connection_.Fd(), drain, sizeof drain, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            return;  // the client closed or reset the connection
+        }
+    }
 }
 
 std::string ConnectionHandler::ReadCommandLine() {
@@ -125,7 +154,7 @@ void ConnectionHandler::RunRecvRequest(std::atomic<bool>* engaged) {
     if (engaged != nullptr) {
         engaged->store(true);
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Receive Request from LPR client ", request.data(),
                               static_cast<int32_t>(request.size()));
     }
@@ -281,7 +310,8 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
-        PrintQueue::SendNack(connection_);
+        const std::string line = JobListReport::UnknownQueue(queueName);
+        connection_.Send(line.data(), line.size());
         return;
     }
     std::vector<char> list(kRequestBufferSize);
@@ -298,7 +328,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
         length = isShort ? queue->ShortJobList(operand.c_str(), list.data(), size)
                          : queue->LongJobList(operand.c_str(), list.data(), size);
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump(isShort ? "Send job list (short format) to LPR client "
                                       : "Send job list (long format) to LPR client ",
                               list.data(), static_cast<int32_t>(length));
@@ -306,7 +336,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
     connection_.Send(list.data(), length);
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Send Job list back to lpr client\n",
                   threadId_);
-    if (isShort && systemLog.Level() >= 3) {
+    if (isShort && systemLog.Writes(3)) {
         systemLog.HexDump("Job list", list.data(), static_cast<int32_t>(length));
     }
 }

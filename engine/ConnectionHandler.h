@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stop_token>
@@ -16,21 +17,23 @@ class PrintQueue;
 
 // Serves one accepted LPR connection (the thread body RunRecvRequest): reads the command line,
 // finds the queue without regard to case and answers print-waiting-jobs, receive-job,
-// queue-state and remove-jobs; then waits CloseDelayMs (3 s by default) before the connection
-// is closed. Works on a plain descriptor, so a test can hand it one end of a socketpair().
+// queue-state and remove-jobs; then shuts its side and waits for the client's close, at most
+// CloseDelayMs (3 s by default). Works on a plain descriptor, so a test can hand it one end of
+// a socketpair().
 class ConnectionHandler {
   public:
     static constexpr size_t kRequestBufferSize = 4096;
 
     ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
 
-    // Serves the connection; returns when the close delay has passed or a stop was requested.
-    // The caller closes the socket afterwards. engaged, when given, is set once the command
-    // line is in.
+    // Serves the connection; returns when the client has closed, the close delay has passed or
+    // a stop was requested. The caller closes the socket afterwards. engaged, when given, is set
+    // once the command line is in.
     void Run(std::stop_token stopToken, std::atomic<bool>* engaged = nullptr);
 
   private:
     void RunRecvRequest(std::atomic<bool>* engaged);
+    void AwaitClientClose(std::chrono::milliseconds delay);
     void ServeActivate(const std::string& queueName);
     void ServeReceiveJob(const std::string& queueName);
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);

@@ -30,7 +30,8 @@ bool IsTransientAcceptError(int error) {
 
 }  // namespace
 
-Listener::Listener(LPDSpooler& spooler, void* ownerWindow, bool running) : spooler_(spooler) {
+Listener::Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening)
+    : spooler_(spooler), inherited_(std::move(listening)) {
     ownerWindow_.store(ownerWindow);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -58,6 +59,12 @@ void Listener::Wake() {
         char byte = 1;
         [[maybe_unused]] ssize_t ignored = ::write(wakeWrite_.Get(), &byte, 1);
     }
+}
+
+int Listener::WaitUntilListening() {
+    MutexLock lock(mutex_);
+    changed_.wait(lock, [this]() REQUIRES(mutex_) { return listenResult_ >= 0; });
+    return listenResult_;
 }
 
 void Listener::Suspend() {
@@ -182,7 +189,7 @@ bool Listener::RunBoundStep(const GeneralSettings& settings) {
     return false;
 }
 
-std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
+int Listener::OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>& sockets) {
     std::vector<ListenAddress> addresses;
     std::string bad;
     if (!ParseListenAddresses(settings.listenAddress, addresses, bad)) {
@@ -191,7 +198,7 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
                       "numeric IPv4 or IPv6 address\n",
                       threadId_.load(), bad.c_str());
         Fail("bind()", "bind(sock) failed", EINVAL);
-        return {};
+        return EINVAL;
     }
     // Without addresses: every address of both families on one socket, or IPv4 alone on a
     // system without IPv6.
@@ -209,7 +216,7 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
         addresses.push_back(any);
     }
 
-    std::vector<UniqueFd> sockets;
+    std::vector<UniqueFd> opened;
     uint16_t port = settings.ListenPort();
     for (ListenAddress& entry : addresses) {
         UniqueFd fd(::socket(entry.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -222,8 +229,9 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
             fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         }
         if (!fd) {
-            Fail("socket()", "socket() failed", errno);
-            return {};
+            const int error = errno;
+            Fail("socket()", "socket() failed", error);
+            return error;
         }
         // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
         // could not bind the port again for a minute.
@@ -236,17 +244,20 @@ std::vector<UniqueFd> Listener::OpenSockets(const GeneralSettings& settings) {
         }
         SetPort(entry.address, port);  // port 0: every socket gets the first one's port
         if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&entry.address), entry.length) != 0) {
-            Fail("bind()", "bind(sock) failed", errno);
-            return {};
+            const int error = errno;
+            Fail("bind()", "bind(sock) failed", error);
+            return error;
         }
         if (::listen(fd.Get(), kBacklog) != 0) {
-            Fail("listen()", "listen(sock) failed", errno);
-            return {};
+            const int error = errno;
+            Fail("listen()", "listen(sock) failed", error);
+            return error;
         }
         port = BoundPortOf(fd.Get());
-        sockets.push_back(std::move(fd));
+        opened.push_back(std::move(fd));
     }
-    return sockets;
+    sockets = std::move(opened);
+    return 0;
 }
 
 bool Listener::WaitForRoom(const std::stop_token& stopToken) {
@@ -281,14 +292,27 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
     threadId_.store(threadId);
 
     const GeneralSettings settings = spooler_.Settings();
-    std::vector<UniqueFd> sockets = OpenSockets(settings);
+    // A socket handed over by the service manager is bound and listening already.
+    std::vector<UniqueFd> sockets;
+    int result = 0;
+    if (inherited_) {
+        sockets.push_back(std::move(inherited_));
+    } else {
+        result = OpenSockets(settings, sockets);
+    }
     // Also after a failed bind: the step's giving up of root must not depend on the port.
     if (!RunBoundStep(settings)) {
         sockets.clear();
+        result = result != 0 ? result : EPERM;
     }
     if (!sockets.empty()) {
         boundPort_.store(BoundPortOf(sockets.front().Get()));
     }
+    {
+        MutexLock lock(mutex_);
+        listenResult_ = result;
+    }
+    changed_.notify_all();
     std::vector<pollfd> fds;
     for (const UniqueFd& fd : sockets) {
         fds.push_back({fd.Get(), POLLIN, 0});

@@ -43,9 +43,10 @@ class Listener {
     using BoundStep = std::function<bool(const GeneralSettings& settings)>;
     static void SetBoundStep(BoundStep step);
 
-    // Starts the thread; running false starts it paused. Throws std::system_error when the
-    // thread cannot be created.
-    Listener(LPDSpooler& spooler, void* ownerWindow, bool running);
+    // Starts the thread; running false starts it paused. listening, when valid, is a socket
+    // that already listens (from the service manager): it is used instead of binding the
+    // addresses of ListenAddress. Throws std::system_error when the thread cannot be created.
+    Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening = UniqueFd());
     // Stops the thread and returns when it has ended.
     ~Listener();
     Listener(const Listener&) = delete;
@@ -59,11 +60,15 @@ class Listener {
     // The port bound, 0 until bound.
     uint16_t BoundPort() const { return boundPort_.load(); }
     uint32_t ThreadId() const { return threadId_.load(); }
+    // Waits until the sockets listen and the bound step has run (0), or until they could not
+    // be made to or the step failed (the errno of the call that failed; EPERM for the step).
+    int WaitUntilListening();
 
   private:
     void RunLPDSpoolingServer(std::stop_token stopToken);
-    // The bound and listening sockets of ListenAddress; empty after a failure (reported).
-    std::vector<UniqueFd> OpenSockets(const GeneralSettings& settings);
+    // Binds and listens on every address of ListenAddress: 0, or the errno of the failed call
+    // (reported); sockets holds them when all could be made.
+    int OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>& sockets);
     bool RunBoundStep(const GeneralSettings& settings);
     // Waits while MaxConnections connections are served; false when stopped meanwhile.
     bool WaitForRoom(const std::stop_token& stopToken);
@@ -82,6 +87,8 @@ class Listener {
     Mutex mutex_;
     std::condition_variable_any changed_;
     bool paused_ GUARDED_BY(mutex_) = false;
+    int listenResult_ GUARDED_BY(mutex_) = -1;  // -1 until known, then 0 or an errno
+    UniqueFd inherited_;                        // taken by the thread when it starts
     // Listener thread only.
     std::optional<std::chrono::steady_clock::time_point> lastFullLog_;
 

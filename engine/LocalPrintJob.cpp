@@ -22,7 +22,7 @@ namespace {
 // queue's state to error) while a job of empty files goes through.
 class UnopenedPrinter : public PrinterHandle {
   public:
-    bool StartDocument(const std::string&) override { return false; }
+    bool StartDocument(const std::string&, const std::string&) override { return false; }
     bool StartPage() override { return false; }
     bool Write(const void*, size_t, size_t& written) override {
         written = 0;

@@ -513,9 +513,8 @@ uint32_t PrintQueue::LongJobList(const char* userName, char* buffer, uint32_t si
     return JobList(Format::Long, Select::User, 0, userName, buffer, size);
 }
 
-// The whole list carries each job's size; the lists by number or user do not.
 uint32_t PrintQueue::LongJobList(char* buffer, uint32_t size) {
-    return JobList(Format::LongWithSize, Select::All, 0, nullptr, buffer, size);
+    return JobList(Format::Long, Select::All, 0, nullptr, buffer, size);
 }
 
 // --- delivery ----------------------------------------------------------------------------------

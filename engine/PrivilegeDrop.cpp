@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <optional>
 #include <string>
 
@@ -20,36 +18,26 @@ namespace pg {
 namespace {
 
 constexpr const char* kKeepRoot = "root";
-// The listener runs the step right after its bind; this only guards against a listener that
-// never started.
-constexpr std::chrono::seconds kAwaitLimit{10};
-
 constinit Mutex dropMutex;
-std::condition_variable_any dropRan;
-bool dropArmed GUARDED_BY(dropMutex) = false;
-bool dropDone GUARDED_BY(dropMutex) = false;
+std::string dropFailure GUARDED_BY(dropMutex);
 
+// Hands the spool area to account and becomes it; false with the reason in why.
 bool DropTo(const std::optional<ServiceAccount>& account, const std::string& failure,
-            const GeneralSettings& settings) {
+            const GeneralSettings& settings, std::string& why) {
     if (!account) {
-        systemLog.Log(1, "Error - RunAsUser : %s.  No print request will be accepted.\n",
-                      failure.c_str());
+        why = failure;
         return false;
     }
     const std::string& spool = settings.spoolBaseDirectory;
     if (!account->CanReach(spool)) {
-        systemLog.Log(1,
-                      "Error - RunAsUser : user %s cannot reach the spool directory %s.  No print "
-                      "request will be accepted: open the directories above it to the user, or "
-                      "set RunAsUser=root.\n",
-                      account->name.c_str(), spool.c_str());
+        why = "user " + account->name + " cannot reach the spool directory " + spool +
+              ": open the directories above it to the user, or set RunAsUser=root";
         return false;
     }
     account->TakeOver(spool, 0700, 0600);
-    std::string why;
-    if (!account->Become(why)) {
-        systemLog.Log(1, "Error - RunAsUser : cannot become user %s: %s\n", account->name.c_str(),
-                      why.c_str());
+    std::string reason;
+    if (!account->Become(reason)) {
+        why = "cannot become user " + account->name + ": " + reason;
         return false;
     }
     systemLog.Log(1, "Running as user %s (uid %u, gid %u)\n", account->name.c_str(),
@@ -75,25 +63,22 @@ void ArmPrivilegeDrop(const ConfigLocation& location) {
         account.reset();
         failure = "no reserved-port helper: " + failure;
     }
-    {
-        MutexLock lock(dropMutex);
-        dropArmed = true;
-    }
     Listener::SetBoundStep([account, failure](const GeneralSettings& settings) {
-        const bool dropped = DropTo(account, failure, settings);
-        {
-            MutexLock lock(dropMutex);
-            dropDone = true;
+        std::string why;
+        const bool dropped = DropTo(account, failure, settings, why);
+        if (!dropped) {
+            systemLog.Log(1, "Error - RunAsUser : %s.  No print request will be accepted.\n",
+                          why.c_str());
         }
-        dropRan.notify_all();
+        MutexLock lock(dropMutex);
+        dropFailure = why;
         return dropped;
     });
 }
 
-void AwaitPrivilegeDrop() {
+std::string PrivilegeDropFailure() {
     MutexLock lock(dropMutex);
-    dropRan.wait_for(lock, kAwaitLimit,
-                     []() REQUIRES(dropMutex) { return !dropArmed || dropDone; });
+    return dropFailure;
 }
 
 }  // namespace pg

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "config/ConfigLocation.h"
 
 namespace pg {
@@ -12,8 +14,8 @@ namespace pg {
 // listener ends without accepting and the reason is logged. Not started as root: nothing.
 void ArmPrivilegeDrop(const ConfigLocation& location);
 
-// Returns once the armed drop has run (at once when none is armed), so that nothing the
-// caller does next creates files as root.
-void AwaitPrivilegeDrop();
+// Why the armed drop failed ("" when it has not failed); the listener reports the failure as
+// EPERM from WaitUntilListening().
+std::string PrivilegeDropFailure();
 
 }  // namespace pg

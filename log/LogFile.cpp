@@ -1,11 +1,13 @@
 #include "log/LogFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <utility>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileFile.h"
 #include "platform/Mutex.h"
 
@@ -13,7 +15,6 @@ namespace pg {
 
 namespace {
 
-constexpr const char* kSection = "Logging";
 constexpr int32_t kMaxCacheSize = 32767;
 // The message window gets what a 256-byte buffer holds of a message: its first 255 characters
 // (the rest is dropped, not wrapped).
@@ -22,25 +23,20 @@ constexpr size_t kDumpRowWidth = 131;
 constexpr int kKindCount = 3;
 
 struct KindInfo {
-    const char* title;        // "System LogFile": header and closing line
-    const char* enableKey;    // yes/no key that opens the file
-    const char* fileKey;      // key of the file name
-    const char* defaultName;  // file name when the key is absent
+    const char* title;                   // "System LogFile": header and closing line
+    bool LoggingSettings::*enable;       // opens the file
+    std::string LoggingSettings::*name;  // the file's name
 };
 
 constexpr KindInfo kKinds[kKindCount] = {
-    {"System LogFile", "SystemDebugEnable", "SystemTrace", "system.log"},
-    {"Local Print LogFile", "LocalTraceEnable", "LocalPrintTrace", "local.log"},
-    {"Remote Print LogFile", "RemoteTraceEnable", "RemotePrintTrace", "remote.log"},
+    {"System LogFile", &LoggingSettings::systemDebugEnable, &LoggingSettings::systemTrace},
+    {"Local Print LogFile", &LoggingSettings::localTraceEnable, &LoggingSettings::localPrintTrace},
+    {"Remote Print LogFile", &LoggingSettings::remoteTraceEnable,
+     &LoggingSettings::remotePrintTrace},
 };
 
 int Index(LogKind kind) {
     return static_cast<int>(kind) - 1;
-}
-
-// A yes/no value of [Logging] is yes when its first character is Y or y.
-bool IsYes(const std::string& value) {
-    return !value.empty() && (value[0] == 'Y' || value[0] == 'y');
 }
 
 struct FileCloser {
@@ -82,9 +78,27 @@ struct Facility {
     // Whether the last line written to any of the three files ended its line: one flag for all
     // files, so a line left open in one file suppresses the time prefix in the next file too.
     bool atLineStart GUARDED_BY(mutex) = true;
+    int32_t levels[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};  // LogLevel of each open kind
 
     Mutex screenMutex;
     std::function<void(const char*)> screenSink GUARDED_BY(screenMutex);
+    // Set with screenSink, under screenMutex; Publish() reads it.
+    std::atomic<bool> sinkInstalled{false};
+
+    // What a write of each kind would reach, published under `mutex` by Publish() whenever a
+    // level, switch, file, the screen switch or the sink changes, and read without a lock:
+    // the highest level written anywhere (0: nothing), and whether dumps reach the file.
+    std::atomic<int32_t> writesUpTo[kKindCount] = {0, 0, 0};
+    std::atomic<bool> dumpsWritten[kKindCount] = {false, false, false};
+
+    void Publish() REQUIRES(mutex) {
+        for (int k = 0; k < kKindCount; ++k) {
+            const bool file = switches[k] && files[k].stream != nullptr;
+            const bool screen = k == 0 && screenOn && sinkInstalled.load();
+            writesUpTo[k].store(file || screen ? levels[k] : 0, std::memory_order_relaxed);
+            dumpsWritten[k].store(file && levels[k] > 0, std::memory_order_relaxed);
+        }
+    }
 };
 
 // Defined before the three log objects so that it is built before them and destroyed after
@@ -196,26 +210,27 @@ void LogFile::Open(const std::string& iniPath) {
     open_ = true;
     const int k = Index(kind_);
     const KindInfo& info = kKinds[k];
-    const ProfileFile ini(iniPath);
+    const LoggingSettings settings = ReadLoggingSettings(ProfileFile(iniPath));
 
-    const int32_t level = ini.GetInt(kSection, "LogLevel", 1);
-    const int32_t cacheSize =
-        std::clamp<int32_t>(ini.GetInt(kSection, "LogFileCache", 1024), 0, kMaxCacheSize);
+    const int32_t level = settings.logLevel;
+    const int32_t cacheSize = std::clamp<int32_t>(settings.logFileCache, 0, kMaxCacheSize);
     {
         MutexLock lock(facility.mutex);
         ++facility.liveCount;
+        facility.levels[k] = level;
+        facility.Publish();
     }
     level_.store(level, std::memory_order_relaxed);
     cacheSize_.store(cacheSize, std::memory_order_relaxed);
     enabled_.store(true, std::memory_order_relaxed);
     if (level == 0) {
-        // LogLevel 0: no other key is read, no file is touched, the screen stays off.
+        // LogLevel 0: no file is touched, the screen stays off.
         enabled_.store(false, std::memory_order_relaxed);
         return;
     }
 
-    if (IsYes(ini.GetString(kSection, info.enableKey, "N"))) {
-        const std::string name = ini.GetString(kSection, info.fileKey, info.defaultName);
+    if (settings.*info.enable) {
+        const std::string& name = settings.*info.name;
         OpenFile file;
         file.stream.reset(std::fopen(name.c_str(), "w"));
         if (file.stream) {
@@ -233,6 +248,7 @@ void LogFile::Open(const std::string& iniPath) {
                 facility.files[k] = std::move(file);
                 facility.names[k] = name;
                 facility.switches[k] = true;
+                facility.Publish();
             }
             // The first header format leaves its line open (the date text brings the line
             // feed), so the line after it gets no time prefix.
@@ -246,12 +262,13 @@ void LogFile::Open(const std::string& iniPath) {
     } else {
         MutexLock lock(facility.mutex);
         facility.switches[k] = false;
+        facility.Publish();
     }
 
     if (kind_ == LogKind::System) {
-        const bool screen = IsYes(ini.GetString(kSection, "LogToScreen", "Y"));
         MutexLock lock(facility.mutex);
-        facility.screenOn = screen;
+        facility.screenOn = settings.logToScreen;
+        facility.Publish();
     }
 }
 
@@ -270,6 +287,7 @@ void LogFile::Close() {
     OpenFile closing[kKindCount];
     {
         MutexLock lock(facility.mutex);
+        facility.levels[Index(kind_)] = 0;
         if (facility.liveCount == 0) {
             for (int i = 0; i < kKindCount; ++i) {
                 closing[i] = std::move(facility.files[i]);
@@ -279,6 +297,7 @@ void LogFile::Close() {
             facility.screenOn = false;
             facility.atLineStart = true;
         }
+        facility.Publish();
     }
     for (OpenFile& file : closing) {
         file.stream.reset();  // flush and close outside the lock
@@ -290,8 +309,13 @@ void LogFile::Close() {
     open_ = false;
 }
 
+bool LogFile::Writes(int level) const {
+    const int32_t upTo = facility.writesUpTo[Index(kind_)].load(std::memory_order_relaxed);
+    return upTo > 0 && level <= upTo;
+}
+
 void LogFile::Log(int level, const char* format, ...) {
-    if (level > Level()) {
+    if (!Writes(level)) {
         return;
     }
     va_list args;
@@ -301,6 +325,9 @@ void LogFile::Log(int level, const char* format, ...) {
 }
 
 void LogFile::Print(const char* format, ...) {
+    if (!Writes(1)) {
+        return;  // no file open and no screen: nothing to format for
+    }
     va_list args;
     va_start(args, format);
     Write(format, args);
@@ -353,6 +380,9 @@ void LogFile::Write(const char* format, va_list args) {
 }
 
 void LogFile::HexDump(const char* label, const void* data, int32_t length) {
+    if (!facility.dumpsWritten[Index(kind_)].load(std::memory_order_relaxed)) {
+        return;  // some 17 bytes of text per byte dumped: never made for nobody
+    }
     const std::string dump = FormatDump(TimeOfDay(), label, data, length);
     const int k = Index(kind_);
     MutexLock lock(facility.mutex);
@@ -369,6 +399,7 @@ void LogFile::SetEnabled(bool on) {
     MutexLock lock(facility.mutex);
     enabled_.store(on, std::memory_order_relaxed);
     facility.switches[Index(kind_)] = on;
+    facility.Publish();
 }
 
 void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
@@ -376,13 +407,19 @@ void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
         // Taking screenMutex waits for a sink call that is running now.
         MutexLock lock(facility.screenMutex);
         std::swap(facility.screenSink, sink);
+        facility.sinkInstalled.store(static_cast<bool>(facility.screenSink));
     }
-    // The old sink is destroyed here, outside the lock.
+    {
+        MutexLock lock(facility.mutex);
+        facility.Publish();
+    }
+    // The old sink is destroyed here, outside the locks.
 }
 
 void LogFile::SetScreenEnabled(bool on) {
     MutexLock lock(facility.mutex);
     facility.screenOn = on;
+    facility.Publish();
 }
 
 bool LogFile::ScreenEnabled() {

@@ -177,6 +177,34 @@ TEST_F(LogFiles, TheLineStartFlagIsSharedAndSetByTheFormat) {
     EXPECT_FALSE(FileExists(remotePath));
 }
 
+// Writes() tells whether anything would take a message: false as soon as neither the kind's
+// file nor (systemLog) an installed screen sink would, so callers skip formatting.
+TEST_F(LogFiles, WritesFollowsTheFileTheScreenAndTheSink) {
+    Keys keys = AllOn(2, 0);
+    keys["LocalPrintTrace"] = dir / "missing/local.log";  // cannot be opened
+    WriteIni(keys);
+    {
+        LogSession session(ini);
+        EXPECT_TRUE(systemLog.Writes(2));
+        EXPECT_FALSE(systemLog.Writes(3));
+        EXPECT_FALSE(localPrintLog.Writes(1));
+        systemLog.SetEnabled(false);
+        EXPECT_FALSE(systemLog.Writes(1));  // the screen is on, but no sink is installed
+        CaptureScreen();
+        EXPECT_TRUE(systemLog.Writes(1));
+        LogFile::SetScreenEnabled(false);
+        EXPECT_FALSE(systemLog.Writes(1));
+        LogFile::SetScreenEnabled(true);
+        LogFile::SetScreenOutput(nullptr);
+        EXPECT_FALSE(systemLog.Writes(1));
+        remotePrintLog.SetEnabled(false);
+        EXPECT_FALSE(remotePrintLog.Writes(1));
+        remotePrintLog.SetEnabled(true);
+        EXPECT_TRUE(remotePrintLog.Writes(1));
+    }
+    EXPECT_FALSE(remotePrintLog.Writes(1));  // closed
+}
+
 // A value starting with y opens the kind's default name in the working directory, and sends
 // system lines to the screen (which also switches at run time).
 TEST_F(LogFiles, AYesValueOpensTheDefaultNameInTheWorkingDirectoryAndShowsTheScreen) {
