@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -19,6 +18,8 @@
 #include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -51,21 +52,6 @@ int32_t LeadingNumber(const std::string& text) {
 
 bool StartsWithDigit(const std::string& text) {
     return !text.empty() && text[0] >= '0' && text[0] <= '9';
-}
-
-// Client text for a log line: control characters (C0, DEL, C1) as \xNN.
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        if (c < 0x20 || (c >= 0x7f && c < 0xa0)) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
 }
 
 }  // namespace
@@ -204,14 +190,16 @@ bool ConnectionHandler::Permitted(AccessOperation operation, const std::string& 
     systemLog.Log(1,
                   "ThreadID(%u) RunRecvRequest() :  %s on print queue %s refused to %s by the "
                   "access rules\n",
-                  threadId_, AccessOperationName(operation), Printable(queueName).c_str(),
+                  threadId_, AccessOperationName(operation), EscapeControls(queueName).c_str(),
                   peer.Text().c_str());
     return false;
 }
 
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
-                  queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
+                      EscapeControls(queueName).c_str());
+    }
     if (!Permitted(AccessOperation::kPrintWaiting, queueName)) {
         PrintQueue::SendNack(connection_);
         return;
@@ -223,8 +211,11 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
 }
 
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     if (!Permitted(AccessOperation::kSubmit, queueName)) {
         PrintQueue::SendNack(connection_);
         return;
@@ -261,7 +252,7 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
     systemLog.Log(1,
                   "ThreadID(%u) RunRecvRequest() :  error return in testing print manager for "
                   "print queue %s\n",
-                  threadId_, requestedName.c_str());
+                  threadId_, EscapeControls(requestedName).c_str());
     return false;
 }
 
@@ -270,24 +261,24 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     SocketAddress address;
     int error = 0;
     if (!ResolveHost(target.remoteHost, target.remotePort, address, error)) {
-        char text[512];
-        std::snprintf(text, sizeof text,
-                      "%d is the error. Make sure '%s' is listed in the hosts file.", error,
-                      target.remoteHost.c_str());
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.", text);
-        systemLog.Log(1, "Error : Test remote queue - failed in gethostbyname(%s)  last error %d\n",
-                      target.remoteHost.c_str(), error);
+        const std::string errorText = ResolverErrorText(error);
+        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+                              errorText + " is the error. Make sure '" + target.remoteHost +
+                                  "' is listed in the hosts file.");
+        systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",
+                      target.remoteHost.c_str(), errorText.c_str());
         return false;
     }
     UniqueFd socket(::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket) {
-        systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n", errno);
+        systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
+                      ErrorText(errno).c_str());
         OperatorMessage::Show(nullptr, "Error", "socket() failed");
         return false;
     }
     if (!ConnectSocket(socket.Get(), address, spooler_.Settings().remoteCmdTimeout, error)) {
-        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
-                      error);
+        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
+                      ErrorText(error).c_str());
         return false;
     }
     return true;  // closed again without sending anything
@@ -296,12 +287,14 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
 void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                                      const std::string& operand) {
     const bool isShort = command == 3;
-    systemLog.Log(3,
-                  isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
-                            "queue %s\n"
-                          : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
-                            "queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
+                                "queue %s\n"
+                              : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
+                                "queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     if (!Permitted(AccessOperation::kStatus, queueName)) {
         const std::string refusal =
             "Host " + connection_.PeerAddress().Text() + " is not allowed to see this queue\n";
@@ -343,8 +336,10 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
 
 void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
                                     const std::string& operand) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     if (!Permitted(AccessOperation::kRemove, queueName)) {
         return;
     }
@@ -353,7 +348,7 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
         systemLog.Log(1,
                       "ThreadID(%u) RunRecvRequest() :  remove on print queue %s refused to %s: "
                       "source port %u is not privileged\n",
-                      threadId_, Printable(queueName).c_str(),
+                      threadId_, EscapeControls(queueName).c_str(),
                       connection_.PeerAddress().Text().c_str(), connection_.PeerAddress().Port());
         return;
     }

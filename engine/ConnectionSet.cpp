@@ -2,7 +2,9 @@
 
 #include <sys/socket.h>
 
+#include <cassert>
 #include <system_error>
+#include <vector>
 
 namespace pg {
 
@@ -10,9 +12,14 @@ ConnectionSet::~ConnectionSet() {
     StopAll();
 }
 
+void ConnectionSet::Held([[maybe_unused]] const Entry& entry) const {
+    assert(&entry.mutex == &mutex_);
+}
+
 void ConnectionSet::TakeFinished(std::list<std::unique_ptr<Entry>>& finished) {
     for (auto it = entries_.begin(); it != entries_.end();) {
         auto next = std::next(it);
+        Held(**it);
         if ((*it)->done) {
             finished.splice(finished.end(), entries_, it);
         }
@@ -27,8 +34,9 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
     if (stopping_) {
         return false;
     }
-    auto entry = std::make_unique<Entry>();
+    auto entry = std::make_unique<Entry>(mutex_);
     Entry* self = entry.get();
+    Held(*entry);
     const int fd = socket.Get();
     entry->socket = std::move(socket);
     entry->started = Clock::now();
@@ -37,7 +45,7 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
             std::jthread([this, self, fd, body = std::move(body)](std::stop_token token) {
                 body(fd, token, self->engaged);
                 {
-                    MutexLock done(mutex_);
+                    MutexLock done(self->mutex);
                     self->socket.Reset();
                     self->done = true;
                 }
@@ -51,21 +59,25 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
 }
 
 void ConnectionSet::StopAll() {
-    std::list<std::unique_ptr<Entry>> all;
+    // Joined outside the lock, which each thread takes as its last step.
+    std::vector<std::jthread> threads;
+    std::list<std::unique_ptr<Entry>> all;  // freed after the threads have ended
     {
         MutexLock lock(mutex_);
         stopping_ = true;
         for (auto& entry : entries_) {
+            Held(*entry);
             entry->thread.request_stop();
             if (entry->socket) {
                 ::shutdown(entry->socket.Get(), SHUT_RDWR);
             }
+            threads.push_back(std::move(entry->thread));
         }
         all.swap(entries_);
     }
-    for (auto& entry : all) {
-        if (entry->thread.joinable()) {
-            entry->thread.join();
+    for (std::jthread& thread : threads) {
+        if (thread.joinable()) {
+            thread.join();
         }
     }
 }
@@ -78,6 +90,7 @@ size_t ConnectionSet::Active() const {
 size_t ConnectionSet::ActiveLocked() const {
     size_t active = 0;
     for (const auto& entry : entries_) {
+        Held(*entry);
         active += entry->done ? 0 : 1;
     }
     return active;
@@ -93,15 +106,19 @@ bool ConnectionSet::CutLongestIdle(Clock::duration grace) {
     const Clock::time_point latest = Clock::now() - grace;
     MutexLock lock(mutex_);
     Entry* longest = nullptr;
+    Clock::time_point longestStarted;
     for (auto& entry : entries_) {
+        Held(*entry);
         if (!entry->done && !entry->engaged.load() && entry->socket && entry->started <= latest &&
-            (!longest || entry->started < longest->started)) {
+            (longest == nullptr || entry->started < longestStarted)) {
             longest = entry.get();
+            longestStarted = entry->started;
         }
     }
     if (longest == nullptr) {
         return false;
     }
+    Held(*longest);
     // Its reads end at once, and so does its wait before closing.
     longest->engaged.store(true);
     longest->thread.request_stop();

@@ -44,15 +44,19 @@ class ConnectionSet {
     bool CutLongestIdle(Clock::duration grace);
 
   private:
+    // One connection. Its fields belong to the set: `mutex` is the set's mutex_.
     struct Entry {
-        std::jthread thread;
-        UniqueFd socket;  // guarded by the set's mutex
-        bool done = false;
-        Clock::time_point started;
-        std::atomic<bool> engaged{false};
+        explicit Entry(Mutex& setMutex) : mutex(setMutex) {}
+        Mutex& mutex;
+        std::jthread thread GUARDED_BY(mutex);
+        UniqueFd socket GUARDED_BY(mutex);
+        bool done GUARDED_BY(mutex) = false;
+        Clock::time_point started GUARDED_BY(mutex);
+        std::atomic<bool> engaged{false};  // set by the body
     };
+    // Holding mutex_ is holding every entry's `mutex`: tells the lock check so.
+    void Held(const Entry& entry) const REQUIRES(mutex_) ASSERT_CAPABILITY(entry.mutex);
     void TakeFinished(std::list<std::unique_ptr<Entry>>& finished) REQUIRES(mutex_);
-
     size_t ActiveLocked() const REQUIRES(mutex_);
 
     mutable Mutex mutex_;

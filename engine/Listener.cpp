@@ -13,6 +13,7 @@
 
 #include "engine/ConnectionHandler.h"
 #include "engine/LPDSpooler.h"
+#include "log/ErrorText.h"
 #include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/ThreadId.h"
@@ -93,9 +94,10 @@ bool Listener::PauseDelay(int ms, const std::stop_token& stopToken) {
 }
 
 void Listener::Fail(const char* call, const char* message, int error) {
-    systemLog.Log(1, "ThreadID(%u) Error - RunLPDSpoolingServer() : %s failed - wsock error (%d)\n",
-                  threadId_.load(), call, error);
-    OperatorMessage::Show(ownerWindow_.load(), "Winsock Error", message);
+    systemLog.Log(1,
+                  "ThreadID(%u) Error - RunLPDSpoolingServer() : %s failed - socket error (%s)\n",
+                  threadId_.load(), call, ErrorText(error).c_str());
+    OperatorMessage::Show(ownerWindow_.load(), "Socket Error", message);
 }
 
 namespace {
@@ -364,9 +366,9 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
             }
             if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
                 systemLog.Log(1,
-                              "ThreadID(%u) RunLPDSpoolingServer() : accept() failed - wsock "
-                              "error (%d).  Trying again in a second.\n",
-                              threadId, error);
+                              "ThreadID(%u) RunLPDSpoolingServer() : accept() failed - socket "
+                              "error (%s).  Trying again in a second.\n",
+                              threadId, ErrorText(error).c_str());
                 PauseDelay(1000, stopToken);
             }
             continue;

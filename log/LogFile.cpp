@@ -61,6 +61,23 @@ struct OpenFile {
     }
 };
 
+// Opens (truncating) the log file name for writing, buffered with cacheSize bytes (0:
+// unbuffered). An empty stream when it cannot be opened.
+OpenFile OpenStream(const std::string& name, int32_t cacheSize) {
+    OpenFile file;
+    file.stream.reset(std::fopen(name.c_str(), "w"));
+    if (!file.stream) {
+        return file;
+    }
+    if (cacheSize == 0) {
+        std::setvbuf(file.stream.get(), nullptr, _IONBF, 0);
+    } else {
+        file.buffer = std::make_unique<char[]>(static_cast<size_t>(cacheSize));
+        std::setvbuf(file.stream.get(), file.buffer.get(), _IOFBF, static_cast<size_t>(cacheSize));
+    }
+    return file;
+}
+
 // Everything the three log objects share. Writers format outside `mutex` and take it only to
 // copy the switches and write the finished text, so a line (time prefix and text) and a whole
 // hex dump reach the file in one piece.
@@ -79,6 +96,10 @@ struct Facility {
     // files, so a line left open in one file suppresses the time prefix in the next file too.
     bool atLineStart GUARDED_BY(mutex) = true;
     int32_t levels[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};  // LogLevel of each open kind
+    int32_t cacheSizes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
+    // LogMaxMB in bytes (0: no cap), and what each file holds since it was started.
+    uint64_t maxBytes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
+    uint64_t sizes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
 
     Mutex screenMutex;
     std::function<void(const char*)> screenSink GUARDED_BY(screenMutex);
@@ -97,6 +118,24 @@ struct Facility {
             const bool screen = k == 0 && screenOn && sinkInstalled.load();
             writesUpTo[k].store(file || screen ? levels[k] : 0, std::memory_order_relaxed);
             dumpsWritten[k].store(file && levels[k] > 0, std::memory_order_relaxed);
+        }
+    }
+
+    // Writes text to kind k's file. A file that text would take past the cap is first renamed
+    // to <name>.1 (replacing an older one) and a new one started, so each file stays within
+    // the cap unless a single write is larger. Errors of single writes are ignored: the log
+    // has nowhere to report them.
+    void WriteTo(int k, const std::string& text) REQUIRES(mutex) {
+        if (maxBytes[k] > 0 && sizes[k] > 0 && sizes[k] + text.size() > maxBytes[k]) {
+            files[k] = OpenFile();  // flushed and closed
+            (void)std::rename(names[k].c_str(), (names[k] + ".1").c_str());
+            files[k] = OpenStream(names[k], cacheSizes[k]);
+            sizes[k] = 0;
+            Publish();  // silent from now on if the new file could not be made
+        }
+        if (files[k].stream) {
+            (void)std::fwrite(text.data(), 1, text.size(), files[k].stream.get());
+            sizes[k] += text.size();
         }
     }
 };
@@ -146,11 +185,6 @@ std::string FormatV(const char* format, va_list args) {
     std::vsnprintf(text.data(), text.size(), format, args);
     text.resize(static_cast<size_t>(needed));
     return text;
-}
-
-void WriteAll(std::FILE* stream, const std::string& text) {
-    // Errors of single writes are ignored: the log has nowhere to report them.
-    (void)std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 char HexDigit(unsigned value) {
@@ -231,16 +265,8 @@ void LogFile::Open(const std::string& iniPath) {
 
     if (settings.*info.enable) {
         const std::string& name = settings.*info.name;
-        OpenFile file;
-        file.stream.reset(std::fopen(name.c_str(), "w"));
+        OpenFile file = OpenStream(name, cacheSize);
         if (file.stream) {
-            if (cacheSize == 0) {
-                std::setvbuf(file.stream.get(), nullptr, _IONBF, 0);
-            } else {
-                file.buffer = std::make_unique<char[]>(static_cast<size_t>(cacheSize));
-                std::setvbuf(file.stream.get(), file.buffer.get(), _IOFBF,
-                             static_cast<size_t>(cacheSize));
-            }
             OpenFile previous;
             {
                 MutexLock lock(facility.mutex);
@@ -248,6 +274,9 @@ void LogFile::Open(const std::string& iniPath) {
                 facility.files[k] = std::move(file);
                 facility.names[k] = name;
                 facility.switches[k] = true;
+                facility.cacheSizes[k] = cacheSize;
+                facility.maxBytes[k] = static_cast<uint64_t>(settings.logMaxMB) << 20;
+                facility.sizes[k] = 0;
                 facility.Publish();
             }
             // The first header format leaves its line open (the date text brings the line
@@ -352,7 +381,7 @@ void LogFile::Write(const char* format, va_list args) {
         std::FILE* stream = facility.files[k].stream.get();
         if (enabled && stream != nullptr && formatLength > 0) {
             // Prefix and text in one write, so an unbuffered file never shows half a line.
-            WriteAll(stream, facility.atLineStart ? time + " " + text : text);
+            facility.WriteTo(k, facility.atLineStart ? time + " " + text : text);
             // The format decides, not the text: "%s" with an argument ending in a line feed
             // leaves the line open.
             facility.atLineStart = endsLine;
@@ -391,7 +420,7 @@ void LogFile::HexDump(const char* label, const void* data, int32_t length) {
     std::FILE* stream = facility.files[k].stream.get();
     if (enabled && stream != nullptr) {
         // The line-start flag is neither read nor changed by a dump.
-        WriteAll(stream, dump);
+        facility.WriteTo(k, dump);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 
 #include "engine/JobListReport.h"
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 
@@ -164,7 +166,8 @@ TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
     EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("down")->StatusText(),
               "Destination printer not ready");
     EXPECT_TRUE(
-        daemon.ScreenHas("Error : Test remote print queue. - failed in connect()  last error 111"));
+        daemon.ScreenHas("Error : Test remote print queue. - failed in connect()  last error " +
+                         ErrorText(ECONNREFUSED)));
 }
 
 TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
@@ -174,7 +177,7 @@ TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
         // A dotted second field makes the queue remote; this one has dots but no address.
         EXPECT_EQ(Exchange(daemon.Port(), "\002far\n"), "\001");
         EXPECT_TRUE(daemon.ScreenHas(
-            "Error : Test remote queue - failed in gethostbyname(no-such-host.invalid)"));
+            "Error : Test remote queue - failed in getaddrinfo(no-such-host.invalid)"));
     }
     const std::vector<std::string> got = messages.Take();
     ASSERT_EQ(got.size(), 1u);

@@ -327,6 +327,42 @@ TEST_F(LogFiles, TheCacheSizeIsClampedAndTheFileLagsBehindByUpToOneBuffer) {
     }
 }
 
+// A file that would grow past LogMaxMB moves to <name>.1, replacing the one before, and a new
+// file takes the following writes: the two together hold the last dumps whole, none cut.
+TEST_F(LogFiles, AFullFileMovesToDotOneAndANewOneStarts) {
+    Keys keys = AllOn(1, 0);
+    keys["LogMaxMB"] = "1";
+    WriteIni(keys);
+    localPrintLog.Open(ini);
+    const std::string data(4000, 'x');
+    const auto dump = [&data](int number) {
+        localPrintLog.HexDump(("dump " + std::to_string(number) + " ").c_str(), data.data(),
+                              static_cast<int32_t>(data.size()));
+    };
+    const uintmax_t header = std::filesystem::file_size(localPath);
+    dump(1000);  // a label as long as the others
+    const uintmax_t size = std::filesystem::file_size(localPath) - header;
+    const uintmax_t cap = 1 << 20;
+    const int count = static_cast<int>(cap * 5 / 2 / size);  // the first file moves twice
+    for (int number = 1001; number < 1000 + count; ++number) {
+        dump(number);
+    }
+    localPrintLog.Close();
+    const std::string older = ReadFile(localPath + ".1");
+    const std::string both = older + ReadFile(localPath);
+    EXPECT_LE(older.size(), cap);
+    EXPECT_GT(older.size() + size, cap);
+    EXPECT_LE(std::filesystem::file_size(localPath), cap);
+    // The older file is the second one, which began with a dump; from that dump on every one
+    // is there whole, up to the last.
+    const int first = std::stoi(older.substr(older.find(" dump ") + 6));
+    EXPECT_GT(first, 1000);
+    const std::string closing = " *** Local Print LogFile closed ***\n";
+    ASSERT_TRUE(both.ends_with(closing));
+    EXPECT_EQ(both.size() - closing.size() - 8, (1000 + count - first) * size);
+    EXPECT_TRUE(Contains(both, " dump " + std::to_string(999 + count) + " "));
+}
+
 // Rows are 131 characters of hex and printable text; a dump neither ends an open line nor
 // starts one.
 TEST_F(LogFiles, HexDumpRowsAreByteExact) {
