@@ -162,7 +162,7 @@ TEST(Listener, ListenAddressChoosesTheAddressesServed) {
     TestDaemon bad(TestConfig().Set("GENERAL CONFIGURE", "ListenAddress", "127.0.0.1,lpd.example"));
     ASSERT_TRUE(bad.WaitForScreenLine("ExitThread - RunLPDSpoolingServer()"));
     EXPECT_TRUE(bad.ScreenHas("ListenAddress lpd.example is no numeric IPv4 or IPv6 address"));
-    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Winsock Error: bind(sock) failed"});
+    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Socket Error: bind(sock) failed"});
 }
 
 // Beyond MaxConnections nothing more is accepted, so waiting clients cost no thread; the first
