@@ -1,6 +1,7 @@
 // pressgated: the Pressgate daemon without a window. It starts the way the window does (logs,
 // spooler, screen sink, spooling with the daemon paused) and then activates the daemon unless
-// --paused is given. SIGUSR1 activates, SIGUSR2 de-activates, SIGINT and SIGTERM end it.
+// --paused is given. Started as root it serves as RunAsUser. SIGUSR1 activates, SIGUSR2
+// de-activates, SIGINT and SIGTERM end it.
 //
 // Under systemd (stdout is no terminal, or --journal) the system-log lines go to stdout with
 // the journal's "<N>" priority prefixes and no time stamp; the service manager may hand over
@@ -25,6 +26,7 @@
 #include "engine/HostAddress.h"
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
+#include "engine/PrivilegeDrop.h"
 #include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/Mutex.h"
@@ -195,6 +197,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Started as root: root is given up once the port is bound (before any thread exists,
+    // this forks the helper that keeps the right to bind the ports forwarding sends from).
+    pg::ArmPrivilegeDrop(location);
+
     pg::LogSession logs(location.IniPath());
     int exitCode = 0;
     {
@@ -210,7 +216,10 @@ int main(int argc, char** argv) {
         spooler.AdoptListeningSocket(std::move(inherited));
         spooler.StartSpooling(nullptr, false);
         if (const int error = spooler.WaitUntilListening(); error != 0) {
-            return Fail(ListenFailure(error, spooler.Settings().ListenPort(), location.IniPath()));
+            const std::string account = pg::PrivilegeDropFailure();
+            return Fail(!account.empty() ? "cannot serve as RunAsUser: " + account
+                                         : ListenFailure(error, spooler.Settings().ListenPort(),
+                                                         location.IniPath()));
         }
         PrintHostLines();
         spooler.ActivateLPD(!options.paused);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "config/AccessRules.h"
 #include "config/LoggingSettings.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
@@ -43,7 +44,9 @@ std::optional<ValueRule> GeneralRule(std::string_view key) {
             case SettingKey::Form::kYesNo:
                 return kYesNoRule;
             case SettingKey::Form::kText:
-                return ValueRule{ValueRule::kPrintSystem, 0, 0, true};
+                return EqualsNoCase(key, "PrintSystem")
+                           ? ValueRule{ValueRule::kPrintSystem, 0, 0, true}
+                           : ValueRule{};
             case SettingKey::Form::kPath:
                 return ValueRule{};
         }
@@ -202,6 +205,7 @@ ConfigChecker::ConfigChecker(std::string_view text) {
             } else if (line.find(']') != std::string_view::npos) {
                 sectionKnown = EqualsNoCase(section, kGeneral) || EqualsNoCase(section, kQueues) ||
                                EqualsNoCase(section, kLogging) ||
+                               EqualsNoCase(section, AccessRules::kSection) ||
                                queueNames.count(Lower(section)) > 0;
                 if (!sectionKnown) {
                     Add(ConfigProblem::Severity::kWarning, number,
@@ -236,6 +240,12 @@ ConfigChecker::ConfigChecker(std::string_view text) {
         }
         if (EqualsNoCase(section, kQueues)) {
             CheckQueueLine(number, key, value);
+        } else if (EqualsNoCase(section, AccessRules::kSection)) {
+            // The rules' own reader says what it cannot use; it leaves such a line out.
+            if (std::string problem; !AccessRules::CheckEntry(key, value, &problem)) {
+                Add(ConfigProblem::Severity::kError, number,
+                    "[" + section + "] " + problem + ": the line is left out");
+            }
         } else {
             CheckKey(number, section, key, value);
         }
@@ -326,7 +336,7 @@ void ConfigChecker::CheckQueueLine(int line, std::string_view name, std::string_
             "queue " + queue.name + " names no destination printer or queue");
     }
     const std::string_view host = fields.size() > 1 ? TrimWhiteSpace(fields[1]) : "";
-    if (host.find('.') != std::string_view::npos) {
+    if (host.find_first_of(".:") != std::string_view::npos) {
         queue.remoteHost = std::string(host);
         const std::string_view port = fields.size() > 2 ? TrimWhiteSpace(fields[2]) : "";
         const std::optional<int64_t> number = WholeNumber(port);

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/AccessRules.h"
 #include "config/LoggingSettings.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
@@ -38,7 +39,7 @@ constexpr DefaultValue kNotInDefaultFile{};
 // [GENERAL CONFIGURE] in reading order: the keys of the classic daemon (they are also the
 // default file's lines 2 to 13), then this program's own extension keys, which the default file
 // leaves out and which are never saved.
-const std::array<SettingKey, 16> kSettingKeys{{
+const std::array<SettingKey, 20> kSettingKeys{{
     {"LPDInstallDirectory", "LPDInstallDirectory", Form::kPath, Made(Computed::kCurrentDirectory),
      Made(Computed::kCurrentDirectory), &S::lpdInstallDirectory, "LPDInstallDirectory  is %s\n",
      YesNoLog::kTrueFalse, SideEffect::kNone, 7},
@@ -79,6 +80,15 @@ const std::array<SettingKey, 16> kSettingKeys{{
     {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
      &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,
      SideEffect::kNone, 0},
+    {"ListenAddress", nullptr, Form::kText, Fixed(""), kNotInDefaultFile, &S::listenAddress,
+     "ListenAddress is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"RunAsUser", nullptr, Form::kText, Fixed(""), kNotInDefaultFile, &S::runAsUser,
+     "RunAsUser is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MaxConnections", nullptr, Form::kDelay, Fixed("256"), kNotInDefaultFile, &S::maxConnections,
+     "MaxConnections is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MinBytesPerSecond", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
+     &S::minBytesPerSecond, "MinBytesPerSecond is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone,
+     0},
 }};
 
 // The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is
@@ -241,6 +251,8 @@ bool CreateDefaultConfiguration(const ConfigLocation& location) {
     for (const std::string& line : DefaultLoggingLines(traceDirectory)) {
         content += line + crlf;
     }
+    // Who may use the daemon: a new installation serves its own network, not the world.
+    content += crlf + AccessRules::DefaultSectionText();
     // The file goes in whole (no half-written default file after a crash); the spool and log
     // directories it names are made (with their parents) once the file is in place. When the
     // file cannot be created they are not made. Their failures (they exist, say) are ignored.

@@ -31,6 +31,10 @@ struct GeneralSettings {
     int32_t closeDelayMs = 3000;       // longest wait for the client's close after the last reply
     int32_t acceptDelayMs = 0;         // pause after handing a connection to its thread
     int32_t forwardChunkDelayMs = 0;   // pause after each chunk forwarded to a remote host
+    std::string listenAddress{};       // numeric addresses, comma-separated; "" = all (IPv6+IPv4)
+    std::string runAsUser{};           // started as root: the account to serve as; "" = lp/daemon
+    int32_t maxConnections = 256;      // connections served at once; more wait unaccepted; 0 = any
+    int32_t minBytesPerSecond = 0;     // a client sending slower is cut off; 0 = no bound
 
     // The port as the listener binds it: the same 16 bits, unsigned.
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
@@ -55,8 +59,9 @@ GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocatio
 // Writes every design key of [GENERAL CONFIGURE] back, one key at a time, in the save order.
 void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& settings);
 
-// Writes the complete default pgate.ini (26 lines, CR LF) into the home, creating "spool" and
-// "trace" under the current directory on the way. False when the file cannot be created.
+// Writes the complete default pgate.ini (the 26 classic lines, then [Access]; CR LF) into the
+// home, creating "spool" and "trace" under the current directory on the way. False when the
+// file cannot be created.
 bool CreateDefaultConfiguration(const ConfigLocation& location);
 
 // "yes" or "y" in any letter case.

@@ -367,6 +367,34 @@ std::vector<std::string> ProfileFile::GetSection(std::string_view section,
     return result;
 }
 
+std::optional<std::vector<ProfileFile::SectionLine>> ProfileFile::ReadSectionLines(
+    std::string_view section) const {
+    std::string content;
+    if (ReadLocked(path_, content) != ReadResult::kRead) {
+        return std::nullopt;
+    }
+    const std::vector<ProfileLine> lines = ParseLines(content);
+    const size_t header = FindSection(lines, TrimWhiteSpace(section));
+    if (header == kNotFound) {
+        return std::nullopt;
+    }
+    std::vector<SectionLine> result;
+    const size_t end = SectionEnd(lines, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        if (lines[i].kind != LineKind::kKey && lines[i].kind != LineKind::kOther) {
+            continue;
+        }
+        SectionLine line;
+        line.number = static_cast<int>(i) + 1;
+        line.isKey = lines[i].kind == LineKind::kKey;
+        line.key = std::string(lines[i].name);
+        line.value = std::string(lines[i].value);
+        line.text = std::string(TrimWhiteSpace(lines[i].text));
+        result.push_back(std::move(line));
+    }
+    return result;
+}
+
 bool ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::optional<std::string_view> value) const {
     const std::string_view sectionName = TrimWhiteSpace(section);

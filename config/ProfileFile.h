@@ -22,6 +22,15 @@ namespace pg {
 // each one atomic with respect to the others.
 class ProfileFile {
   public:
+    // One line of a section as ReadSectionLines hands it back.
+    struct SectionLine {
+        int number = 0;      // 1-based line number in the file
+        bool isKey = false;  // a "key=value" line; otherwise a line without '='
+        std::string key;     // trimmed (keys only)
+        std::string value;   // trimmed, quotes kept (keys only)
+        std::string text;    // the whole line, trimmed
+    };
+
     static constexpr size_t kValueBufferSize = 256;
     static constexpr size_t kSectionBufferSize = 1024;
 
@@ -47,6 +56,11 @@ class ProfileFile {
     // cut. Empty when the section or the file is missing.
     std::vector<std::string> GetSection(std::string_view section,
                                         size_t bufferSize = kSectionBufferSize) const;
+
+    // Every line of the section that is neither blank nor a comment, in file order, uncut and
+    // with its line number, for readers that report problems by line. std::nullopt when the
+    // file or the section is missing.
+    std::optional<std::vector<SectionLine>> ReadSectionLines(std::string_view section) const;
 
     // WritePrivateProfileString: std::nullopt deletes the key. False when the file cannot be
     // written.

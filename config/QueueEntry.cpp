@@ -66,9 +66,10 @@ std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file) {
             IsYes(file.GetString(entry.name, "FormFeedAtEndOfJob", "unknown"));
         const EntryFields fields = SplitEntry(text.substr(equals + 1));
         entry.destination = std::string(TrimWhiteSpace(fields.field[0]));
-        // The host is taken as written, untrimmed; only a dot tells a remote host from a local
-        // one, so a plain host name without any dot reads back as a local queue.
-        if (fields.field[1].find('.') != std::string_view::npos) {
+        // The host is taken as written, untrimmed; only a dot (a name or an IPv4 address) or a
+        // colon (an IPv6 address) tells a remote host from a local one, so a plain host name
+        // without either reads back as a local queue.
+        if (fields.field[1].find_first_of(".:") != std::string_view::npos) {
             entry.isRemote = true;
             entry.remoteHost = std::string(fields.field[1]);
             entry.remotePort =

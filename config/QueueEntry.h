@@ -20,8 +20,8 @@ struct QueueEntry {
     bool formFeedAtEndOfJob = false;
 };
 
-// Reads the whole of [Print Queues] in file order. Lines starting with ';' are
-// skipped; a dotted second field makes a remote queue, a dotless one a local queue.
+// Reads the whole of [Print Queues] in file order. Lines starting with ';' are skipped; a
+// second field with a dot or a colon makes a remote queue, any other a local queue.
 std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file);
 
 // The value AddPrinter writes: "dest,,,status" for a local queue (empty remote host), else

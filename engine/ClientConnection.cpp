@@ -7,14 +7,50 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-
 #include <cstring>
+
+#include "log/LogFile.h"
 #include "platform/Mutex.h"
 
 namespace pg {
 
-ClientConnection::ClientConnection(int fd, int timeoutSeconds)
-    : fd_(fd), timeoutSeconds_(timeoutSeconds < 0 ? 0 : timeoutSeconds) {}
+namespace {
+
+// The rate stretch when reads have no time-out.
+constexpr int kUnboundedStretchSeconds = 10;
+
+}  // namespace
+
+ClientConnection::ClientConnection(int fd, int timeoutSeconds, int minBytesPerSecond)
+    : fd_(fd),
+      timeoutSeconds_(timeoutSeconds < 0 ? 0 : timeoutSeconds),
+      minBytesPerSecond_(minBytesPerSecond < 0 ? 0 : minBytesPerSecond),
+      peer_(PeerAddress::OfSocket(fd)) {}
+
+bool ClientConnection::FastEnough(size_t bytes, std::chrono::steady_clock::duration waited) {
+    if (minBytesPerSecond_ == 0) {
+        return true;
+    }
+    stretchWaited_ += waited;
+    stretchBytes_ += static_cast<int64_t>(bytes);
+    const auto stretch =
+        std::chrono::seconds(timeoutSeconds_ > 0 ? timeoutSeconds_ : kUnboundedStretchSeconds);
+    if (stretchWaited_ < stretch) {
+        return true;
+    }
+    const double seconds = std::chrono::duration<double>(stretchWaited_).count();
+    const bool fastEnough = static_cast<double>(stretchBytes_) >= minBytesPerSecond_ * seconds;
+    if (!fastEnough) {
+        systemLog.Log(1,
+                      "Socket(%u) : client %s sent %lld bytes in %.0f seconds, slower than "
+                      "MinBytesPerSecond (%d): connection cut\n",
+                      SocketNumber(), peer_.Text().c_str(), static_cast<long long>(stretchBytes_),
+                      seconds, minBytesPerSecond_);
+    }
+    stretchWaited_ = {};
+    stretchBytes_ = 0;
+    return fastEnough;
+}
 
 bool ClientConnection::Pause(std::chrono::milliseconds duration) const {
     Mutex mutex;
@@ -30,6 +66,10 @@ void ClientConnection::Unread(std::string_view bytes) {
 
 ssize_t ClientConnection::Receive(void* buffer, size_t n) {
     timedOut_ = false;
+    if (tooSlow_) {
+        lastError_ = ETIMEDOUT;
+        return -1;
+    }
     if (!pending_.empty() && n > 0) {
         size_t take = std::min(n, pending_.size());
         std::memcpy(buffer, pending_.data(), take);
@@ -38,7 +78,8 @@ ssize_t ClientConnection::Receive(void* buffer, size_t n) {
     }
     using Clock = std::chrono::steady_clock;
     const bool bounded = timeoutSeconds_ > 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds_);
+    const auto started = Clock::now();
+    const auto deadline = started + std::chrono::seconds(timeoutSeconds_);
     for (;;) {
         int waitMs = -1;
         if (bounded) {
@@ -65,6 +106,11 @@ ssize_t ClientConnection::Receive(void* buffer, size_t n) {
                 continue;
             }
             lastError_ = errno;
+            return -1;
+        }
+        if (!FastEnough(static_cast<size_t>(got), Clock::now() - started)) {
+            tooSlow_ = true;
+            lastError_ = ETIMEDOUT;
             return -1;
         }
         return got;

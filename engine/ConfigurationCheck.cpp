@@ -46,9 +46,9 @@ void ConfigurationCheck::CheckSurroundings(PrintSystem* printSystem,
             }
             continue;
         }
-        in_addr address{};
+        SocketAddress address;
         int error = 0;
-        if (!ResolveIPv4(queue.remoteHost, address, error)) {
+        if (!ResolveHost(queue.remoteHost, 0, address, error)) {
             problems_.push_back(Problem(
                 queue.line, "queue " + queue.name + ": remote host \"" + queue.remoteHost +
                                 "\" does not resolve (" +

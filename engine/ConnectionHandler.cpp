@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "engine/CopyToken.h"
@@ -59,15 +60,17 @@ bool StartsWithDigit(const std::string& text) {
 // destination test) belong to no window.
 ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
                                      [[maybe_unused]] void* ownerWindow)
-    : spooler_(spooler), connection_(fd, spooler.Settings().localCmdTimeout) {}
+    : spooler_(spooler),
+      access_(spooler.Access()),
+      connection_(fd, spooler.Settings().localCmdTimeout, spooler.Settings().minBytesPerSecond) {}
 
-void ConnectionHandler::Run(std::stop_token stopToken) {
+void ConnectionHandler::Run(std::stop_token stopToken, std::atomic<bool>* engaged) {
     threadId_ = CurrentThreadId();
     stopToken_ = stopToken;
     connection_.SetStopToken(stopToken);
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
-    RunRecvRequest();
+    RunRecvRequest(engaged);
     AwaitClientClose(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
 }
@@ -103,10 +106,18 @@ void ConnectionHandler::AwaitClientClose(std::chrono::milliseconds delay) {
 std::string ConnectionHandler::ReadCommandLine() {
     std::string line;
     std::vector<char> buffer(kRequestBufferSize);
+    // The whole line, not only each read, must come within the client time-out: a client
+    // sending a byte now and then holds no thread for long.
+    const int timeout = spooler_.Settings().localCmdTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     while (line.size() < kRequestBufferSize) {
         ssize_t got = connection_.Receive(buffer.data(), kRequestBufferSize - line.size());
         if (got <= 0) {
             break;
+        }
+        if (timeout > 0 && std::chrono::steady_clock::now() > deadline &&
+            std::memchr(buffer.data(), '\n', static_cast<size_t>(got)) == nullptr) {
+            return std::string();
         }
         line.append(buffer.data(), static_cast<size_t>(got));
         if (line.find('\n') != std::string::npos) {
@@ -121,10 +132,13 @@ std::string ConnectionHandler::ReadCommandLine() {
     return line;
 }
 
-void ConnectionHandler::RunRecvRequest() {
+void ConnectionHandler::RunRecvRequest(std::atomic<bool>* engaged) {
     const std::string request = ReadCommandLine();
     if (request.empty()) {
         return;  // the client closed (or said nothing) before sending a command
+    }
+    if (engaged != nullptr) {
+        engaged->store(true);
     }
     if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Receive Request from LPR client ", request.data(),
@@ -168,10 +182,27 @@ void ConnectionHandler::RunRecvRequest() {
     }
 }
 
+bool ConnectionHandler::Permitted(AccessOperation operation, const std::string& queueName) {
+    const PeerAddress& peer = connection_.PeerAddress();
+    if (!access_ || access_->Allows(operation, peer.Storage(), queueName)) {
+        return true;
+    }
+    systemLog.Log(1,
+                  "ThreadID(%u) RunRecvRequest() :  %s on print queue %s refused to %s by the "
+                  "access rules\n",
+                  threadId_, AccessOperationName(operation), EscapeControls(queueName).c_str(),
+                  peer.Text().c_str());
+    return false;
+}
+
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
     if (systemLog.Writes(3)) {
         systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
                       EscapeControls(queueName).c_str());
+    }
+    if (!Permitted(AccessOperation::kPrintWaiting, queueName)) {
+        PrintQueue::SendNack(connection_);
+        return;
     }
     if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
@@ -184,6 +215,10 @@ void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
         systemLog.Log(3,
                       "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
                       threadId_, EscapeControls(queueName).c_str());
+    }
+    if (!Permitted(AccessOperation::kSubmit, queueName)) {
+        PrintQueue::SendNack(connection_);
+        return;
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
@@ -223,9 +258,9 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
 
 bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     const QueueTarget target = queue.Target();
-    in_addr address{};
+    SocketAddress address;
     int error = 0;
-    if (!ResolveIPv4(target.remoteHost, address, error)) {
+    if (!ResolveHost(target.remoteHost, target.remotePort, address, error)) {
         const std::string errorText = ResolverErrorText(error);
         OperatorMessage::Show(nullptr, "gethostbyname() failed.",
                               errorText + " is the error. Make sure '" + target.remoteHost +
@@ -234,15 +269,14 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
                       target.remoteHost.c_str(), errorText.c_str());
         return false;
     }
-    UniqueFd socket(
-        ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
+    UniqueFd socket(::socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket) {
-        if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
-            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
-                          ErrorText(error).c_str());
-            OperatorMessage::Show(nullptr, "Error", "socket() failed");
-            return false;
-        }
+        systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
+                      ErrorText(errno).c_str());
+        OperatorMessage::Show(nullptr, "Error", "socket() failed");
+        return false;
+    }
+    if (!ConnectSocket(socket.Get(), address, spooler_.Settings().remoteCmdTimeout, error)) {
         systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
                       ErrorText(error).c_str());
         return false;
@@ -260,6 +294,12 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                               : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
                                 "queue %s\n",
                       threadId_, EscapeControls(queueName).c_str());
+    }
+    if (!Permitted(AccessOperation::kStatus, queueName)) {
+        const std::string refusal =
+            "Host " + connection_.PeerAddress().Text() + " is not allowed to see this queue\n";
+        connection_.Send(refusal.data(), refusal.size());
+        return;
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
@@ -299,6 +339,18 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
     if (systemLog.Writes(3)) {
         systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
                       threadId_, EscapeControls(queueName).c_str());
+    }
+    if (!Permitted(AccessOperation::kRemove, queueName)) {
+        return;
+    }
+    if (access_ && access_->RemoveNeedsPrivilegedPort() &&
+        !connection_.PeerAddress().FromPrivilegedPort()) {
+        systemLog.Log(1,
+                      "ThreadID(%u) RunRecvRequest() :  remove on print queue %s refused to %s: "
+                      "source port %u is not privileged\n",
+                      threadId_, EscapeControls(queueName).c_str(),
+                      connection_.PeerAddress().Text().c_str(), connection_.PeerAddress().Port());
+        return;
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stop_token>
 #include <string>
 
+#include "config/AccessRules.h"
 #include "engine/ClientConnection.h"
 
 namespace pg {
@@ -25,18 +27,21 @@ class ConnectionHandler {
     ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
 
     // Serves the connection; returns when the client has closed, the close delay has passed or
-    // a stop was requested.
-    // The caller closes the socket afterwards.
-    void Run(std::stop_token stopToken);
+    // a stop was requested. The caller closes the socket afterwards. engaged, when given, is set
+    // once the command line is in.
+    void Run(std::stop_token stopToken, std::atomic<bool>* engaged = nullptr);
 
   private:
-    void RunRecvRequest();
+    void RunRecvRequest(std::atomic<bool>* engaged);
     void AwaitClientClose(std::chrono::milliseconds delay);
     void ServeActivate(const std::string& queueName);
     void ServeReceiveJob(const std::string& queueName);
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);
     void ServeRemove(const std::string& queueName, const std::string& agent,
                      const std::string& operand);
+    // Whether the [Access] rules let the client do operation on the queue it named; a refusal
+    // is logged with the client's address.
+    bool Permitted(AccessOperation operation, const std::string& queueName);
     // The destination test before a job is accepted; false when it fails.
     bool TestDestination(PrintQueue& queue, const std::string& requestedName);
     bool TestRemoteDestination(PrintQueue& queue);
@@ -45,6 +50,7 @@ class ConnectionHandler {
     std::string ReadCommandLine();
 
     LPDSpooler& spooler_;
+    std::shared_ptr<const AccessRules> access_;
     ClientConnection connection_;
     uint32_t threadId_ = 0;
     std::stop_token stopToken_;

@@ -39,13 +39,18 @@ bool ConnectionSet::Start(UniqueFd socket, Body body) {
     Held(*entry);
     const int fd = socket.Get();
     entry->socket = std::move(socket);
+    entry->started = Clock::now();
     try {
-        entry->thread = std::jthread([self, fd, body = std::move(body)](std::stop_token token) {
-            body(fd, token);
-            MutexLock done(self->mutex);
-            self->socket.Reset();
-            self->done = true;
-        });
+        entry->thread =
+            std::jthread([this, self, fd, body = std::move(body)](std::stop_token token) {
+                body(fd, token, self->engaged);
+                {
+                    MutexLock done(self->mutex);
+                    self->socket.Reset();
+                    self->done = true;
+                }
+                finished_.notify_all();
+            });
     } catch (const std::system_error&) {
         return false;
     }
@@ -79,12 +84,46 @@ void ConnectionSet::StopAll() {
 
 size_t ConnectionSet::Active() const {
     MutexLock lock(mutex_);
+    return ActiveLocked();
+}
+
+size_t ConnectionSet::ActiveLocked() const {
     size_t active = 0;
     for (const auto& entry : entries_) {
         Held(*entry);
         active += entry->done ? 0 : 1;
     }
     return active;
+}
+
+bool ConnectionSet::WaitForRoom(size_t limit, std::stop_token stopToken, Clock::duration timeout) {
+    MutexLock lock(mutex_);
+    return finished_.wait_for(lock, stopToken, timeout,
+                              [this, limit]() REQUIRES(mutex_) { return ActiveLocked() < limit; });
+}
+
+bool ConnectionSet::CutLongestIdle(Clock::duration grace) {
+    const Clock::time_point latest = Clock::now() - grace;
+    MutexLock lock(mutex_);
+    Entry* longest = nullptr;
+    Clock::time_point longestStarted;
+    for (auto& entry : entries_) {
+        Held(*entry);
+        if (!entry->done && !entry->engaged.load() && entry->socket && entry->started <= latest &&
+            (longest == nullptr || entry->started < longestStarted)) {
+            longest = entry.get();
+            longestStarted = entry->started;
+        }
+    }
+    if (longest == nullptr) {
+        return false;
+    }
+    Held(*longest);
+    // Its reads end at once, and so does its wait before closing.
+    longest->engaged.store(true);
+    longest->thread.request_stop();
+    ::shutdown(longest->socket.Get(), SHUT_RDWR);
+    return true;
 }
 
 }  // namespace pg

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <list>
@@ -18,7 +21,10 @@ namespace pg {
 // it to stop, and returns only after all have ended.
 class ConnectionSet {
   public:
-    using Body = std::function<void(int fd, std::stop_token stopToken)>;
+    using Clock = std::chrono::steady_clock;
+    // The body sets engaged once the client has said what it wants; until then the connection
+    // is idle and may be cut to make room (CutLongestIdle).
+    using Body = std::function<void(int fd, std::stop_token stopToken, std::atomic<bool>& engaged)>;
 
     ConnectionSet() = default;
     ~ConnectionSet();
@@ -30,6 +36,12 @@ class ConnectionSet {
     void StopAll();
     // Connections whose thread has not finished yet.
     size_t Active() const;
+    // Waits until fewer than limit connections are active, at most timeout; false when the
+    // time passes or stopToken asks the caller to end first.
+    bool WaitForRoom(size_t limit, std::stop_token stopToken, Clock::duration timeout);
+    // Ends the connection that has been idle longest, if it has been idle for at least grace;
+    // false when there is none.
+    bool CutLongestIdle(Clock::duration grace);
 
   private:
     // One connection. Its fields belong to the set: `mutex` is the set's mutex_.
@@ -39,12 +51,16 @@ class ConnectionSet {
         std::jthread thread GUARDED_BY(mutex);
         UniqueFd socket GUARDED_BY(mutex);
         bool done GUARDED_BY(mutex) = false;
+        Clock::time_point started GUARDED_BY(mutex);
+        std::atomic<bool> engaged{false};  // set by the body
     };
     // Holding mutex_ is holding every entry's `mutex`: tells the lock check so.
     void Held(const Entry& entry) const REQUIRES(mutex_) ASSERT_CAPABILITY(entry.mutex);
     void TakeFinished(std::list<std::unique_ptr<Entry>>& finished) REQUIRES(mutex_);
+    size_t ActiveLocked() const REQUIRES(mutex_);
 
     mutable Mutex mutex_;
+    std::condition_variable_any finished_;  // a connection's thread finished its body
     std::list<std::unique_ptr<Entry>> entries_ GUARDED_BY(mutex_);
     bool stopping_ GUARDED_BY(mutex_) = false;
 };

@@ -7,10 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "platform/UniqueFd.h"
 
 namespace pg {
 
@@ -53,49 +52,77 @@ bool ResolveIPv4(const std::string& host, in_addr& address, int& error) {
     return true;
 }
 
-int ConnectIPv4(const in_addr& address, uint16_t port, int timeoutSeconds, int& error) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        error = errno;
-        return -1;
+bool ResolveHost(const std::string& host, uint16_t port, SocketAddress& address, int& error) {
+    error = 0;
+    address = SocketAddress();
+    std::string name = host;
+    if (name.size() >= 2 && name.front() == '[' && name.back() == ']') {
+        name = name.substr(1, name.size() - 2);
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(port);
-    peer.sin_addr = address;
-    if (timeoutSeconds <= 0) {
-        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-            error = errno;
-            return -1;
-        }
-        return fd.Release();
+    if (name.empty()) {
+        error = EAI_NONAME;
+        return false;
     }
-    int flags = ::fcntl(fd.Get(), F_GETFL);
-    ::fcntl(fd.Get(), F_SETFL, flags | O_NONBLOCK);
-    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-        if (errno != EINPROGRESS) {
-            error = errno;
-            return -1;
+    // A dotted numeric IPv4 address keeps the classic reading (inet_aton: "10.1" is 10.0.0.1).
+    if (IsDottedNumeric(name)) {
+        in_addr v4{};
+        if (ResolveIPv4(name, v4, error)) {
+            auto& in = reinterpret_cast<sockaddr_in&>(address.storage);
+            in.sin_family = AF_INET;
+            in.sin_port = htons(port);
+            in.sin_addr = v4;
+            address.length = sizeof(sockaddr_in);
+            return true;
         }
-        pollfd pfd{fd.Get(), POLLOUT, 0};
+        return false;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* result = nullptr;
+    const std::string service = std::to_string(port);
+    const int rc = ::getaddrinfo(name.c_str(), service.c_str(), &hints, &result);
+    if (rc != 0 || result == nullptr) {
+        error = rc != 0 ? rc : EAI_NONAME;
+        return false;
+    }
+    std::memcpy(&address.storage, result->ai_addr,
+                std::min(static_cast<size_t>(result->ai_addrlen), sizeof address.storage));
+    address.length = result->ai_addrlen;
+    ::freeaddrinfo(result);
+    return true;
+}
+
+bool ConnectSocket(int fd, const SocketAddress& address, int timeoutSeconds, int& error) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (timeoutSeconds > 0) {
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    }
+    if (::connect(fd, address.Get(), address.length) != 0) {
+        if (errno != EINPROGRESS || timeoutSeconds <= 0) {
+            error = errno;
+            return false;
+        }
+        pollfd pfd{fd, POLLOUT, 0};
         int ready;
         do {
             ready = ::poll(&pfd, 1, timeoutSeconds * 1000);
         } while (ready < 0 && errno == EINTR);
         if (ready == 0) {
             error = ETIMEDOUT;
-            return -1;
+            return false;
         }
         int soError = 0;
         socklen_t length = sizeof soError;
-        ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &soError, &length);
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length);
         if (ready < 0 || soError != 0) {
             error = ready < 0 ? errno : soError;
-            return -1;
+            return false;
         }
     }
-    ::fcntl(fd.Get(), F_SETFL, flags);
-    return fd.Release();
+    ::fcntl(fd, F_SETFL, flags);
+    return true;
 }
 
 bool LocalHostIdentity(std::string& name, std::string& address, std::string& failure) {

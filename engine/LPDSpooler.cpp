@@ -133,6 +133,17 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
         MutexLock lock(settingsMutex_);
         settings_ = settings;
     }
+    AccessRules access = AccessRules::Read(profile_);
+    for (const AccessRules::Problem& problem : access.Problems()) {
+        systemLog.Log(1, "Error - pgate.ini line %d: [Access] %s - line ignored\n", problem.line,
+                      problem.text.c_str());
+    }
+    if (access.Present()) {
+        systemLog.Log(1, "[Access] holds %zu rules\n", access.Rules().size());
+    } else {
+        systemLog.Log(1, "No [Access] section: every host may print, see and remove\n");
+    }
+    SetAccess(std::move(access));
 
     std::string reason;
     printSystem_ = PrintSystem::Create(settings.printSystem, &reason);
@@ -187,6 +198,17 @@ GeneralSettings LPDSpooler::Settings() const {
 void LPDSpooler::SetSettings(const GeneralSettings& settings) {
     MutexLock lock(settingsMutex_);
     settings_ = settings;
+}
+
+std::shared_ptr<const AccessRules> LPDSpooler::Access() const {
+    MutexLock lock(settingsMutex_);
+    return access_;
+}
+
+void LPDSpooler::SetAccess(AccessRules rules) {
+    auto shared = std::make_shared<const AccessRules>(std::move(rules));
+    MutexLock lock(settingsMutex_);
+    access_ = std::move(shared);
 }
 
 uint16_t LPDSpooler::BoundPort() const {

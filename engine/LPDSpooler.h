@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/AccessRules.h"
 #include "config/ConfigLocation.h"
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
@@ -71,6 +72,10 @@ class LPDSpooler {
 
     SpoolerState State() const { return state_.load(); }
     GeneralSettings Settings() const;
+    // The [Access] rules read at start (or last set); a connection keeps the ones it started
+    // with.
+    std::shared_ptr<const AccessRules> Access() const;
+    void SetAccess(AccessRules rules);
     // The General Settings dialog writes the fields before it calls SaveSettings.
     void SetSettings(const GeneralSettings& settings);
     const ConfigLocation& Location() const { return location_; }
@@ -103,6 +108,7 @@ class LPDSpooler {
 
     mutable Mutex settingsMutex_;
     GeneralSettings settings_ GUARDED_BY(settingsMutex_);
+    std::shared_ptr<const AccessRules> access_ GUARDED_BY(settingsMutex_);
 
     mutable Mutex printersMutex_;
     std::vector<std::shared_ptr<PrintQueue>> printers_ GUARDED_BY(printersMutex_);

@@ -100,88 +100,264 @@ void Listener::Fail(const char* call, const char* message, int error) {
     OperatorMessage::Show(ownerWindow_.load(), "Socket Error", message);
 }
 
-int Listener::BindListeningSocket(UniqueFd& listening) {
-    listening.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!listening) {
-        const int error = errno;
-        Fail("socket()", "socket() failed", error);
-        return error;
+namespace {
+
+// The bound-step of the process and its lock.
+constinit Mutex boundStepMutex;
+Listener::BoundStep boundStep GUARDED_BY(boundStepMutex);
+
+// One address of ListenAddress.
+struct ListenAddress {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+// "127.0.0.1, ::1" or "[::1]": numeric addresses separated by commas or blanks. False with the
+// entry at fault in bad.
+bool ParseListenAddresses(const std::string& text, std::vector<ListenAddress>& addresses,
+                          std::string& bad) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = text.find_first_not_of(", \t", i);
+        if (start == std::string::npos) {
+            break;
+        }
+        size_t end = text.find_first_of(", \t", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string entry = text.substr(start, end - start);
+        i = end;
+        if (entry.size() >= 2 && entry.front() == '[' && entry.back() == ']') {
+            entry = entry.substr(1, entry.size() - 2);
+        }
+        ListenAddress one;
+        auto* in = reinterpret_cast<sockaddr_in*>(&one.address);
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&one.address);
+        if (::inet_pton(AF_INET, entry.c_str(), &in->sin_addr) == 1) {
+            in->sin_family = AF_INET;
+            one.length = sizeof(sockaddr_in);
+        } else if (::inet_pton(AF_INET6, entry.c_str(), &in6->sin6_addr) == 1) {
+            in6->sin6_family = AF_INET6;
+            one.length = sizeof(sockaddr_in6);
+        } else {
+            bad = entry;
+            return false;
+        }
+        addresses.push_back(one);
     }
-    // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
-    // could not bind the port again for a minute.
-    int one = 1;
-    ::setsockopt(listening.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(spooler_.Settings().ListenPort());
-    if (::bind(listening.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
-        Fail("bind()", "bind(sock) failed", error);
-        listening.Reset();
-        return error;
+    return true;
+}
+
+void SetPort(sockaddr_storage& address, uint16_t port) {
+    if (address.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+    } else {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
     }
-    if (::listen(listening.Get(), kBacklog) != 0) {
-        const int error = errno;
-        Fail("listen()", "listen(sock) failed", error);
-        listening.Reset();
-        return error;
+}
+
+uint16_t BoundPortOf(int fd) {
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        return 0;
     }
+    return bound.ss_family == AF_INET ? ntohs(reinterpret_cast<sockaddr_in&>(bound).sin_port)
+                                      : ntohs(reinterpret_cast<sockaddr_in6&>(bound).sin6_port);
+}
+
+}  // namespace
+
+void Listener::SetBoundStep(BoundStep step) {
+    MutexLock lock(boundStepMutex);
+    boundStep = std::move(step);
+}
+
+bool Listener::RunBoundStep(const GeneralSettings& settings) {
+    BoundStep step;
+    {
+        MutexLock lock(boundStepMutex);
+        step = std::move(boundStep);
+        boundStep = nullptr;
+    }
+    if (!step || step(settings)) {
+        return true;
+    }
+    MutexLock lock(boundStepMutex);
+    if (!boundStep) {
+        boundStep = std::move(step);
+    }
+    return false;
+}
+
+int Listener::OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>& sockets) {
+    std::vector<ListenAddress> addresses;
+    std::string bad;
+    if (!ParseListenAddresses(settings.listenAddress, addresses, bad)) {
+        systemLog.Log(1,
+                      "ThreadID(%u) Error - RunLPDSpoolingServer() : ListenAddress %s is no "
+                      "numeric IPv4 or IPv6 address\n",
+                      threadId_.load(), bad.c_str());
+        Fail("bind()", "bind(sock) failed", EINVAL);
+        return EINVAL;
+    }
+    // Without addresses: every address of both families on one socket, or IPv4 alone on a
+    // system without IPv6.
+    const bool everyAddress = addresses.empty();
+    bool anyIPv4 = false;
+    for (const ListenAddress& one : addresses) {
+        anyIPv4 = anyIPv4 || one.address.ss_family == AF_INET;
+    }
+    if (everyAddress) {
+        ListenAddress any;
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&any.address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_any;
+        any.length = sizeof(sockaddr_in6);
+        addresses.push_back(any);
+    }
+
+    std::vector<UniqueFd> opened;
+    uint16_t port = settings.ListenPort();
+    for (ListenAddress& entry : addresses) {
+        UniqueFd fd(::socket(entry.address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd && everyAddress && errno == EAFNOSUPPORT) {
+            auto& in = reinterpret_cast<sockaddr_in&>(entry.address);
+            entry.address = {};
+            in.sin_family = AF_INET;
+            in.sin_addr.s_addr = htonl(INADDR_ANY);
+            entry.length = sizeof(sockaddr_in);
+            fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        }
+        if (!fd) {
+            const int error = errno;
+            Fail("socket()", "socket() failed", error);
+            return error;
+        }
+        // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
+        // could not bind the port again for a minute.
+        int one = 1;
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (entry.address.ss_family == AF_INET6) {
+            // IPv4 clients come in on the IPv6 socket unless IPv4 addresses have their own.
+            int v6only = anyIPv4 ? 1 : 0;
+            ::setsockopt(fd.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+        }
+        SetPort(entry.address, port);  // port 0: every socket gets the first one's port
+        if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&entry.address), entry.length) != 0) {
+            const int error = errno;
+            Fail("bind()", "bind(sock) failed", error);
+            return error;
+        }
+        if (::listen(fd.Get(), kBacklog) != 0) {
+            const int error = errno;
+            Fail("listen()", "listen(sock) failed", error);
+            return error;
+        }
+        port = BoundPortOf(fd.Get());
+        opened.push_back(std::move(fd));
+    }
+    sockets = std::move(opened);
     return 0;
+}
+
+bool Listener::WaitForRoom(const std::stop_token& stopToken) {
+    const int limit = spooler_.Settings().maxConnections;
+    if (limit <= 0) {
+        return true;
+    }
+    ConnectionSet& connections = spooler_.connections_;
+    while (connections.Active() >= static_cast<size_t>(limit) && !stopToken.stop_requested()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!lastFullLog_ || now - *lastFullLog_ >= kFullLogInterval) {
+            lastFullLog_ = now;
+            systemLog.Log(1,
+                          "ThreadID(%u) RunLPDSpoolingServer() : %d connections are served "
+                          "(MaxConnections).  New ones wait in the listen queue.\n",
+                          threadId_.load(), limit);
+        }
+        // A client that connects and says nothing holds a place others are waiting for.
+        if (connections.CutLongestIdle(kIdleGraceWhenFull)) {
+            systemLog.Log(3,
+                          "ThreadID(%u) RunLPDSpoolingServer() : an idle connection is cut to "
+                          "make room\n",
+                          threadId_.load());
+        }
+        connections.WaitForRoom(static_cast<size_t>(limit), stopToken, kRoomCheckInterval);
+    }
+    return !stopToken.stop_requested();
 }
 
 void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
     const uint32_t threadId = CurrentThreadId();
     threadId_.store(threadId);
 
+    const GeneralSettings settings = spooler_.Settings();
     // A socket handed over by the service manager is bound and listening already.
+    std::vector<UniqueFd> sockets;
     int result = 0;
-    UniqueFd listening = std::move(inherited_);
-    if (!listening) {
-        result = BindListeningSocket(listening);
+    if (inherited_) {
+        sockets.push_back(std::move(inherited_));
+    } else {
+        result = OpenSockets(settings, sockets);
     }
-
-    if (listening) {
-        sockaddr_storage bound{};
-        socklen_t length = sizeof bound;
-        ::getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
-        boundPort_.store(ntohs(bound.ss_family == AF_INET6
-                                   ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                   : reinterpret_cast<sockaddr_in*>(&bound)->sin_port));
+    // Also after a failed bind: the step's giving up of root must not depend on the port.
+    if (!RunBoundStep(settings)) {
+        sockets.clear();
+        result = result != 0 ? result : EPERM;
+    }
+    if (!sockets.empty()) {
+        boundPort_.store(BoundPortOf(sockets.front().Get()));
     }
     {
         MutexLock lock(mutex_);
         listenResult_ = result;
     }
     changed_.notify_all();
+    std::vector<pollfd> fds;
+    for (const UniqueFd& fd : sockets) {
+        fds.push_back({fd.Get(), POLLIN, 0});
+    }
+    fds.push_back({wakeRead_.Get(), POLLIN, 0});
 
-    while (listening && !stopToken.stop_requested()) {
+    while (!sockets.empty() && !stopToken.stop_requested()) {
         {
             // Paused: take nothing; clients wait in the listen queue.
             MutexLock lock(mutex_);
             changed_.wait(lock, stopToken, [this]() REQUIRES(mutex_) { return !paused_; });
         }
-        if (stopToken.stop_requested()) {
+        if (stopToken.stop_requested() || !WaitForRoom(stopToken)) {
             break;
         }
-        pollfd fds[2] = {{listening.Get(), POLLIN, 0}, {wakeRead_.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        for (pollfd& fd : fds) {
+            fd.revents = 0;
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
             Fail("accept()", "accept(sock) failed", errno);
             break;
         }
-        if (fds[1].revents != 0) {
+        if (fds.back().revents != 0) {
             char drain[64];
             while (::read(wakeRead_.Get(), drain, sizeof drain) > 0) {
             }
             continue;  // look at the pause flag and the stop request again
         }
-        if ((fds[0].revents & POLLIN) == 0) {
+        // One connection per pass, from the first socket that has one: the pause flag and the
+        // connection count are looked at again before the next.
+        int ready = -1;
+        for (size_t i = 0; i + 1 < fds.size() && ready < 0; ++i) {
+            if ((fds[i].revents & POLLIN) != 0) {
+                ready = fds[i].fd;
+            }
+        }
+        if (ready < 0) {
             continue;
         }
-        UniqueFd client(::accept4(listening.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd client(::accept4(ready, nullptr, nullptr, SOCK_CLOEXEC));
         if (!client) {
             int error = errno;
             if (!IsTransientAcceptError(error)) {
@@ -206,11 +382,12 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
             ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             void* owner = ownerWindow_.load();
             LPDSpooler* spooler = &spooler_;
-            spooler_.connections_.Start(std::move(client),
-                                        [spooler, owner](int fd, std::stop_token token) {
-                                            ConnectionHandler handler(*spooler, fd, owner);
-                                            handler.Run(token);
-                                        });
+            spooler_.connections_.Start(
+                std::move(client),
+                [spooler, owner](int fd, std::stop_token token, std::atomic<bool>& engaged) {
+                    ConnectionHandler handler(*spooler, fd, owner);
+                    handler.Run(token, &engaged);
+                });
             PauseDelay(spooler_.Settings().acceptDelayMs, stopToken);
         } else {
             systemLog.Log(3,

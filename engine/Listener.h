@@ -1,10 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <stop_token>
 #include <thread>
+#include <vector>
+
+#include "config/GeneralSettings.h"
 
 #include "engine/ThreadArgs.h"
 #include "platform/Mutex.h"
@@ -14,17 +20,32 @@ namespace pg {
 
 class LPDSpooler;
 
-// The listener thread: binds the LPD port (backlog 50), then accepts connections while the
-// daemon runs and hands each to a connection thread of the spooler's. Paused, it takes no
-// connection: clients wait in the listen queue and are served after the next Resume(). It ends
-// on a failure of the socket layer or when it is stopped.
+// The listener thread: binds the LPD port on every address of ListenAddress (by default one
+// dual-stack socket for IPv6 and IPv4; backlog 50 each), then accepts connections while the
+// daemon runs and hands each to a connection thread of the spooler's. Paused, or serving
+// MaxConnections connections already, it takes no connection: clients wait in the listen queue
+// and are served after the next Resume() or once a connection ends (an idle one is cut to make
+// room). It ends on a failure of the socket layer or when it is stopped.
 class Listener {
   public:
     static constexpr int kBacklog = 50;
+    // At most one "MaxConnections reached" line in this time.
+    static constexpr std::chrono::seconds kFullLogInterval{60};
+    // While MaxConnections are served, a connection that has not sent its command line after
+    // this long is cut to make room; how often that is looked at.
+    static constexpr std::chrono::seconds kIdleGraceWhenFull{1};
+    static constexpr std::chrono::milliseconds kRoomCheckInterval{200};
+
+    // A step run once per process on the listener thread, after its sockets are bound (or
+    // failed to bind) and before anything is accepted: the daemon gives up root there. When
+    // it returns false the listener ends without accepting; the step then stays for the next
+    // listener.
+    using BoundStep = std::function<bool(const GeneralSettings& settings)>;
+    static void SetBoundStep(BoundStep step);
 
     // Starts the thread; running false starts it paused. listening, when valid, is a socket
     // that already listens (from the service manager): it is used instead of binding the
-    // port. Throws std::system_error when the thread cannot be created.
+    // addresses of ListenAddress. Throws std::system_error when the thread cannot be created.
     Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening = UniqueFd());
     // Stops the thread and returns when it has ended.
     ~Listener();
@@ -39,14 +60,18 @@ class Listener {
     // The port bound, 0 until bound.
     uint16_t BoundPort() const { return boundPort_.load(); }
     uint32_t ThreadId() const { return threadId_.load(); }
-    // Waits until the socket listens (0) or could not be made to (the errno of the call that
-    // failed).
+    // Waits until the sockets listen and the bound step has run (0), or until they could not
+    // be made to or the step failed (the errno of the call that failed; EPERM for the step).
     int WaitUntilListening();
 
   private:
     void RunLPDSpoolingServer(std::stop_token stopToken);
-    // Makes, binds and listens on the configured port: 0, or the errno of the failed call.
-    int BindListeningSocket(UniqueFd& listening);
+    // Binds and listens on every address of ListenAddress: 0, or the errno of the failed call
+    // (reported); sockets holds them when all could be made.
+    int OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>& sockets);
+    bool RunBoundStep(const GeneralSettings& settings);
+    // Waits while MaxConnections connections are served; false when stopped meanwhile.
+    bool WaitForRoom(const std::stop_token& stopToken);
     void Fail(const char* call, const char* message, int error);
     void Wake();
     bool PauseDelay(int ms, const std::stop_token& stopToken);
@@ -64,6 +89,8 @@ class Listener {
     bool paused_ GUARDED_BY(mutex_) = false;
     int listenResult_ GUARDED_BY(mutex_) = -1;  // -1 until known, then 0 or an errno
     UniqueFd inherited_;                        // taken by the thread when it starts
+    // Listener thread only.
+    std::optional<std::chrono::steady_clock::time_point> lastFullLog_;
 
     std::jthread thread_;  // last: starts after everything above exists
 };

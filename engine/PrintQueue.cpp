@@ -98,7 +98,7 @@ bool PrintQueue::HasPrintingThread() const {
 
 bool PrintQueue::Activate() {
     systemLog.Log(1, "Activate print queue %s\n", name.c_str());
-    ::mkdir(SpoolDirectory().c_str(), 0755);  // an existing directory is fine
+    ::mkdir(SpoolDirectory().c_str(), 0700);  // the daemon's alone; an existing one is fine
 
     MutexLock control(controlMutex_);
     if (shutDown_) {

@@ -142,7 +142,7 @@ bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
         // An overlong document name is cut to leave room for the number in one file name.
         const std::string name = prefix + safeName.substr(0, NAME_MAX - std::strlen(prefix));
         int fd = ::openat(directory.Get(), name.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0640);
         if (fd >= 0) {
             document_.Reset(fd);
             documentPath_ = path_ + "/" + name;

@@ -146,6 +146,8 @@ TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
     notifyPath.copy(notifyAddress.sun_path, sizeof notifyAddress.sun_path - 1);
     ASSERT_EQ(
         ::bind(notify.Get(), reinterpret_cast<sockaddr*>(&notifyAddress), sizeof notifyAddress), 0);
+    // Open to all, as the service manager's own is: the daemon started as root tells it as lp.
+    ::chmod(notifyPath.c_str(), 0777);
 
     const uint16_t handed = FreePort();
     Process::Options options = site.Daemon({});
@@ -203,6 +205,11 @@ TEST(PressgatedCheckConfig, ReportsEveryProblemWithItsLine) {
           "line 9: error: queue far: remote host \"no-such-host.invalid\" does not resolve"},
          1},
         {"PrintSystem=cups\r\n", lp, "", {"error: the print system cannot be used: no CUPS"}, 1},
+        {"ListenAddress=::1\r\nRunAsUser=lp\r\n",
+         lp,
+         "[Access]\r\nRule1=allow all private\r\nRule2=allow print any\r\n",
+         {"line 15: error: [Access] unknown operation 'print'"},
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.general + row.queues + row.more);

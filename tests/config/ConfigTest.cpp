@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/AccessRules.h"
 #include "config/ConfigLocation.h"
 #include "config/GeneralSettings.h"
 #include "config/LoggingSettings.h"
@@ -346,7 +347,8 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnVa
                       "LogLevel=1\r\nLogFileCache=0\r\nLogToScreen=Y\r\nSystemDebugEnable=N\r\n"
                       "LocalTraceEnable=N\r\nRemoteTraceEnable=N\r\nSystemTrace=" +
                       base + "trace/system.log\r\nLocalPrintTrace=" + base +
-                      "trace/local.log\r\nRemotePrintTrace=" + base + "trace/remote.log\r\n");
+                      "trace/local.log\r\nRemotePrintTrace=" + base + "trace/remote.log\r\n" +
+                      "\r\n" + AccessRules::DefaultSectionText());
         EXPECT_TRUE(std::filesystem::is_directory(base + "spool") &&
                     std::filesystem::is_directory(base + "trace"));
         // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
@@ -407,16 +409,27 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
         "SuppressBanner=maybe\r\nMinimizeOnStartup=Y\r\nActivateLPDOnStart=no\r\n"
         "PrintSystem=devices:/dev/null\r\n");
     Read();
-    EXPECT_EQ(
-        events_,
-        (std::vector<std::string>{
-            "LPDInstallDirectory  is /opt/pg\n", "Hostfile is /h\n", "spoolBaseKnown /sp",
-            "SpoolBaseDirectory  is /sp\n", "LocalCmdTimeout is 5 seconds\n",
-            "RemoteCmdTimeout is 6 seconds\n", "LPDServerPort is 515\n", "clearSpool",
-            "TestPrintManager before accepting jobs : False\n", "EnablePrintStatusControl = YES\n",
-            "suppressBanner = maybe\n", "minimizeOnStartup : True\n",
-            "activateLPDOnStart : False\n", "PrintSystem is devices:/dev/null\n",
-            "CloseDelayMs is 3000\n", "AcceptDelayMs is 0\n", "ForwardChunkDelayMs is 0\n"}));
+    EXPECT_EQ(events_, (std::vector<std::string>{"LPDInstallDirectory  is /opt/pg\n",
+                                                 "Hostfile is /h\n",
+                                                 "spoolBaseKnown /sp",
+                                                 "SpoolBaseDirectory  is /sp\n",
+                                                 "LocalCmdTimeout is 5 seconds\n",
+                                                 "RemoteCmdTimeout is 6 seconds\n",
+                                                 "LPDServerPort is 515\n",
+                                                 "clearSpool",
+                                                 "TestPrintManager before accepting jobs : False\n",
+                                                 "EnablePrintStatusControl = YES\n",
+                                                 "suppressBanner = maybe\n",
+                                                 "minimizeOnStartup : True\n",
+                                                 "activateLPDOnStart : False\n",
+                                                 "PrintSystem is devices:/dev/null\n",
+                                                 "CloseDelayMs is 3000\n",
+                                                 "AcceptDelayMs is 0\n",
+                                                 "ForwardChunkDelayMs is 0\n",
+                                                 "ListenAddress is \n",
+                                                 "RunAsUser is \n",
+                                                 "MaxConnections is 256\n",
+                                                 "MinBytesPerSecond is 0\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
     events_.clear();
     WriteGeneral("ClearSpoolDirectory=N\r\n");

@@ -207,6 +207,36 @@ TEST(ConnectionClose, EndsWithTheClientsCloseOrAfterTheCloseDelay) {
     }
 }
 
+// A byte now and then never lets a read time out; still the command line must come within the
+// time-out as a whole, and with MinBytesPerSecond a job's files must come fast enough.
+TEST(ConnectionClose, DribblingClientsAreCutOff) {
+    TestDaemon daemon(TestConfig()
+                          .AddLocalQueue("lp")
+                          .Set("GENERAL CONFIGURE", "LocalCmdTimeout", "1")
+                          .Set("GENERAL CONFIGURE", "MinBytesPerSecond", "100"));
+    // False when the daemon closes the connection before the last byte is out.
+    auto dribble = [](LoopbackClient& client, const std::string& bytes) {
+        for (char c : bytes) {
+            client.Send(std::string(1, c));
+            if (client.WaitForClose(milliseconds(250))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    LoopbackClient line(daemon.Port());
+    EXPECT_FALSE(dribble(line, "\003" + std::string(20, 'l') + "\n"));
+
+    LoopbackClient job(daemon.Port());
+    job.Send("\002lp\n");
+    ASSERT_EQ(job.ReceiveExactly(1), kAck);
+    job.Send("\00220 cfA001host\n");
+    ASSERT_EQ(job.ReceiveExactly(1), kAck);
+    EXPECT_FALSE(dribble(job, "Hhost\nPann\nJslow\nN\n"));
+    EXPECT_TRUE(daemon.WaitForScreenLine("slower than MinBytesPerSecond (100): connection cut"));
+    EXPECT_TRUE(daemon.Spooler().FindQueueIgnoringCase("lp")->Jobs().empty());
+}
+
 TEST(ConnectionClose, SilentClientIsTreatedAsClosedAfterTheTimeout) {
     TestDaemon daemon(
         TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LocalCmdTimeout", "1"));

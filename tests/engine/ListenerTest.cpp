@@ -9,7 +9,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -128,6 +131,72 @@ TEST(Listener, ManyConnectionsAtOnceAreAllServed) {
     for (auto& client : clients) {
         EXPECT_EQ(client->ReceiveUntilClose(seconds(10)), kEmptyList);
     }
+}
+
+// By default one dual-stack socket serves both families; a list serves its addresses only.
+TEST(Listener, ListenAddressChoosesTheAddressesServed) {
+    const struct {
+        std::string listen;
+        bool ipv4, ipv6;
+    } rows[] = {{"", true, true},
+                {"::1", false, true},
+                {"127.0.0.1, [::1]", true, true},
+                {"127.0.0.1", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.listen);
+        TestDaemon daemon(
+            TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "ListenAddress", row.listen));
+        for (const auto& [from, served] : {std::pair{"127.0.0.1", row.ipv4}, {"::1", row.ipv6}}) {
+            std::string reply;
+            try {
+                LoopbackClient client(daemon.Port(), from);
+                client.Send("\003lp\n");
+                reply = client.ReceiveUntilClose(seconds(5));
+            } catch (const std::runtime_error&) {
+                reply = "refused";
+            }
+            EXPECT_EQ(reply, served ? kEmptyList : "refused") << from;
+        }
+    }
+    MessageCapture messages;
+    TestDaemon bad(TestConfig().Set("GENERAL CONFIGURE", "ListenAddress", "127.0.0.1,lpd.example"));
+    ASSERT_TRUE(bad.WaitForScreenLine("ExitThread - RunLPDSpoolingServer()"));
+    EXPECT_TRUE(bad.ScreenHas("ListenAddress lpd.example is no numeric IPv4 or IPv6 address"));
+    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Socket Error: bind(sock) failed"});
+}
+
+// Beyond MaxConnections nothing more is accepted, so waiting clients cost no thread; the first
+// of them is served as soon as a connection ends, the next ones once the idle connections have
+// been cut, and the operator is told once.
+TEST(Listener, MaxConnectionsLeavesTheRestInTheListenQueue) {
+    const int max = 4;
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "MaxConnections",
+                                                           std::to_string(max)));
+    auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator());
+    };
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
+    for (int i = 0; i < max; ++i) {
+        idle.push_back(std::make_unique<LoopbackClient>(daemon.Port()));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return CountScreenLines(daemon, "Enter RunRecvRequest") == max; }));
+    const auto busy = threads();
+    std::vector<std::unique_ptr<LoopbackClient>> waiting;
+    for (int i = 0; i < 20; ++i) {
+        waiting.push_back(std::make_unique<LoopbackClient>(daemon.Port()));
+        waiting.back()->Send("\003lp\n");
+    }
+    EXPECT_EQ(waiting.front()->Receive(1, milliseconds(300)), "");
+    EXPECT_EQ(threads(), busy);
+    EXPECT_EQ(CountScreenLines(daemon, "connections are served (MaxConnections)"), 1u);
+    idle.front().reset();
+    EXPECT_EQ(waiting.front()->ReceiveUntilClose(seconds(5)), kEmptyList);
+    for (size_t i = 1; i < waiting.size(); ++i) {
+        EXPECT_EQ(waiting[i]->ReceiveUntilClose(seconds(10)), kEmptyList) << i;
+    }
+    EXPECT_TRUE(idle.back()->WaitForClose(seconds(1)));
+    EXPECT_LE(threads(), busy);
 }
 
 TEST(Listener, ShutdownEndsConnectionsThatAreStillWaiting) {

@@ -56,6 +56,40 @@ LoopbackClient::LoopbackClient(uint16_t port, std::chrono::milliseconds timeout)
     }
 }
 
+LoopbackClient::LoopbackClient(uint16_t port, const std::string& from, uint16_t sourcePort) {
+    const bool v6 = from.find(':') != std::string::npos;
+    sockaddr_storage source{};
+    sockaddr_storage target{};
+    socklen_t length;
+    if (v6) {
+        auto& s6 = reinterpret_cast<sockaddr_in6&>(source);
+        auto& t6 = reinterpret_cast<sockaddr_in6&>(target);
+        s6.sin6_family = t6.sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, from.c_str(), &s6.sin6_addr);
+        s6.sin6_port = htons(sourcePort);
+        t6.sin6_addr = in6addr_loopback;
+        t6.sin6_port = htons(port);
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto& s4 = reinterpret_cast<sockaddr_in&>(source);
+        s4.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &s4.sin_addr);
+        s4.sin_port = htons(sourcePort);
+        reinterpret_cast<sockaddr_in&>(target) = Loopback(port);
+        length = sizeof(sockaddr_in);
+    }
+    UniqueFd fd(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0));
+    int one = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&source), length) != 0 ||
+        ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&target), length) != 0) {
+        throw std::runtime_error("cannot connect from " + from + " to port " +
+                                 std::to_string(port) + ": " + std::strerror(errno));
+    }
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    fd_ = std::move(fd);
+}
+
 void LoopbackClient::Send(const std::string& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {

@@ -18,6 +18,9 @@ class LoopbackClient {
     // Connects (retrying while the port refuses, up to the timeout). Throws on failure.
     explicit LoopbackClient(uint16_t port,
                             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // From a given loopback source: "127.0.0.2" connects to 127.0.0.1, "::1" to ::1; a
+    // sourcePort of 0 takes any.
+    LoopbackClient(uint16_t port, const std::string& from, uint16_t sourcePort = 0);
 
     void Send(const std::string& bytes);
     // Up to n bytes, waiting at most timeout for the first; "" on close or time-out.

@@ -139,7 +139,12 @@ TestDaemon::TestDaemon(const TestConfig& config, bool activate) : dir_("pgdaemon
     if (activate) {
         spooler_->ActivateLPD(true);
     }
-    WaitUntil([this] { return spooler_->BoundPort() != 0; }, std::chrono::seconds(5));
+    // Bound, or ended without binding.
+    WaitUntil(
+        [this] {
+            return spooler_->BoundPort() != 0 || ScreenHas("ExitThread - RunLPDSpoolingServer()");
+        },
+        std::chrono::seconds(5));
 }
 
 TestDaemon::~TestDaemon() {

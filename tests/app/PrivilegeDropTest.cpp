@@ -1,0 +1,181 @@
+// pressgated started as root gives root up before it accepts anything: a real daemon process,
+// its credentials read from /proc, its spool files from the disk.
+
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "platform/ReservedPort.h"
+#include "platform/ServiceAccount.h"
+#include "platform/UniqueFd.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::seconds;
+
+const std::string kDaemon = PG_BINARY_DIR "/bin/pressgated";
+
+// The value of a "Name:\tvalue" line of /proc/PID/status.
+std::string StatusField(pid_t pid, const std::string& name) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(name + ":", 0) == 0) {
+            return line.substr(line.find_first_not_of(" \t", name.size() + 1));
+        }
+    }
+    return "";
+}
+
+class PrivilegeDrop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "the daemon gives root up only when it has it";
+        }
+        passwd* lp = ::getpwnam("lp");
+        if (lp == nullptr) {
+            GTEST_SKIP() << "no user lp";
+        }
+        lpUid_ = lp->pw_uid;
+        for (const char* sub : {"home", "run", "work"}) {
+            ::mkdir((dir_ / sub).c_str(), 0755);
+        }
+    }
+    Process::Options Daemon(const std::string& general, const std::string& spool = "spool") {
+        WriteFile(dir_ / "home/pgate.ini",
+                  "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir_ / spool +
+                      "\r\nLPDServerPort=" + std::to_string(port_) +
+                      "\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\nCloseDelayMs=0\r\n"
+                      "PrintSystem=devices:" +
+                      dir_ / "work" + "\r\n" + general +
+                      "[Print Queues]\r\nlp=absent,,,never printed\r\n"
+                      "[Logging]\r\nLogLevel=1\r\nLogToScreen=Y\r\n");
+        Process::Options options;
+        options.argv = {kDaemon, "--home", dir_ / "home"};
+        options.env = {"XDG_RUNTIME_DIR=" + dir_ / "run"};
+        options.cwd = dir_ / "work";
+        return options;
+    }
+    std::string Status() const {
+        LoopbackClient client(port_, "127.0.0.1");
+        client.Send("\003lp\n");
+        return client.ReceiveUntilClose(seconds(5));
+    }
+
+    TempDir dir_;
+    uint16_t port_ = FreePort();
+    uid_t lpUid_ = 0;
+};
+
+TEST_F(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
+    Process daemon(Daemon(""));
+    ASSERT_TRUE(daemon.WaitForStdout("Running as user lp")) << daemon.Stdout();
+    const std::string lp = std::to_string(lpUid_);
+    EXPECT_EQ(StatusField(daemon.Pid(), "Uid"), lp + "\t" + lp + "\t" + lp + "\t" + lp);
+    EXPECT_EQ(StatusField(daemon.Pid(), "CapEff"), "0000000000000000");
+    EXPECT_EQ(StatusField(daemon.Pid(), "CapPrm"), "0000000000000000");
+    // The helper: a child serving as lp with the one capability to bind low ports.
+    std::ifstream children("/proc/" + std::to_string(daemon.Pid()) + "/task/" +
+                           std::to_string(daemon.Pid()) + "/children");
+    pid_t helper = 0;
+    children >> helper;
+    ASSERT_NE(helper, 0);
+    EXPECT_EQ(StatusField(helper, "Uid").substr(0, lp.size() + 1), lp + "\t");
+    EXPECT_EQ(StatusField(helper, "CapEff"), "0000000000000400");  // CAP_NET_BIND_SERVICE
+
+    // A job's files belong to lp, in a directory only lp may enter.
+    {
+        LoopbackClient client(port_, "127.0.0.1");
+        const std::string control = "Hhost\nPann\nldfA001host\n";
+        client.Send("\002lp\n\002" + std::to_string(control.size()) + " cfA001host\n");
+        ASSERT_EQ(client.ReceiveExactly(2), std::string(2, '\0'));
+        client.Send(control + std::string(1, '\0'));
+        ASSERT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
+    }
+    for (const std::string& path :
+         {dir_ / "spool", dir_ / "spool/lp", dir_ / "spool/lp/cfA001host"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+        EXPECT_EQ(st.st_uid, lpUid_) << path;
+        if (S_ISDIR(st.st_mode)) {
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << path;
+        }
+    }
+    EXPECT_NE(Status().find("from ann@host"), std::string::npos);
+}
+
+// What forwarding relies on once root is gone: the helper binds reserved ports, the process
+// itself cannot. Run in a child, which gives root up for good.
+TEST_F(PrivilegeDrop, TheHelperBindsReservedPortsForAProcessWithoutRoot) {
+    std::string failure;
+    const std::optional<ServiceAccount> lp = ServiceAccount::Find("", failure);
+    ASSERT_TRUE(lp) << failure;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        auto bindTo = [](uint16_t port, bool helped) {
+            UniqueFd fd(::socket(AF_INET6, SOCK_STREAM, 0));
+            const int one = 1;  // forwarding tests may leave the port in TIME_WAIT
+            ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            sockaddr_in6 local{};
+            local.sin6_family = AF_INET6;
+            local.sin6_port = htons(port);
+            const auto* address = reinterpret_cast<const sockaddr*>(&local);
+            return helped ? BindReservedPort(fd.Get(), address, sizeof local)
+                          : (::bind(fd.Get(), address, sizeof local) == 0 ? 0 : errno);
+        };
+        std::string why;
+        const bool ok = StartReservedPortHelper(*lp, why) && lp->Become(why) &&
+                        bindTo(kLastReservedPort, false) == EACCES &&
+                        bindTo(kLastReservedPort, true) == 0 &&
+                        bindTo(kFirstReservedPort - 1, true) == EINVAL;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// When the account is missing or cannot reach the spool area, the daemon ends instead of
+// serving as root, and says why.
+TEST_F(PrivilegeDrop, WithoutAUsableAccountNothingIsAccepted) {
+    ::mkdir((dir_ / "closed").c_str(), 0700);
+    const struct {
+        std::string general, spool, logged;
+    } rows[] = {
+        {"RunAsUser=no-such-user-here\r\n", "spool", "there is no user no-such-user-here"},
+        {"", "closed/spool", "cannot reach the spool"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged);
+        Process daemon(Daemon(row.general, row.spool));
+        EXPECT_EQ(daemon.Wait(seconds(10)), 1);
+        daemon.CollectOutput();
+        EXPECT_NE(daemon.Stderr().find("cannot serve as RunAsUser: "), std::string::npos);
+        EXPECT_NE(daemon.Stderr().find(row.logged), std::string::npos) << daemon.Stderr();
+        EXPECT_THROW(Status(), std::runtime_error);  // nothing listens
+    }
+    // RunAsUser=root keeps root.
+    Process daemon(Daemon("RunAsUser=root\r\n"));
+    ASSERT_TRUE(daemon.WaitForStdout("LPD Daemon is ready"));
+    EXPECT_EQ(Status(), "lp: \n    No jobs queued\n");
+    EXPECT_EQ(StatusField(daemon.Pid(), "Uid").substr(0, 2), "0\t");
+}
+
+}  // namespace
+}  // namespace pg::test
