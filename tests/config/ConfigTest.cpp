@@ -325,7 +325,7 @@ TEST(ConfigLocationTest, SearchLooksInTheCurrentDirectoryThePathAndTheHome) {
     EXPECT_FALSE(location.FindConfigurationFile());
 }
 
-TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnValues) {
+TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnValues) {
     // A current directory ending in '/' gets no second one.
     for (const std::string& cwd : {d, d + "/"}) {
         SCOPED_TRACE(cwd);
@@ -337,9 +337,10 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnVa
                   "[GENERAL CONFIGURE]\r\nLPDInstallDirectory=" + cwd +
                       "\r\nHostfile=/etc/hosts\r\nSpoolBaseDirectory=" + base +
                       "spool\r\nLocalCmdTimeout=100\r\nRemoteCmdTimeout=100\r\n"
-                      "LPDServerPort=515\r\nClearSpoolDirectory=Y\r\nTestPrintManager=Y\r\n"
+                      "LPDServerPort=515\r\nClearSpoolDirectory=N\r\nTestPrintManager=Y\r\n"
                       "EnablePrintStatusControl=Y\r\nSuppressBanner=N\r\nMinimizeOnStartup=N\r\n"
-                      "ActivateLPDOnStart=N\r\n\r\n[Print Queues]\r\n\r\n[Logging]\r\n"
+                      "ActivateLPDOnStart=N\r\nSyncSpool=Y\r\nRetryMaxSeconds=300\r\n"
+                      "JobMaxAgeHours=0\r\n\r\n[Print Queues]\r\n\r\n[Logging]\r\n"
                       "LogLevel=1\r\nLogFileCache=0\r\nLogToScreen=Y\r\nSystemDebugEnable=N\r\n"
                       "LocalTraceEnable=N\r\nRemoteTraceEnable=N\r\nSystemTrace=" +
                       base + "trace/system.log\r\nLocalPrintTrace=" + base +
@@ -349,7 +350,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnVa
         // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
         // found as HostFile.
         EXPECT_EQ(Describe(Read()),
-                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|YYYNNN|cups|3000|100|100");
+                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|100|100");
     }
     // Without a home: no file and no directories.
     location_.home = dir_ / "missing";
@@ -404,16 +405,27 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
         "SuppressBanner=maybe\r\nMinimizeOnStartup=Y\r\nActivateLPDOnStart=no\r\n"
         "PrintSystem=devices:/dev/null\r\n");
     Read();
-    EXPECT_EQ(
-        events_,
-        (std::vector<std::string>{
-            "LPDInstallDirectory  is /opt/pg\n", "Hostfile is /h\n", "spoolBaseKnown /sp",
-            "SpoolBaseDirectory  is /sp\n", "LocalCmdTimeout is 5 seconds\n",
-            "RemoteCmdTimeout is 6 seconds\n", "LPDServerPort is 515\n", "clearSpool",
-            "TestPrintManager before accepting jobs : False\n", "EnablePrintStatusControl = YES\n",
-            "suppressBanner = maybe\n", "minimizeOnStartup : True\n",
-            "activateLPDOnStart : False\n", "PrintSystem is devices:/dev/null\n",
-            "CloseDelayMs is 3000\n", "AcceptDelayMs is 100\n", "ForwardChunkDelayMs is 100\n"}));
+    EXPECT_EQ(events_, (std::vector<std::string>{"LPDInstallDirectory  is /opt/pg\n",
+                                                 "Hostfile is /h\n",
+                                                 "spoolBaseKnown /sp",
+                                                 "SpoolBaseDirectory  is /sp\n",
+                                                 "LocalCmdTimeout is 5 seconds\n",
+                                                 "RemoteCmdTimeout is 6 seconds\n",
+                                                 "LPDServerPort is 515\n",
+                                                 "clearSpool",
+                                                 "TestPrintManager before accepting jobs : False\n",
+                                                 "EnablePrintStatusControl = YES\n",
+                                                 "suppressBanner = maybe\n",
+                                                 "minimizeOnStartup : True\n",
+                                                 "activateLPDOnStart : False\n",
+                                                 "SyncSpool = True\n",
+                                                 "RetryMaxSeconds is 300 seconds\n",
+                                                 "JobMaxAgeHours is 0 hours\n",
+                                                 "PrintSystem is devices:/dev/null\n",
+                                                 "CloseDelayMs is 3000\n",
+                                                 "AcceptDelayMs is 100\n",
+                                                 "ForwardChunkDelayMs is 100\n",
+                                                 "RetryDelayMs is 4000\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
     events_.clear();
     WriteGeneral("ClearSpoolDirectory=N\r\n");
@@ -441,7 +453,8 @@ TEST_F(GeneralSettingsTest, SavingWritesTheKeysInOrderAndReadsBack) {
               "ClearSpoolDirectory=N\r\nTestPrintManager=Y\r\nEnablePrintStatusControl=N\r\n"
               "SuppressBanner=Y\r\nMinimizeOnStartup=N\r\nActivateLPDOnStart=Y\r\n"
               "LPDInstallDirectory=/inst\r\nSpoolBaseDirectory=/sp\r\nHostFile=/h\r\n"
-              "LocalCmdTimeout=7\r\nRemoteCmdTimeout=-3\r\nLPDServerPort=-25536\r\n");
+              "LocalCmdTimeout=7\r\nRemoteCmdTimeout=-3\r\nLPDServerPort=-25536\r\n"
+              "SyncSpool=Y\r\nRetryMaxSeconds=300\r\nJobMaxAgeHours=0\r\n");
     // The round trip walks the key table, so a key added to it is covered here too.
     const GeneralSettings back = Read();
     for (const SettingKey& key : GeneralSettingKeys()) {

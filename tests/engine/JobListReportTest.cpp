@@ -13,8 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/support/TempDir.h"
-
 namespace pg::test {
 namespace {
 
@@ -35,8 +33,6 @@ std::shared_ptr<JobEntry> MakeJob(int32_t jobNo, const std::string& jobName,
     job->userName = user;
     job->hostName = host;
     job->timeDate = "12:00:00 12/05/26";
-    job->prefixLength = 3;
-    job->digitCount = 3;
     job->nameSuffix = host;
     job->SetState(state);
     job->SetStatusText(status);
@@ -71,20 +67,18 @@ TEST(JobListReportText, LinesAndSelections) {
     }
 }
 
-// The long list of all jobs adds the total spool size behind a backslash, with no blank on
-// either side; a job whose files are gone shows size 0.
+// The long list of all jobs adds the total size of the job's files behind a backslash, with no
+// blank on either side; a job still arriving counts what has arrived.
 TEST(JobListReportText, LongListOfAllJobsEndsWithTheSize) {
-    TempDir dir;
-    WriteFile(dir / "cfA007pc1", "Hpc1\nPann\n");          // 10 bytes
-    WriteFile(dir / "dfA007pc1", std::string(1200, 'x'));  // 1200 bytes
     const Jobs jobs{MakeJob(7, "report.txt", "ann", "pc1", JobState::Waiting, "retry later"),
-                    MakeJob(8, "gone", "bob", "pc1")};
-    jobs[0]->spoolDirectory = dir.Path();
-    jobs[1]->spoolDirectory = dir.Path();
+                    MakeJob(8, "coming", "bob", "pc1", JobState::Spooling)};
+    jobs[0]->record.control.size = 10;
+    jobs[0]->record.data = {{"1.d1", "dfA007pc1", 1200}};
+    jobs[1]->progress.bytesDone = 300;
     EXPECT_EQ(JobListReport::Text("lp", jobs, Format::LongWithSize, Select::All),
               "lp: \n"
               "    #007 report.txt from ann@pc1 waiting 12:00:00 12/05/26 5 retry later\\1210\n"
-              "    #008 gone from bob@pc1 waiting 12:00:00 12/05/26 5 \\0\n");
+              "    #008 coming from bob@pc1 spooling 12:00:00 12/05/26 5 \\300\n");
     EXPECT_EQ(JobListReport::Text("lp", {}, Format::LongWithSize, Select::All), kNoJobs);
 }
 

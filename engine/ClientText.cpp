@@ -1,0 +1,22 @@
+#include "engine/ClientText.h"
+
+namespace pg {
+
+std::string PrintableText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7f || c == '\\') {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace pg
