@@ -486,6 +486,12 @@ void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId
         }
     }
     ApplyOutcome(job, outcome, settings, threadId);
+    if (outcome.connection) {
+        // The end of a forwarded job's connection, now that the job is recorded as delivered.
+        Control control(*this, *job);
+        control.SetSocket(outcome.connection.Get());
+        control.Sleep(RemoteJobSender::kEndingWait);
+    }
 }
 
 // The printing thread alone turns what a delivery reported into state: a delivered job goes

@@ -27,7 +27,6 @@ namespace {
 
 constexpr int kConnectAttempts = 10;
 constexpr int kLingerSeconds = 1;
-constexpr int kEndingWaitMs = 1000;
 constexpr size_t kChunkSize = 1024;
 // File reads, and the sends of batched chunks, are this large.
 constexpr size_t kBlockSize = 256 * 1024;
@@ -70,6 +69,14 @@ DeliveryOutcome RemoteJobSender::Run() {
     if (connected) {
         SendFiles();
     }
+    if (connected && !failed_ && !stopped_) {
+        // Delivered: the host hears the end at once, the printing thread closes the connection.
+        ::shutdown(socket_.Get(), SHUT_WR);
+        control_.SetSocket(-1);
+        DeliveryOutcome done = DeliveryOutcome::Done();
+        done.connection = std::move(socket_);
+        return done;
+    }
     if (!stopped_) {
         Finish();  // also after ten failed attempts: the ending is the same in every case
     }
@@ -81,7 +88,7 @@ DeliveryOutcome RemoteJobSender::Run() {
         Failed(lastAttemptError_,
                "Error in sending print job request to remote printer - " + target_.destination);
     }
-    return failed_ ? failure_ : DeliveryOutcome::Done();
+    return std::move(failure_);
 }
 
 // The first failure is the one reported.
@@ -446,7 +453,7 @@ void RemoteJobSender::Finish() {
     if (socket_) {
         ::shutdown(socket_.Get(), SHUT_WR);
     }
-    if (!control_.Sleep(std::chrono::milliseconds(kEndingWaitMs))) {
+    if (!control_.Sleep(kEndingWait)) {
         stopped_ = true;
     }
     CloseSocket();

@@ -37,6 +37,9 @@ class RemoteJobSender {
 
     DeliveryOutcome Run();
 
+    // How long a connection stays open after its sending side was shut down.
+    static constexpr std::chrono::milliseconds kEndingWait{1000};
+
   private:
     using Clock = std::chrono::steady_clock;
     enum class Wait { Ready, TimedOut, Stopped };

@@ -138,8 +138,11 @@ TEST_F(Forward, FilesGoControlFirstInChunksOf1024WithATrailingZero) {
         const size_t traceBefore = RemoteTrace().size();
         std::future<DeliveryOutcome> sent = Send(files);
         const Connection got = Serve();
-        ASSERT_EQ(sent.get().kind, DeliveryOutcome::Kind::Done);
-        const auto returned = steady_clock::now();
+        const DeliveryOutcome outcome = sent.get();
+        ASSERT_EQ(outcome.kind, DeliveryOutcome::Kind::Done);
+        // The host has seen the end; the printing thread closes the connection once the job is
+        // recorded as delivered.
+        EXPECT_TRUE(outcome.connection.Valid());
 
         std::vector<std::string> expected = {"\002store\n"};
         std::vector<int> names;
@@ -153,8 +156,6 @@ TEST_F(Forward, FilesGoControlFirstInChunksOf1024WithATrailingZero) {
         }
         EXPECT_EQ(got.steps, expected);
         EXPECT_EQ(got.bytes, all);  // nothing after the last file
-        // The sending side is shut down at once; the socket is closed a second later.
-        EXPECT_GE(returned - got.closedAt, milliseconds(900));
         // Every chunk but the last is followed by a pause before anything more goes.
         ASSERT_GE(got.stepTimes.size(), 3u);
         EXPECT_GE(got.stepTimes.back() - got.stepTimes[2],
