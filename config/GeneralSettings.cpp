@@ -81,7 +81,9 @@ const std::array<SettingKey, 20> kSettingKeys{{
      "PrintSystem is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
     {"CloseDelayMs", nullptr, Form::kDelay, Fixed("3000"), kNotInDefaultFile, &S::closeDelayMs,
      "CloseDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
-    {"AcceptDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile, &S::acceptDelayMs,
+    // No pause by default: the classic ten connections a second would make 20 clients sending
+    // small jobs wait on each other far below what LPRng's lpd takes.
+    {"AcceptDelayMs", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile, &S::acceptDelayMs,
      "AcceptDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
     {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile,
      &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,

@@ -32,7 +32,7 @@ struct GeneralSettings {
     // Extension keys (not in the default file; absent means the default).
     std::string printSystem = "cups";   // "cups" or "devices:DIR"
     int32_t closeDelayMs = 3000;        // wait before a served connection is closed
-    int32_t acceptDelayMs = 100;        // pause after handing a connection to its thread
+    int32_t acceptDelayMs = 0;          // pause after handing a connection to its thread
     int32_t forwardChunkDelayMs = 100;  // pause after each chunk forwarded to a remote host
     int32_t retryDelayMs = 4000;        // first pause before a failed delivery is tried again
 

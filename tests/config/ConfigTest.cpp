@@ -350,7 +350,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnV
         // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
         // found as HostFile.
         EXPECT_EQ(Describe(Read()),
-                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|100|100");
+                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|0|100");
     }
     // Without a home: no file and no directories.
     location_.home = dir_ / "missing";
@@ -362,7 +362,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnV
 TEST_F(GeneralSettingsTest, MissingFileGivesTheAbsentKeyDefaults) {
     // Hooks are optional.
     EXPECT_EQ(Describe(ReadGeneralSettings(file_, location_, SettingsReadHooks{})),
-              d + "|/etc/hosts|" + d + "/spool|20|20|515|YYYNNN|cups|3000|100|100");
+              d + "|/etc/hosts|" + d + "/spool|20|20|515|YYYNNN|cups|3000|0|100");
 }
 
 TEST_F(GeneralSettingsTest, YesIsYesOrYInAnyCaseForEveryYesNoKey) {
@@ -423,7 +423,7 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
                                                  "JobMaxAgeHours is 0 hours\n",
                                                  "PrintSystem is devices:/dev/null\n",
                                                  "CloseDelayMs is 3000\n",
-                                                 "AcceptDelayMs is 100\n",
+                                                 "AcceptDelayMs is 0\n",
                                                  "ForwardChunkDelayMs is 100\n",
                                                  "RetryDelayMs is 4000\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
