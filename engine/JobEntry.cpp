@@ -34,8 +34,13 @@ const char* JobStateName(uint8_t state) {
 JobEntry::JobEntry() = default;
 
 // The entry is only a description: its files belong to the queue's job store and go when the
-// queue removes the job, never when an entry is destroyed (a shutdown keeps them).
+// queue removes the job, never when an entry is destroyed (a shutdown keeps them). The entries a
+// reception shows while the job arrives are replaced as it learns more; only a job's last entry
+// says goodbye.
 JobEntry::~JobEntry() {
+    if (State() == JobState::Spooling) {
+        return;
+    }
     systemLog.Log(3,
                   "JobEntry::~JobEntry : Deleting Job entry (jobName-%d%s from host-%s) in printer "
                   "queue %s\n",

@@ -245,13 +245,18 @@ bool PrintQueue::Activate() {
     if (!thread_.joinable()) {
         systemLog.Log(3, "Activate Print Queue  %s - creating RunLPDPrinting thread\n",
                       name.c_str());
-        // The state is running before the thread exists: a thread that found the queue still
-        // stopped would end at once.
+        // The state is running (and says so) before the thread exists: a thread that found the
+        // queue still stopped would end at once, and what the thread reports must not be
+        // overwritten afterwards.
         QueueState before;
+        std::string beforeText;
         {
             MutexLock lock(mutex_);
             before = state_;
+            beforeText = statusText_;
             state_ = QueueState::Running;
+            statusText_ = kReady;
+            failureShown_ = false;
             suspended_ = false;
             workPending_ = true;
         }
@@ -261,17 +266,13 @@ bool PrintQueue::Activate() {
             {
                 MutexLock lock(mutex_);
                 state_ = before;
+                statusText_ = beforeText;
             }
             systemLog.Log(1,
                           "Error -  LPDPrinter::Activate() - fail in creating RunLPDPrinting "
                           "thread for print queue %s\n",
                           name.c_str());
             return false;
-        }
-        {
-            MutexLock lock(mutex_);
-            statusText_ = kReady;
-            failureShown_ = false;
         }
         systemLog.Log(3, "Activate Print Queue %s - RunLPDPrinting thread created.\n",
                       name.c_str());
@@ -464,8 +465,7 @@ void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId
     }
     const QueueTarget& target = request.target;
     job->SetStatusText(target.isRemote
-                           ? "sending to " + target.remoteHost + ":" +
-                                 std::to_string(target.remotePort) + " queue " + target.destination
+                           ? "sending to " + target.remoteHost + ":" + target.destination
                            : "printing on " + target.destination);
     systemLog.Log(3,
                   "ThreadID(%u) : RunLPDPrinting() : Printing job (jobNo-%d, userName-%s, "
@@ -526,7 +526,6 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
                       "hostName-%s) on print queue %s\n",
                       threadId, job->jobNo, PrintableText(job->userName).c_str(),
                       PrintableText(job->hostName).c_str(), name.c_str());
-        Finished(job);
         if (kind == Kind::Done) {
             MutexLock lock(mutex_);
             if (failureShown_) {
@@ -534,6 +533,7 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
                 failureShown_ = false;
             }
         }
+        Finished(job);
         return;
     }
     switch (kind) {

@@ -126,7 +126,7 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNamesAndLogLines) {
     const std::string entry = "Job entry (jobName-7pc1 from host-pc1.example) in printer queue ";
     for (const std::string& line : {"JobEntry::Pause() : Pause " + entry + "printing",
                                     "JobEntry::Resume() : Resume " + entry + "close",
-                                    "JobEntry::~JobEntry : Deleting " + entry + "spooling"}) {
+                                    "JobEntry::~JobEntry : Deleting " + entry + "error"}) {
         EXPECT_TRUE(daemon.ScreenHas(line)) << line;
     }
 }

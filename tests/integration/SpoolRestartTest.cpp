@@ -25,7 +25,8 @@ using std::chrono::seconds;
 
 const std::string kDaemon = PG_BINARY_DIR "/bin/pressgated";
 const std::string kAck(1, '\0');
-const std::string kReady = "LPD Daemon is ready to accept print request.";
+// The last queue activated: from here on both queues take jobs.
+const std::string kReady = "Activate Print Queue far - RunLPDPrinting thread created.";
 
 // Binary content (its first byte above 126): printed exactly as it is.
 std::string Document(uint32_t seed, size_t size = 20000) {
@@ -48,7 +49,7 @@ class Site {
                 "AcceptDelayMs=0\r\nForwardChunkDelayMs=0\r\nRetryDelayMs=600000\r\n"
                 "PrintSystem=devices:" +
                 dir_ / "printers" + "\r\n[Print Queues]\r\nlp=paper,,,x\r\nfar=store,127.0.0.1," +
-                std::to_string(remotePort) + ",x\r\n[Logging]\r\nLogLevel=2\r\nLogToScreen=Y\r\n");
+                std::to_string(remotePort) + ",x\r\n[Logging]\r\nLogLevel=3\r\nLogToScreen=Y\r\n");
     }
     void Start() {
         Process::Options options;
