@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 """Sends print jobs for the receive benches and prints how long they took.
 
-  lpd_send.py lpd PORT QUEUE FILE   one print job: receive-job command, data file (dfA001bench)
-                                    with its terminating zero, control file, every ACK awaited;
-                                    prints the seconds up to the last ACK
+  lpd_send.py lpd PORT QUEUE FILE [NUMBER [HOST]]
+                                    one print job: receive-job command, data file dfA<NUMBER><HOST>
+                                    (dfA001bench by default) with its terminating zero, control
+                                    file; every ACK awaited; prints the seconds up to the last ACK
   lpd_send.py raw PORT FILE         the same bytes over a plain connection, then waits for the
                                     receiver to close (it has written everything by then)
   lpd_send.py jobs PORT QUEUE CLIENTS SECONDS
-                                    CLIENTS connections at a time, each sending small jobs one
-                                    after the other for SECONDS; prints the jobs per second whose
-                                    last file was acknowledged
-The jobs name host localhost (H line), which LPRng's lpd resolves at once.
+                                    CLIENTS connections at a time, each sending small jobs (host
+                                    localhost) one after the other for SECONDS; prints the jobs per
+                                    second whose last file was acknowledged
+LPRng's lpd resolves host localhost at once; other names slow it down.
 """
 import os
 import socket
@@ -38,15 +39,15 @@ def expect_ack(sock, what):
         raise RuntimeError("no ACK after %s (got %r)" % (what, reply))
 
 
-def send_job(port, queue, path=None, data=b"", number=1):
-    """One job: data file (dfA<nnn>bench, from path or data), then control file."""
-    name = b"%03dbench" % (number % 1000)
-    control = b"Hlocalhost\nPbench\nJbench\nldfA" + name + b"\nUdfA" + name + b"\nNbench\n"
+def send_job(port, queue, path=None, number=1, host="bench", data=b""):
+    """One job: data file (from path, or data), then control file; every ACK awaited."""
     size = os.path.getsize(path) if path else len(data)
+    job = b"A%03d%s" % (number % 1000, host.encode())
+    control = b"H%s\nPbench\nJthroughput\nldf%s\nUdf%s\nNthroughput\n" % (host.encode(), job, job)
     with connect(port) as sock:
         sock.sendall(b"\2" + queue.encode() + b"\n")
         expect_ack(sock, "the receive-job command")
-        sock.sendall(b"\3%d dfA%s\n" % (size, name))
+        sock.sendall(b"\3%d df%s\n" % (size, job))
         expect_ack(sock, "the data file subcommand")
         if path:
             with open(path, "rb") as f:
@@ -55,7 +56,7 @@ def send_job(port, queue, path=None, data=b"", number=1):
         else:
             sock.sendall(data + b"\0")
         expect_ack(sock, "the data file")
-        sock.sendall(b"\2%d cfA%s\n" % (len(control), name))
+        sock.sendall(b"\2%d cf%s\n" % (len(control), job))
         expect_ack(sock, "the control file subcommand")
         sock.sendall(control + b"\0")
         expect_ack(sock, "the control file")
@@ -81,7 +82,7 @@ def send_jobs(port, queue, clients, seconds):
         number = index * 50
         try:
             while time.monotonic() < stop:
-                send_job(port, queue, data=data, number=number)
+                send_job(port, queue, number=number, host="localhost", data=data)
                 done[index] += 1
                 number += 1
         except Exception as error:  # noqa: BLE001 - reported below
@@ -99,10 +100,13 @@ def send_jobs(port, queue, clients, seconds):
 
 
 def main():
-    if len(sys.argv) == 5 and sys.argv[1] == "lpd":
-        connect(int(sys.argv[2])).close()  # the daemon is up
+    if len(sys.argv) in (5, 6, 7) and sys.argv[1] == "lpd":
+        port = int(sys.argv[2])
+        connect(port).close()  # the daemon's start-up is not part of the time
+        number = int(sys.argv[5]) if len(sys.argv) > 5 else 1
+        host = sys.argv[6] if len(sys.argv) > 6 else "bench"
         start = time.monotonic()
-        send_job(int(sys.argv[2]), sys.argv[3], sys.argv[4])
+        send_job(port, sys.argv[3], sys.argv[4], number, host)
         print("%.3f" % (time.monotonic() - start))
     elif len(sys.argv) == 4 and sys.argv[1] == "raw":
         print("%.3f" % send_raw(int(sys.argv[2]), sys.argv[3]))

@@ -4,8 +4,9 @@ target_compile_features(pg_options INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(pg_options INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    # The lock annotations of platform/Mutex.h are checked by every clang build.
-    target_compile_options(pg_options INTERFACE -Wthread-safety)
+    # The lock annotations of platform/Mutex.h are checked by every clang build, and a finding
+    # stops the build: a field read or written without its mutex is an error, not a warning.
+    target_compile_options(pg_options INTERFACE -Wthread-safety -Werror=thread-safety)
 endif()
 target_include_directories(pg_options INTERFACE ${CMAKE_SOURCE_DIR})
 

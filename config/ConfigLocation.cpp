@@ -80,21 +80,6 @@ std::string ResolveHome(const std::optional<std::string>& homeOverride,
     return JoinPath(JoinPath(MakeAbsolute(userHome, currentDirectory), ".config"), "pressgate");
 }
 
-// mkdir -p. Directories it creates are private to the user (0700, as XDG asks of the
-// configuration directory); existing ones are left as they are. Failures are ignored: a home
-// that cannot be made shows up as a configuration file that cannot be written.
-void MakeDirectories(const std::string& path) {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty()) {
-            ::mkdir(prefix.c_str(), 0700);
-        }
-        if (slash == std::string::npos) {
-            return;
-        }
-    }
-}
-
 // A regular file (or a link to one) of that name; a directory called pgate.ini is no file.
 bool IsFile(const std::string& path) {
     struct stat st {};
@@ -103,12 +88,40 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
-ConfigLocation ConfigLocation::FromProcess(const std::optional<std::string>& homeOverride) {
+ConfigLocation ConfigLocation::FromProcess(const std::optional<std::string>& homeOverride,
+                                           bool systemLayout) {
     ConfigLocation location;
     location.currentDirectory = CurrentDirectory();
     location.searchPath = EnvironmentValue("PATH");
+    if (systemLayout) {
+        location.system = true;
+        location.home = kSystemHome;
+        location.spoolDirectory = kSystemSpool;
+        location.traceDirectory = kSystemLogs;
+        location.runtimeDirectory = kSystemRuntime;
+        MakeDirectories(location.home);
+        return location;
+    }
     location.home = ResolveHome(homeOverride, location.currentDirectory);
     MakeDirectories(location.home);
+    const bool chosen = (homeOverride.has_value() && !homeOverride->empty()) ||
+                        !EnvironmentValue("PRESSGATE_HOME").empty();
+    std::string state = location.home;
+    if (!chosen) {
+        const std::string xdgState = EnvironmentValue("XDG_STATE_HOME");
+        std::string userHome = EnvironmentValue("HOME");
+        if (userHome.empty()) {
+            userHome = PasswdHome();
+        }
+        if (!xdgState.empty() && xdgState.front() == '/') {
+            state = JoinPath(xdgState, "pressgate");
+        } else if (!userHome.empty()) {
+            state = JoinPath(MakeAbsolute(userHome, location.currentDirectory),
+                             ".local/state/pressgate");
+        }
+    }
+    location.spoolDirectory = JoinPath(state, "spool");
+    location.traceDirectory = JoinPath(state, "trace");
     return location;
 }
 
@@ -117,6 +130,9 @@ std::string ConfigLocation::IniPath() const {
 }
 
 bool ConfigLocation::FindConfigurationFile() const {
+    if (system) {
+        return IsFile(IniPath());
+    }
     if (IsFile(JoinPath(currentDirectory, kFileName))) {
         return true;
     }
@@ -139,6 +155,18 @@ bool ConfigLocation::FindConfigurationFile() const {
         start = colon + 1;
     }
     return IsFile(IniPath());
+}
+
+void MakeDirectories(const std::string& path, mode_t mode) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty()) {
+            ::mkdir(prefix.c_str(), mode);
+        }
+        if (slash == std::string::npos) {
+            return;
+        }
+    }
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileText.h"
 #include "config/SettingKey.h"
 
@@ -81,35 +82,13 @@ const std::array<SettingKey, 20> kSettingKeys{{
      "PrintSystem is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
     {"CloseDelayMs", nullptr, Form::kDelay, Fixed("3000"), kNotInDefaultFile, &S::closeDelayMs,
      "CloseDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
-    // No pause by default: the classic ten connections a second would make 20 clients sending
-    // small jobs wait on each other far below what LPRng's lpd takes.
     {"AcceptDelayMs", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile, &S::acceptDelayMs,
      "AcceptDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
-    {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile,
+    {"ForwardChunkDelayMs", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
      &S::forwardChunkDelayMs, "ForwardChunkDelayMs is %d\n", YesNoLog::kTrueFalse,
      SideEffect::kNone, 0},
     {"RetryDelayMs", nullptr, Form::kDelay, Fixed("4000"), kNotInDefaultFile, &S::retryDelayMs,
      "RetryDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
-}};
-
-// The [Logging] part of the default file (lines 18 to 26). What the keys mean and what an
-// absent key gives belongs to the log facility; only their default-file values live here.
-struct LoggingDefault {
-    const char* key;
-    const char* value;  // fixed value, or the file name under <current directory>/trace
-    bool underTraceDirectory;
-};
-
-const std::array<LoggingDefault, 9> kLoggingDefaults{{
-    {"LogLevel", "1", false},
-    {"LogFileCache", "0", false},
-    {"LogToScreen", "Y", false},
-    {"SystemDebugEnable", "N", false},
-    {"LocalTraceEnable", "N", false},
-    {"RemoteTraceEnable", "N", false},
-    {"SystemTrace", "system.log", true},
-    {"LocalPrintTrace", "local.log", true},
-    {"RemotePrintTrace", "remote.log", true},
 }};
 
 // The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is
@@ -187,7 +166,8 @@ std::string ResolveDefault(const SettingKey::DefaultValue& value, const ConfigLo
         case Computed::kHostsFile:
             return kHostsFile;
         case Computed::kSpoolDirectory:
-            return JoinPath(location.currentDirectory, "spool");
+            return location.spoolDirectory.empty() ? JoinPath(location.currentDirectory, "spool")
+                                                   : location.spoolDirectory;
         case Computed::kFixed:
             break;
     }
@@ -217,8 +197,10 @@ bool IsYes(const std::string& text) {
 GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocation& location,
                                     const SettingsReadHooks& hooks) {
     GeneralSettings settings;
+    const ProfileFile noFile{std::string()};  // every key absent
     for (const SettingKey& entry : kSettingKeys) {
-        const std::string shown = ReadKey(entry, file, location, settings);
+        const bool rejected = hooks.rejected && hooks.rejected(entry.key);
+        const std::string shown = ReadKey(entry, rejected ? noFile : file, location, settings);
         // The side effects come as soon as the value is known, before the key's own log line
         // and before any later key is read, so the spool area is created and cleared before
         // anything else can use it.
@@ -262,23 +244,21 @@ bool CreateDefaultConfiguration(const ConfigLocation& location) {
         }
     }
     content += crlf + "[Print Queues]" + crlf + crlf + "[Logging]" + crlf;
-    const std::string traceDirectory = JoinPath(location.currentDirectory, "trace");
-    for (const LoggingDefault& entry : kLoggingDefaults) {
-        content += std::string(entry.key) + "=" +
-                   (entry.underTraceDirectory ? JoinPath(traceDirectory, entry.value)
-                                              : std::string(entry.value)) +
-                   crlf;
+    const std::string traceDirectory = location.traceDirectory.empty()
+                                           ? JoinPath(location.currentDirectory, "trace")
+                                           : location.traceDirectory;
+    const std::string spoolDirectory = ResolveDefault(Made(Computed::kSpoolDirectory), location);
+    for (const std::string& line : DefaultLoggingLines(traceDirectory)) {
+        content += line + crlf;
     }
-    // The file goes in whole (no half-written default file after a crash); the two
-    // directories that the line-by-line writer makes after lines 4 and 23 are made once the
-    // file is in place, in that order. When the file cannot be created they are not made,
-    // as that writer never got past the creation. Their failures (they exist, say) are
-    // ignored.
+    // The file goes in whole (no half-written default file after a crash); the spool and log
+    // directories it names are made (with their parents) once the file is in place. When the
+    // file cannot be created they are not made. Their failures (they exist, say) are ignored.
     if (!ProfileFile(location.IniPath()).WriteAll(content)) {
         return false;
     }
-    ::mkdir(JoinPath(location.currentDirectory, "spool").c_str(), 0777);
-    ::mkdir(traceDirectory.c_str(), 0777);
+    MakeDirectories(spoolDirectory, 0755);
+    MakeDirectories(traceDirectory, 0755);
     return true;
 }
 

@@ -30,11 +30,11 @@ struct GeneralSettings {
     int32_t jobMaxAgeHours = 0;     // a job undeliverable this long is given up; 0 = never
 
     // Extension keys (not in the default file; absent means the default).
-    std::string printSystem = "cups";   // "cups" or "devices:DIR"
-    int32_t closeDelayMs = 3000;        // wait before a served connection is closed
-    int32_t acceptDelayMs = 0;          // pause after handing a connection to its thread
-    int32_t forwardChunkDelayMs = 100;  // pause after each chunk forwarded to a remote host
-    int32_t retryDelayMs = 4000;        // first pause before a failed delivery is tried again
+    std::string printSystem = "cups";  // "cups" or "devices:DIR"
+    int32_t closeDelayMs = 3000;       // longest wait for the client's close after the last reply
+    int32_t acceptDelayMs = 0;         // pause after handing a connection to its thread
+    int32_t forwardChunkDelayMs = 0;   // pause after each chunk forwarded to a remote host
+    int32_t retryDelayMs = 4000;       // first pause before a failed delivery is tried again
 
     // The port as the listener binds it: the same 16 bits, unsigned.
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
@@ -47,6 +47,8 @@ struct SettingsReadHooks {
     std::function<void(const std::string& line)> logLine;  // each key's level-1 log line
     std::function<void(const std::string& spoolBaseDirectory)> spoolBaseKnown;  // create it
     std::function<void()> clearSpool;  // ClearSpoolDirectory read as yes
+    // Keys whose value the configuration check rejected: read as if they were absent.
+    std::function<bool(const char* key)> rejected;
 };
 
 // Reads [GENERAL CONFIGURE] in the spooler's order with every reading rule: the word "unknown"

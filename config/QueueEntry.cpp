@@ -1,5 +1,6 @@
 #include "config/QueueEntry.h"
 
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,9 +40,9 @@ EntryFields SplitEntry(std::string_view value) {
 
 std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file) {
     std::vector<QueueEntry> entries;
-    // The section read hands back the non-empty lines that fit its 1024-byte buffer; a line cut
-    // by the buffer's end is read like any other.
-    for (const std::string& line : file.GetSection(kQueuesSection)) {
+    // The whole section, however long: no queue is dropped for want of buffer room.
+    for (const std::string& line :
+         file.GetSection(kQueuesSection, std::numeric_limits<size_t>::max())) {
         if (line.empty()) {
             break;
         }

@@ -20,7 +20,7 @@ struct QueueEntry {
     bool formFeedAtEndOfJob = false;
 };
 
-// Reads [Print Queues] (1024-byte section read) in file order. Lines starting with ';' are
+// Reads the whole of [Print Queues] in file order. Lines starting with ';' are
 // skipped; a dotted second field makes a remote queue, a dotless one a local queue.
 std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file);
 

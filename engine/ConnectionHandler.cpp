@@ -1,20 +1,24 @@
 #include "engine/ConnectionHandler.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/CopyToken.h"
 #include "engine/HostAddress.h"
+#include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -64,10 +68,36 @@ void ConnectionHandler::Run(std::stop_token stopToken) {
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
     RunRecvRequest();
-
-    // Every connection stays open for the close delay after its command has been served.
-    connection_.Pause(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
+    AwaitClientClose(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
+}
+
+// The reply is complete: our side is shut at once, so a client reading until the end (lpq)
+// sees it now. The connection then ends as soon as the client closes too, or when the delay
+// has passed for a client that never does; what it still sends is read and dropped.
+void ConnectionHandler::AwaitClientClose(std::chrono::milliseconds delay) {
+    ::shutdown(connection_.Fd(), SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    char drain[512];
+    while (!stopToken_.stop_requested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd pfd{connection_.Fd(), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        const ssize_t got = ::recv(connection_.Fd(), drain, sizeof drain, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            return;  // the client closed or reset the connection
+        }
+    }
 }
 
 std::string ConnectionHandler::ReadCommandLine() {
@@ -96,7 +126,7 @@ void ConnectionHandler::RunRecvRequest() {
     if (request.empty()) {
         return;  // the client closed (or said nothing) before sending a command
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Receive Request from LPR client ", request.data(),
                               static_cast<int32_t>(request.size()));
     }
@@ -139,8 +169,10 @@ void ConnectionHandler::RunRecvRequest() {
 }
 
 void ConnectionHandler::ServeActivate(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
-                  queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Activate print queue %s\n", threadId_,
+                      EscapeControls(queueName).c_str());
+    }
     if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
         queue->Activate();
     }
@@ -148,8 +180,11 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
 }
 
 void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      "ThreadID(%u) RunRecvRequest() :  receiving print job for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
@@ -182,7 +217,7 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
     systemLog.Log(1,
                   "ThreadID(%u) RunRecvRequest() :  error return in testing print manager for "
                   "print queue %s\n",
-                  threadId_, requestedName.c_str());
+                  threadId_, EscapeControls(requestedName).c_str());
     return false;
 }
 
@@ -191,26 +226,25 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     in_addr address{};
     int error = 0;
     if (!ResolveIPv4(target.remoteHost, address, error)) {
-        char text[512];
-        std::snprintf(text, sizeof text,
-                      "%d is the error. Make sure '%s' is listed in the hosts file.", error,
-                      target.remoteHost.c_str());
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.", text);
-        systemLog.Log(1, "Error : Test remote queue - failed in gethostbyname(%s)  last error %d\n",
-                      target.remoteHost.c_str(), error);
+        const std::string errorText = ResolverErrorText(error);
+        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+                              errorText + " is the error. Make sure '" + target.remoteHost +
+                                  "' is listed in the hosts file.");
+        systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",
+                      target.remoteHost.c_str(), errorText.c_str());
         return false;
     }
     UniqueFd socket(
         ConnectIPv4(address, target.remotePort, spooler_.Settings().remoteCmdTimeout, error));
     if (!socket) {
         if (error == EMFILE || error == ENFILE || error == ENOBUFS) {
-            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %d\n",
-                          error);
+            systemLog.Log(1, "Error : test remote queue - failed in socket()  last error %s\n",
+                          ErrorText(error).c_str());
             OperatorMessage::Show(nullptr, "Error", "socket() failed");
             return false;
         }
-        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %d\n",
-                      error);
+        systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
+                      ErrorText(error).c_str());
         return false;
     }
     return true;  // closed again without sending anything
@@ -219,15 +253,18 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
 void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
                                      const std::string& operand) {
     const bool isShort = command == 3;
-    systemLog.Log(3,
-                  isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
-                            "queue %s\n"
-                          : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
-                            "queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      isShort ? "ThreadID(%u) RunRecvRequest() :  Short Job list request for print "
+                                "queue %s\n"
+                              : "ThreadID(%u) RunRecvRequest() :  Long Job list request for print "
+                                "queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
-        PrintQueue::SendNack(connection_);
+        const std::string line = JobListReport::UnknownQueue(queueName);
+        connection_.Send(line.data(), line.size());
         return;
     }
     std::vector<char> list(kRequestBufferSize);
@@ -244,7 +281,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
         length = isShort ? queue->ShortJobList(operand.c_str(), list.data(), size)
                          : queue->LongJobList(operand.c_str(), list.data(), size);
     }
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump(isShort ? "Send job list (short format) to LPR client "
                                       : "Send job list (long format) to LPR client ",
                               list.data(), static_cast<int32_t>(length));
@@ -252,15 +289,17 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
     connection_.Send(list.data(), length);
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Send Job list back to lpr client\n",
                   threadId_);
-    if (isShort && systemLog.Level() >= 3) {
+    if (isShort && systemLog.Writes(3)) {
         systemLog.HexDump("Job list", list.data(), static_cast<int32_t>(length));
     }
 }
 
 void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
                                     const std::string& operand) {
-    systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
-                  threadId_, queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
+                      threadId_, EscapeControls(queueName).c_str());
+    }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;

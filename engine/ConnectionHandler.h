@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <stop_token>
@@ -14,20 +15,23 @@ class PrintQueue;
 
 // Serves one accepted LPR connection (the thread body RunRecvRequest): reads the command line,
 // finds the queue without regard to case and answers print-waiting-jobs, receive-job,
-// queue-state and remove-jobs; then waits CloseDelayMs (3 s by default) before the connection
-// is closed. Works on a plain descriptor, so a test can hand it one end of a socketpair().
+// queue-state and remove-jobs; then shuts its side and waits for the client's close, at most
+// CloseDelayMs (3 s by default). Works on a plain descriptor, so a test can hand it one end of
+// a socketpair().
 class ConnectionHandler {
   public:
     static constexpr size_t kRequestBufferSize = 4096;
 
     ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
 
-    // Serves the connection; returns when the close delay has passed or a stop was requested.
+    // Serves the connection; returns when the client has closed, the close delay has passed or
+    // a stop was requested.
     // The caller closes the socket afterwards.
     void Run(std::stop_token stopToken);
 
   private:
     void RunRecvRequest();
+    void AwaitClientClose(std::chrono::milliseconds delay);
     void ServeActivate(const std::string& queueName);
     void ServeReceiveJob(const std::string& queueName);
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);

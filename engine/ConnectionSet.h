@@ -32,11 +32,16 @@ class ConnectionSet {
     size_t Active() const;
 
   private:
+    // One connection. Its fields belong to the set: `mutex` is the set's mutex_.
     struct Entry {
-        std::jthread thread;
-        UniqueFd socket;  // guarded by the set's mutex
-        bool done = false;
+        explicit Entry(Mutex& setMutex) : mutex(setMutex) {}
+        Mutex& mutex;
+        std::jthread thread GUARDED_BY(mutex);
+        UniqueFd socket GUARDED_BY(mutex);
+        bool done GUARDED_BY(mutex) = false;
     };
+    // Holding mutex_ is holding every entry's `mutex`: tells the lock check so.
+    void Held(const Entry& entry) const REQUIRES(mutex_) ASSERT_CAPABILITY(entry.mutex);
     void TakeFinished(std::list<std::unique_ptr<Entry>>& finished) REQUIRES(mutex_);
 
     mutable Mutex mutex_;

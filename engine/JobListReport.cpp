@@ -20,10 +20,9 @@ bool Selected(const JobEntry& job, JobListReport::Select select, int32_t jobNo,
     return false;
 }
 
-// "    #007 report.txt from ann@pc1 waiting 12:00:00 12/05/26" and, for the long formats,
-// " 5 <status text>" and "\<size>"; the line feed last. Fields are neither padded nor cut,
-// except the job number, which has at least three digits.
-void AppendLine(std::string& report, JobEntry& job, JobListReport::Format format) {
+// "    #007 report.txt from ann@pc1 waiting 12:00:00 12/05/26\n". Fields are neither padded
+// nor cut, except the job number, which has at least three digits.
+void AppendShortLine(std::string& report, JobEntry& job) {
     char number[16];
     std::snprintf(number, sizeof(number), "%03d", job.jobNo);
     std::string state;
@@ -41,18 +40,65 @@ void AppendLine(std::string& report, JobEntry& job, JobListReport::Format format
     report += state;
     report += ' ';
     report += job.timeDate;
-    if (format != JobListReport::Format::Short) {
-        report += ' ';
-        report += std::to_string(job.listValue);
-        report += ' ';
-        report += job.StatusText();
-    }
-    if (format == JobListReport::Format::LongWithSize) {
-        // No blank on either side: the status text runs straight into the backslash.
-        report += '\\';
-        report += std::to_string(job.TotalSize());
-    }
     report += '\n';
+}
+
+// text, then blanks up to width; always at least one blank, so long fields stay apart.
+void AppendColumn(std::string& line, const std::string& text, size_t width) {
+    line += text;
+    line.append(text.size() < width ? width - text.size() : 1, ' ');
+}
+
+// "1st", "2nd", "3rd", "4th", ..., "11th", "12th", "13th", "21st".
+std::string Ordinal(size_t n) {
+    const size_t lastTwo = n % 100;
+    const char* suffix = "th";
+    if (lastTwo < 11 || lastTwo > 13) {
+        switch (n % 10) {
+            case 1:
+                suffix = "st";
+                break;
+            case 2:
+                suffix = "nd";
+                break;
+            case 3:
+                suffix = "rd";
+                break;
+            default:
+                break;
+        }
+    }
+    return std::to_string(n) + suffix;
+}
+
+constexpr size_t kRankWidth = 7;
+constexpr size_t kOwnerWidth = 23;
+constexpr size_t kJobWidth = 6;
+constexpr size_t kFilesWidth = 30;
+
+// One row of the long table: the job being delivered ranks "active", a held one "hold", the
+// others by their place in the queue.
+void AppendLongLine(std::string& report, JobEntry& job, size_t place) {
+    const JobState state = job.State();
+    const std::string rank = state == JobState::Printing ? "active"
+                             : state == JobState::Pause  ? "hold"
+                                                         : Ordinal(place);
+    std::string line;
+    AppendColumn(line, rank, kRankWidth);
+    AppendColumn(line, job.userName + "@" + job.hostName, kOwnerWidth);
+    AppendColumn(line, std::to_string(job.jobNo), kJobWidth);
+    AppendColumn(line, job.jobName, kFilesWidth);
+    line += std::to_string(job.TotalSize()) + " bytes\n";
+    report += line;
+}
+
+std::string LongHeading() {
+    std::string line;
+    AppendColumn(line, "Rank", kRankWidth);
+    AppendColumn(line, "Owner", kOwnerWidth);
+    AppendColumn(line, "Job", kJobWidth);
+    AppendColumn(line, "Files", kFilesWidth);
+    return line + "Total Size\n";
 }
 
 }  // namespace
@@ -67,12 +113,42 @@ std::string JobListReport::Text(const std::string& queueName,
         report += "    No jobs queued\n";
         return report;
     }
+    bool headed = false;
+    size_t place = 0;
     for (const std::shared_ptr<JobEntry>& job : jobs) {
-        if (job && Selected(*job, select, jobNo, userName)) {
-            AppendLine(report, *job, format);
+        if (!job) {
+            continue;
         }
+        ++place;
+        if (!Selected(*job, select, jobNo, userName)) {
+            continue;
+        }
+        if (format == Format::Short) {
+            AppendShortLine(report, *job);
+            continue;
+        }
+        if (!headed) {
+            report += LongHeading();
+            headed = true;
+        }
+        AppendLongLine(report, *job, place);
     }
     return report;
+}
+
+std::string JobListReport::UnknownQueue(const std::string& queueName) {
+    std::string shown;
+    for (const char c : queueName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\%03o", byte);
+            shown += escape;
+        } else {
+            shown += c;
+        }
+    }
+    return shown + ": no such print queue\n";
 }
 
 // A text that does not fit is cut to size - 1 bytes without a mark; the buffer is

@@ -13,9 +13,8 @@ namespace pg {
 class JobListReport {
   public:
     enum class Format {
-        Short,         // "    #007 job from user@host waiting 12:00:00 12/05/26\n"
-        Long,          // the short line, then " 5 <status text>"
-        LongWithSize,  // the long line, then "\<total size>"
+        Short,  // "    #007 job from user@host waiting 12:00:00 12/05/26\n"
+        Long,   // a table of rank, owner, job number, files and total size, as lpd's long form
     };
     enum class Select { All, Number, User };
 
@@ -23,6 +22,10 @@ class JobListReport {
     static std::string Text(const std::string& queueName,
                             const std::vector<std::shared_ptr<JobEntry>>& jobs, Format format,
                             Select select, int32_t jobNo = 0, const std::string& userName = "");
+
+    // The one line a client gets for a queue this daemon does not have; the name as the client
+    // sent it, control characters shown as octal escapes.
+    static std::string UnknownQueue(const std::string& queueName);
 
     // Copies text into buffer: all of it with a terminating zero when it is shorter than
     // size, else its first size - 1 bytes. Returns the number of text bytes copied.

@@ -10,12 +10,13 @@
 #include <utility>
 
 #include "engine/ClientConnection.h"
-#include "engine/ClientText.h"
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "engine/SubcommandLine.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
@@ -48,7 +49,7 @@ std::string LocalTimeDate() {
 }
 
 bool TraceOn() {
-    return localPrintLog.Level() >= 1 && localPrintLog.Enabled();
+    return localPrintLog.Writes(1);
 }
 
 }  // namespace
@@ -125,7 +126,7 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
         return;  // ignored: no reply, no log
     }
     localPrintLog.Log(1, "Socket(%u) : Receive control file %s for print queue (%s)\n",
-                      connection_.SocketNumber(), PrintableText(line.name).c_str(),
+                      connection_.SocketNumber(), EscapeControls(line.name).c_str(),
                       queueName_.c_str());
     // A second control file on one connection is the next job's.
     if (job_ && job_->hasControl) {
@@ -136,7 +137,7 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     }
     job_->lastClientName = line.name;
     if (line.countOverflow || line.count < 0 || line.count > kControlFileLimit) {
-        Refuse("control file " + PrintableText(line.name) + " of " + line.countText +
+        Refuse("control file " + EscapeControls(line.name) + " of " + line.countText +
                " bytes refused");
         return;
     }
@@ -179,7 +180,7 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
         return;
     }
     localPrintLog.Log(1, "Socket(%u) : Receive data file %s for print queue (%s)\n",
-                      connection_.SocketNumber(), PrintableText(line.name).c_str(),
+                      connection_.SocketNumber(), EscapeControls(line.name).c_str(),
                       queueName_.c_str());
     if (!job_) {
         StartJob();
@@ -192,8 +193,8 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     const int32_t size = untilClose ? 0 : line.count;
     if (!CheckFreeSpace(size)) {
         systemLog.Log(1, "No free spaces available for print file %s with size %d\n",
-                      PrintableText(line.name).c_str(), size);
-        Refuse("no room for data file " + PrintableText(line.name));
+                      EscapeControls(line.name).c_str(), size);
+        Refuse("no room for data file " + EscapeControls(line.name));
         return;
     }
     if (job_->data.size() >= kDataFileLimit) {
@@ -210,7 +211,7 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     PrintQueue::SendAck(connection_);
     if (untilClose) {
         localPrintLog.Log(3, "Socket(%u) : data file %s is received until the client closes\n",
-                          connection_.SocketNumber(), PrintableText(line.name).c_str());
+                          connection_.SocketNumber(), EscapeControls(line.name).c_str());
         job_->totalKnown = false;
         job_->entry->progress.bytesTotal.store(0);
     } else if (job_->totalKnown) {
@@ -254,7 +255,7 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
                               "WriteFile() for file %s - last error(%ld)\n",
                               connection_.SocketNumber(), destination_.c_str(),
                               store_->PathOf(job_->partial).c_str(), error);
-                Refuse("file " + PrintableText(job_->lastClientName) + " could not be written");
+                Refuse("file " + EscapeControls(job_->lastClientName) + " could not be written");
                 return Content::Failed;
             }
             if (text != nullptr) {
@@ -270,7 +271,7 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
             (got == 0 || connection_.LastError() == ECONNRESET)) {
             return Content::CompleteAtClose;
         }
-        const std::string name = PrintableText(job_->lastClientName);
+        const std::string name = EscapeControls(job_->lastClientName);
         if (got < 0) {
             systemLog.Log(1,
                           "LPDPrinter::RecvJob() - fail in recv() for Queue %s - last "
@@ -305,7 +306,7 @@ JobReceiver::Terminator JobReceiver::ReceiveTerminator() {
     }
     char shown[8];
     std::snprintf(shown, sizeof shown, "0x%02x", static_cast<unsigned char>(byte));
-    Refuse("file " + PrintableText(job_->lastClientName) + " ended with " + shown +
+    Refuse("file " + EscapeControls(job_->lastClientName) + " ended with " + shown +
            " instead of the terminating zero");
     return Terminator::Refused;
 }
@@ -321,8 +322,8 @@ void JobReceiver::FileComplete(UniqueFd& file, Terminator terminator) {
     const bool settled = store_->Settle(file.Get(), error);
     file.Reset();
     if (!settled) {
-        Refuse("file " + PrintableText(job_->lastClientName) +
-               " could not be stored: " + std::strerror(error));
+        Refuse("file " + EscapeControls(job_->lastClientName) +
+               " could not be stored: " + ErrorText(error));
         return;
     }
     if (terminator == Terminator::Closed) {
@@ -336,7 +337,7 @@ void JobReceiver::FileComplete(UniqueFd& file, Terminator terminator) {
 }
 
 std::string JobReceiver::StoredAs(const StoredFile& file) const {
-    return PrintableText(file.clientName) + " as " + store_->PathOf(file.storeName);
+    return EscapeControls(file.clientName) + " as " + store_->PathOf(file.storeName);
 }
 
 // --- the job -----------------------------------------------------------------------------------
@@ -384,7 +385,7 @@ UniqueFd JobReceiver::CreateJobFile(bool control, const char* failureFormat) {
                                        : JobStore::DataName(job_->id, job_->nextData))
                       .c_str(),
                   static_cast<long>(error));
-    Refuse("file " + PrintableText(job_->lastClientName) + " could not be created");
+    Refuse("file " + EscapeControls(job_->lastClientName) + " could not be created");
     return UniqueFd();
 }
 
@@ -470,7 +471,7 @@ bool JobReceiver::Commit() {
                       "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails to "
                       "store job %" PRIu64 " - %s\n",
                       connection_.SocketNumber(), queueName_.c_str(), job_->id,
-                      std::strerror(error));
+                      ErrorText(error).c_str());
         Refuse("the job could not be stored");
         return false;
     }
@@ -500,7 +501,7 @@ void JobReceiver::FinishJob(const std::string& endReason) {
         for (const std::string& name : JobEntry::PrintedFiles(job_->controlText)) {
             if (std::none_of(job_->data.begin(), job_->data.end(),
                              [&name](const StoredFile& file) { return file.clientName == name; })) {
-                missing += (missing.empty() ? "" : ", ") + PrintableText(name);
+                missing += (missing.empty() ? "" : ", ") + EscapeControls(name);
             }
         }
         Discard(missing.empty() ? "its control file names no data file to print"
@@ -566,7 +567,7 @@ void JobReceiver::Discard(const std::string& reason) {
         "Socket(%u) : LPDPrinter::RecvJob() - print queue (%s).  Remove failed job (%s) "
         "filename(%s).  %s\n",
         connection_.SocketNumber(), destination_.c_str(), JobNameForLog().c_str(),
-        PrintableText(job_->hasControl ? job_->control.clientName : job_->lastClientName).c_str(),
+        EscapeControls(job_->hasControl ? job_->control.clientName : job_->lastClientName).c_str(),
         reason.c_str());
 }
 
@@ -612,7 +613,7 @@ void JobReceiver::DumpReceived(const char* data, size_t length) {
 
 std::string JobReceiver::JobNameForLog() const {
     if (job_ && job_->entry && !job_->entry->jobName.empty()) {
-        return PrintableText(job_->entry->jobName);
+        return EscapeControls(job_->entry->jobName);
     }
     return " ";
 }

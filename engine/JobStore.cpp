@@ -14,7 +14,7 @@
 #include <memory>
 #include <sstream>
 
-#include "engine/ClientText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
@@ -398,7 +398,7 @@ std::vector<JobRecord> JobStore::Recover() {
     }
     for (const std::string& name : strays) {
         systemLog.Log(1, "Print queue %s : removed stray file %s from the spool directory\n",
-                      queueName_.c_str(), PrintableText(name).c_str());
+                      queueName_.c_str(), EscapeControls(name).c_str());
         ::unlink(PathOf(name).c_str());
     }
 

@@ -1,21 +1,25 @@
 #include "engine/LPDSpooler.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
 #include "config/QueueEntry.h"
+#include "engine/ConfigurationCheck.h"
 #include "engine/Listener.h"
 #include "engine/PrintQueue.h"
 #include "engine/StateName.h"
 #include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/PrintSystem.h"
+#include "platform/UniqueFd.h"
 
 namespace pg {
 
@@ -24,6 +28,9 @@ namespace {
 // The settings reader hands over whole lines ending in a line feed; logging them through
 // "%s\n" keeps the line-start bookkeeping right and a '%' in a path harmless.
 void LogSettingLine(const std::string& line) {
+    if (!systemLog.Writes(1)) {
+        return;
+    }
     std::string text = line;
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
@@ -31,6 +38,25 @@ void LogSettingLine(const std::string& line) {
     } else {
         systemLog.Log(1, "%s", text.c_str());
     }
+}
+
+// The file as it is, for the configuration check; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return false;
+    }
+    char buffer[8192];
+    for (ssize_t got; (got = ::read(fd.Get(), buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -86,6 +112,13 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
         CreateDefaultConfiguration(location_);
     }
 
+    // Every value the check rejects is read as absent, so its default applies; the check's
+    // findings go to the system log as warnings, and what the daemon cannot run with is kept
+    // for StartupError().
+    std::string iniText;
+    (void)ReadWholeFile(profile_.Path(), iniText);
+    ConfigurationCheck check(iniText);
+
     std::string spoolBase;
     SettingsReadHooks hooks;
     hooks.logLine = LogSettingLine;
@@ -94,6 +127,7 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
         ::mkdir(directory.c_str(), 0755);  // failure (it exists) is fine
     };
     hooks.clearSpool = [&spoolBase] { ClearSpoolArea(spoolBase); };
+    hooks.rejected = [&check](const char* key) { return check.Text().Rejected(key); };
     GeneralSettings settings = ReadGeneralSettings(profile_, location_, hooks);
     {
         MutexLock lock(settingsMutex_);
@@ -105,6 +139,19 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
     if (!printSystem_) {
         systemLog.Log(1, "Error - PrintSystem %s cannot be used: %s\n",
                       settings.printSystem.c_str(), reason.c_str());
+    }
+    check.CheckSurroundings(printSystem_.get(), reason);
+    for (const ConfigProblem& problem : check.Problems()) {
+        const std::string where =
+            problem.line > 0 ? " line " + std::to_string(problem.line) : std::string();
+        systemLog.Log(1, "Warning - %s%s: %s%s\n", profile_.Path().c_str(), where.c_str(),
+                      problem.text.c_str(), problem.valueRejected ? " - its default is used" : "");
+    }
+    startupError_ = check.Fatal();
+    if (!startupError_.empty()) {
+        systemLog.Log(1, "Error - the daemon cannot run with %s: %s\n", profile_.Path().c_str(),
+                      startupError_.c_str());
+        return;
     }
 
     if (settings.activateLPDOnStart) {
@@ -146,6 +193,14 @@ uint16_t LPDSpooler::BoundPort() const {
     return listener_ ? listener_->BoundPort() : 0;
 }
 
+void LPDSpooler::AdoptListeningSocket(UniqueFd socket) {
+    inheritedListener_ = std::move(socket);
+}
+
+int LPDSpooler::WaitUntilListening() const {
+    return listener_ ? listener_->WaitUntilListening() : EBADF;
+}
+
 void LPDSpooler::SetScreenOutput(std::function<void(const char*)> sink) {
     LogFile::SetScreenOutput(std::move(sink));
 }
@@ -184,6 +239,10 @@ void LPDSpooler::LoadQueues() {
 }
 
 bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
+    if (!startupError_.empty()) {
+        systemLog.Log(1, "Error: fail to create the spoolingThread\n");
+        return false;
+    }
     std::vector<std::shared_ptr<PrintQueue>> queues;
     {
         MutexLock lock(printersMutex_);
@@ -216,7 +275,8 @@ bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
     state_.store(activate ? SpoolerState::Running : SpoolerState::Pause);
     listener_.reset();
     try {
-        listener_ = std::make_unique<Listener>(*this, ownerWindow, activate);
+        listener_ =
+            std::make_unique<Listener>(*this, ownerWindow, activate, std::move(inheritedListener_));
     } catch (const std::system_error&) {
         state_.store(before);
         systemLog.Log(1, "Error: fail to create the spoolingThread\n");

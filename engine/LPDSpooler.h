@@ -12,6 +12,7 @@
 #include "config/ProfileFile.h"
 #include "engine/ConnectionSet.h"
 #include "platform/Mutex.h"
+#include "platform/UniqueFd.h"
 
 namespace pg {
 
@@ -90,6 +91,15 @@ class LPDSpooler {
     // The port the listener is bound to (0 until it is; tests bind port 0 through the setting
     // LPDServerPort=0 and read the real port here).
     uint16_t BoundPort() const;
+    // What the configuration check found that the daemon cannot run with ("" when nothing):
+    // then nothing is started and StartSpooling() returns false.
+    const std::string& StartupError() const { return startupError_; }
+    // A socket that already listens (handed over by the service manager): the listener takes
+    // it instead of binding a port of its own. Call before StartSpooling().
+    void AdoptListeningSocket(UniqueFd socket);
+    // Waits until the listener listens: 0, or the errno of its failed socket(), bind() or
+    // listen() (EBADF when there is no listener).
+    int WaitUntilListening() const;
 
   private:
     friend class Listener;
@@ -110,6 +120,8 @@ class LPDSpooler {
     Mutex alertMutex_;
     QueueAlertHandler alertHandler_ GUARDED_BY(alertMutex_);
 
+    std::string startupError_;    // set by the constructor only
+    UniqueFd inheritedListener_;  // until the listener takes it
     std::unique_ptr<PrintSystem> printSystem_;
     ConnectionSet connections_;           // the threads serving accepted connections
     std::unique_ptr<Listener> listener_;  // started and ended by the window thread only

@@ -13,6 +13,7 @@
 
 #include "engine/ConnectionHandler.h"
 #include "engine/LPDSpooler.h"
+#include "log/ErrorText.h"
 #include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
 #include "platform/ThreadId.h"
@@ -30,7 +31,8 @@ bool IsTransientAcceptError(int error) {
 
 }  // namespace
 
-Listener::Listener(LPDSpooler& spooler, void* ownerWindow, bool running) : spooler_(spooler) {
+Listener::Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening)
+    : spooler_(spooler), inherited_(std::move(listening)) {
     ownerWindow_.store(ownerWindow);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -60,6 +62,12 @@ void Listener::Wake() {
     }
 }
 
+int Listener::WaitUntilListening() {
+    MutexLock lock(mutex_);
+    changed_.wait(lock, [this]() REQUIRES(mutex_) { return listenResult_ >= 0; });
+    return listenResult_;
+}
+
 void Listener::Suspend() {
     {
         MutexLock lock(mutex_);
@@ -86,42 +94,66 @@ bool Listener::PauseDelay(int ms, const std::stop_token& stopToken) {
 }
 
 void Listener::Fail(const char* call, const char* message, int error) {
-    systemLog.Log(1, "ThreadID(%u) Error - RunLPDSpoolingServer() : %s failed - wsock error (%d)\n",
-                  threadId_.load(), call, error);
-    OperatorMessage::Show(ownerWindow_.load(), "Winsock Error", message);
+    systemLog.Log(1,
+                  "ThreadID(%u) Error - RunLPDSpoolingServer() : %s failed - socket error (%s)\n",
+                  threadId_.load(), call, ErrorText(error).c_str());
+    OperatorMessage::Show(ownerWindow_.load(), "Socket Error", message);
+}
+
+int Listener::BindListeningSocket(UniqueFd& listening) {
+    listening.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!listening) {
+        const int error = errno;
+        Fail("socket()", "socket() failed", error);
+        return error;
+    }
+    // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
+    // could not bind the port again for a minute.
+    int one = 1;
+    ::setsockopt(listening.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(spooler_.Settings().ListenPort());
+    if (::bind(listening.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        Fail("bind()", "bind(sock) failed", error);
+        listening.Reset();
+        return error;
+    }
+    if (::listen(listening.Get(), kBacklog) != 0) {
+        const int error = errno;
+        Fail("listen()", "listen(sock) failed", error);
+        listening.Reset();
+        return error;
+    }
+    return 0;
 }
 
 void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
     const uint32_t threadId = CurrentThreadId();
     threadId_.store(threadId);
 
-    UniqueFd listening(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // A socket handed over by the service manager is bound and listening already.
+    int result = 0;
+    UniqueFd listening = std::move(inherited_);
     if (!listening) {
-        Fail("socket()", "socket() failed", errno);
-    } else {
-        // Every connection the daemon closes leaves a TIME_WAIT behind; without this a restart
-        // could not bind the port again for a minute.
-        int one = 1;
-        ::setsockopt(listening.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(spooler_.Settings().ListenPort());
-        if (::bind(listening.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            Fail("bind()", "bind(sock) failed", errno);
-            listening.Reset();
-        } else if (::listen(listening.Get(), kBacklog) != 0) {
-            Fail("listen()", "listen(sock) failed", errno);
-            listening.Reset();
-        }
+        result = BindListeningSocket(listening);
     }
 
     if (listening) {
-        sockaddr_in bound{};
+        sockaddr_storage bound{};
         socklen_t length = sizeof bound;
         ::getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&bound), &length);
-        boundPort_.store(ntohs(bound.sin_port));
+        boundPort_.store(ntohs(bound.ss_family == AF_INET6
+                                   ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                   : reinterpret_cast<sockaddr_in*>(&bound)->sin_port));
     }
+    {
+        MutexLock lock(mutex_);
+        listenResult_ = result;
+    }
+    changed_.notify_all();
 
     while (listening && !stopToken.stop_requested()) {
         {
@@ -158,9 +190,9 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
             }
             if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
                 systemLog.Log(1,
-                              "ThreadID(%u) RunLPDSpoolingServer() : accept() failed - wsock "
-                              "error (%d).  Trying again in a second.\n",
-                              threadId, error);
+                              "ThreadID(%u) RunLPDSpoolingServer() : accept() failed - socket "
+                              "error (%s).  Trying again in a second.\n",
+                              threadId, ErrorText(error).c_str());
                 PauseDelay(1000, stopToken);
             }
             continue;

@@ -22,9 +22,10 @@ class Listener {
   public:
     static constexpr int kBacklog = 50;
 
-    // Starts the thread; running false starts it paused. Throws std::system_error when the
-    // thread cannot be created.
-    Listener(LPDSpooler& spooler, void* ownerWindow, bool running);
+    // Starts the thread; running false starts it paused. listening, when valid, is a socket
+    // that already listens (from the service manager): it is used instead of binding the
+    // port. Throws std::system_error when the thread cannot be created.
+    Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening = UniqueFd());
     // Stops the thread and returns when it has ended.
     ~Listener();
     Listener(const Listener&) = delete;
@@ -38,9 +39,14 @@ class Listener {
     // The port bound, 0 until bound.
     uint16_t BoundPort() const { return boundPort_.load(); }
     uint32_t ThreadId() const { return threadId_.load(); }
+    // Waits until the socket listens (0) or could not be made to (the errno of the call that
+    // failed).
+    int WaitUntilListening();
 
   private:
     void RunLPDSpoolingServer(std::stop_token stopToken);
+    // Makes, binds and listens on the configured port: 0, or the errno of the failed call.
+    int BindListeningSocket(UniqueFd& listening);
     void Fail(const char* call, const char* message, int error);
     void Wake();
     bool PauseDelay(int ms, const std::stop_token& stopToken);
@@ -56,6 +62,8 @@ class Listener {
     Mutex mutex_;
     std::condition_variable_any changed_;
     bool paused_ GUARDED_BY(mutex_) = false;
+    int listenResult_ GUARDED_BY(mutex_) = -1;  // -1 until known, then 0 or an errno
+    UniqueFd inherited_;                        // taken by the thread when it starts
 
     std::jthread thread_;  // last: starts after everything above exists
 };

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/ClientText.h"
 #include "engine/DeliveryControl.h"
 #include "engine/DeliveryRequest.h"
 #include "engine/JobEntry.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/UniqueFd.h"
@@ -56,14 +56,14 @@ DeliveryOutcome LocalPrintJob::Run() {
     if (request_.data.empty()) {
         return DeliveryOutcome::GiveUp(ENOENT, "Error in finding print data file -  ");
     }
-    const std::string firstFile = PrintableText(request_.data.front().clientName);
+    const std::string firstFile = EscapeControls(request_.data.front().clientName);
     if (const DeliveryFile* missing = request_.MissingFile(false)) {
         systemLog.Log(1,
                       "Error - LPDPrinter::PrintFile() - printer(%s) fails in opening file %s - "
                       "last error(%ld)\n",
                       destination_.c_str(), missing->path.c_str(), static_cast<long>(ENOENT));
         return DeliveryOutcome::GiveUp(
-            ENOENT, "Error in finding print data file -  " + PrintableText(missing->clientName));
+            ENOENT, "Error in finding print data file -  " + EscapeControls(missing->clientName));
     }
     int error = ENODEV;
     if (request_.printSystem == nullptr) {
@@ -90,7 +90,7 @@ DeliveryOutcome LocalPrintJob::Run() {
     request_.job->progress.Start(total);
 
     systemLog.Log(3, "debugging - calling StartDocPrinter\n");
-    if (!printer_->StartDocument(request_.data.front().clientName)) {
+    if (!printer_->StartDocument(request_.data.front().clientName, request_.job->userName)) {
         error = printer_->LastError();
         systemLog.Log(1,
                       "Error - LPDPrinter::PrintFile() - printer(%s) fails in StartDocPrinter() "
@@ -149,7 +149,7 @@ bool LocalPrintJob::PrintBanner(const std::string& firstFile) {
 // other failure to open or read it may pass, and is retried.
 DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
     systemLog.Log(3, "debugging - open data file for reading\n");
-    const std::string name = PrintableText(file.clientName);
+    const std::string name = EscapeControls(file.clientName);
     UniqueFd input(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!input) {
         const int error = errno;
@@ -228,7 +228,7 @@ DeliveryOutcome LocalPrintJob::Finish(DeliveryOutcome outcome) {
         if (!printer_->EndDocument()) {
             const int error = printer_->LastError();
             outcome = DeliveryOutcome::Retry(
-                error, "Fail to print " + PrintableText(request_.data.front().clientName));
+                error, "Fail to print " + EscapeControls(request_.data.front().clientName));
         }
     }
     control_.SetPrinter(nullptr);

@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "engine/ClientConnection.h"
-#include "engine/ClientText.h"
 #include "engine/DeliveryControl.h"
 #include "engine/DeliveryRequest.h"
 #include "engine/JobListReport.h"
@@ -25,6 +24,8 @@
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
 #include "engine/StateName.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/ThreadId.h"
@@ -222,7 +223,7 @@ void PrintQueue::OpenStore(const std::string& directory, bool sync) {
         job->SetState(record.held ? JobState::Pause : JobState::Waiting);
         job->SetStatusText(record.held ? "held" : "waiting");
         systemLog.Log(2, "Print queue %s : job %" PRIu64 " (%s) taken back from the spool\n",
-                      name.c_str(), record.id, PrintableText(record.control.clientName).c_str());
+                      name.c_str(), record.id, EscapeControls(record.control.clientName).c_str());
         AddJob(std::move(job));
     }
 }
@@ -470,8 +471,8 @@ void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId
     systemLog.Log(3,
                   "ThreadID(%u) : RunLPDPrinting() : Printing job (jobNo-%d, userName-%s, "
                   "hostName-%s) on print queue %s\n",
-                  threadId, job->jobNo, PrintableText(job->userName).c_str(),
-                  PrintableText(job->hostName).c_str(), name.c_str());
+                  threadId, job->jobNo, EscapeControls(job->userName).c_str(),
+                  EscapeControls(job->hostName).c_str(), name.c_str());
 
     DeliveryOutcome outcome;
     {
@@ -506,12 +507,12 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
         currentJob_ = nullptr;
     }
     const std::string jobText = "job (jobNo-" + std::to_string(job->jobNo) + ", userName-" +
-                                PrintableText(job->userName) + ", hostName-" +
-                                PrintableText(job->hostName) + ")";
+                                EscapeControls(job->userName) + ", hostName-" +
+                                EscapeControls(job->hostName) + ")";
     Kind kind = outcome.kind;
     std::string reason = outcome.text;
     if (outcome.error != 0) {
-        reason += " (" + std::string(std::strerror(outcome.error)) + ")";
+        reason += " (" + ErrorText(outcome.error) + ")";
     }
     const int64_t age = static_cast<int64_t>(std::time(nullptr)) - job->record.arrivalTime;
     if (kind == Kind::RetryLater && settings.jobMaxAgeHours > 0 &&
@@ -524,8 +525,8 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
         systemLog.Log(3,
                       "ThreadID(%u) : RunLPDPrinting() : Removing job (jobNo-%d, userName-%s, "
                       "hostName-%s) on print queue %s\n",
-                      threadId, job->jobNo, PrintableText(job->userName).c_str(),
-                      PrintableText(job->hostName).c_str(), name.c_str());
+                      threadId, job->jobNo, EscapeControls(job->userName).c_str(),
+                      EscapeControls(job->hostName).c_str(), name.c_str());
         if (kind == Kind::Done) {
             MutexLock lock(mutex_);
             if (failureShown_) {
@@ -603,7 +604,7 @@ void PrintQueue::Alert(const std::string& reason) {
 
 bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
     systemLog.Log(2, "LPDPrinter::AddJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
-                  PrintableText(job->userName).c_str(), PrintableText(job->hostName).c_str());
+                  EscapeControls(job->userName).c_str(), EscapeControls(job->hostName).c_str());
     job->queue = this;
     job->queueName = name;
     {
@@ -708,14 +709,14 @@ void PrintQueue::HoldChanged(JobEntry& job) {
     int error = 0;
     if (!store->Save(record, error)) {
         systemLog.Log(1, "Print queue %s : the hold of job %" PRIu64 " cannot be stored - %s\n",
-                      name.c_str(), record.id, std::strerror(error));
+                      name.c_str(), record.id, ErrorText(error).c_str());
     }
 }
 
 bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
                            const std::string& hostName) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - jobNo(%d) user(%s) host(%s)\n", jobNo,
-                  PrintableText(userName).c_str(), PrintableText(hostName).c_str());
+                  EscapeControls(userName).c_str(), EscapeControls(hostName).c_str());
     std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
@@ -737,7 +738,7 @@ bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
 
 bool PrintQueue::RemoveJob(const std::string& userName, const std::string& hostName) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n",
-                  PrintableText(userName).c_str(), PrintableText(hostName).c_str());
+                  EscapeControls(userName).c_str(), EscapeControls(hostName).c_str());
     std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
@@ -810,7 +811,7 @@ bool PrintQueue::RecvJob(ClientConnection& connection) {
 
 void PrintQueue::SendAck(ClientConnection& connection) {
     static const char ack = 0;
-    if (localPrintLog.Level() >= 1 && localPrintLog.Enabled()) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Send ACK to LPR client ", &ack, 1);
     }
     connection.Send(&ack, 1);
@@ -818,7 +819,7 @@ void PrintQueue::SendAck(ClientConnection& connection) {
 
 void PrintQueue::SendNack(ClientConnection& connection) {
     static const char nack = 1;
-    if (localPrintLog.Level() >= 1 && localPrintLog.Enabled()) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Send NACK to LPR client ", &nack, 1);
     }
     connection.Send(&nack, 1);
@@ -855,9 +856,8 @@ uint32_t PrintQueue::LongJobList(const char* userName, char* buffer, uint32_t si
     return JobList(Format::Long, Select::User, 0, userName, buffer, size);
 }
 
-// The whole list carries each job's size; the lists by number or user do not.
 uint32_t PrintQueue::LongJobList(char* buffer, uint32_t size) {
-    return JobList(Format::LongWithSize, Select::All, 0, nullptr, buffer, size);
+    return JobList(Format::Long, Select::All, 0, nullptr, buffer, size);
 }
 
 }  // namespace pg

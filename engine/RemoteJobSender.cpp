@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "engine/ClientText.h"
 #include "engine/DeliveryControl.h"
 #include "engine/HostAddress.h"
 #include "engine/JobEntry.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
@@ -63,7 +63,7 @@ DeliveryOutcome RemoteJobSender::Run() {
                       "error(%ld)\n",
                       request_.queueName.c_str(), missing->path.c_str(), static_cast<long>(ENOENT));
         return DeliveryOutcome::GiveUp(
-            ENOENT, "Error in finding print data file -  " + PrintableText(missing->clientName));
+            ENOENT, "Error in finding print data file -  " + EscapeControls(missing->clientName));
     }
     const bool connected = Connect();
     if (connected) {
@@ -295,7 +295,7 @@ void RemoteJobSender::SendFiles() {
 
 // A job file that is gone can never be sent: the job is given up rather than retried for ever.
 void RemoteJobSender::SendFile(const DeliveryFile& file, bool control) {
-    const std::string shown = PrintableText(file.clientName);
+    const std::string shown = EscapeControls(file.clientName);
     UniqueFd input(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!input) {
         const int error = errno;
@@ -570,7 +570,7 @@ void RemoteJobSender::CloseSocket() {
 // off would discard the dump, so it is not even formatted (the contents of large jobs would
 // cost more to format than to send).
 void RemoteJobSender::Dump(const char* label, const char* data, size_t length) {
-    if (remotePrintLog.Level() >= 1 && remotePrintLog.Enabled()) {
+    if (remotePrintLog.Writes(1)) {
         remotePrintLog.HexDump(label, data, static_cast<int32_t>(length));
     }
 }

@@ -1,11 +1,13 @@
 #include "log/LogFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <utility>
 
+#include "config/LoggingSettings.h"
 #include "config/ProfileFile.h"
 #include "platform/Mutex.h"
 
@@ -13,7 +15,6 @@ namespace pg {
 
 namespace {
 
-constexpr const char* kSection = "Logging";
 constexpr int32_t kMaxCacheSize = 32767;
 // The message window gets what a 256-byte buffer holds of a message: its first 255 characters
 // (the rest is dropped, not wrapped).
@@ -22,25 +23,20 @@ constexpr size_t kDumpRowWidth = 131;
 constexpr int kKindCount = 3;
 
 struct KindInfo {
-    const char* title;        // "System LogFile": header and closing line
-    const char* enableKey;    // yes/no key that opens the file
-    const char* fileKey;      // key of the file name
-    const char* defaultName;  // file name when the key is absent
+    const char* title;                   // "System LogFile": header and closing line
+    bool LoggingSettings::*enable;       // opens the file
+    std::string LoggingSettings::*name;  // the file's name
 };
 
 constexpr KindInfo kKinds[kKindCount] = {
-    {"System LogFile", "SystemDebugEnable", "SystemTrace", "system.log"},
-    {"Local Print LogFile", "LocalTraceEnable", "LocalPrintTrace", "local.log"},
-    {"Remote Print LogFile", "RemoteTraceEnable", "RemotePrintTrace", "remote.log"},
+    {"System LogFile", &LoggingSettings::systemDebugEnable, &LoggingSettings::systemTrace},
+    {"Local Print LogFile", &LoggingSettings::localTraceEnable, &LoggingSettings::localPrintTrace},
+    {"Remote Print LogFile", &LoggingSettings::remoteTraceEnable,
+     &LoggingSettings::remotePrintTrace},
 };
 
 int Index(LogKind kind) {
     return static_cast<int>(kind) - 1;
-}
-
-// A yes/no value of [Logging] is yes when its first character is Y or y.
-bool IsYes(const std::string& value) {
-    return !value.empty() && (value[0] == 'Y' || value[0] == 'y');
 }
 
 struct FileCloser {
@@ -65,6 +61,23 @@ struct OpenFile {
     }
 };
 
+// Opens (truncating) the log file name for writing, buffered with cacheSize bytes (0:
+// unbuffered). An empty stream when it cannot be opened.
+OpenFile OpenStream(const std::string& name, int32_t cacheSize) {
+    OpenFile file;
+    file.stream.reset(std::fopen(name.c_str(), "w"));
+    if (!file.stream) {
+        return file;
+    }
+    if (cacheSize == 0) {
+        std::setvbuf(file.stream.get(), nullptr, _IONBF, 0);
+    } else {
+        file.buffer = std::make_unique<char[]>(static_cast<size_t>(cacheSize));
+        std::setvbuf(file.stream.get(), file.buffer.get(), _IOFBF, static_cast<size_t>(cacheSize));
+    }
+    return file;
+}
+
 // Everything the three log objects share. Writers format outside `mutex` and take it only to
 // copy the switches and write the finished text, so a line (time prefix and text) and a whole
 // hex dump reach the file in one piece.
@@ -82,9 +95,49 @@ struct Facility {
     // Whether the last line written to any of the three files ended its line: one flag for all
     // files, so a line left open in one file suppresses the time prefix in the next file too.
     bool atLineStart GUARDED_BY(mutex) = true;
+    int32_t levels[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};  // LogLevel of each open kind
+    int32_t cacheSizes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
+    // LogMaxMB in bytes (0: no cap), and what each file holds since it was started.
+    uint64_t maxBytes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
+    uint64_t sizes[kKindCount] GUARDED_BY(mutex) = {0, 0, 0};
 
     Mutex screenMutex;
     std::function<void(const char*)> screenSink GUARDED_BY(screenMutex);
+    // Set with screenSink, under screenMutex; Publish() reads it.
+    std::atomic<bool> sinkInstalled{false};
+
+    // What a write of each kind would reach, published under `mutex` by Publish() whenever a
+    // level, switch, file, the screen switch or the sink changes, and read without a lock:
+    // the highest level written anywhere (0: nothing), and whether dumps reach the file.
+    std::atomic<int32_t> writesUpTo[kKindCount] = {0, 0, 0};
+    std::atomic<bool> dumpsWritten[kKindCount] = {false, false, false};
+
+    void Publish() REQUIRES(mutex) {
+        for (int k = 0; k < kKindCount; ++k) {
+            const bool file = switches[k] && files[k].stream != nullptr;
+            const bool screen = k == 0 && screenOn && sinkInstalled.load();
+            writesUpTo[k].store(file || screen ? levels[k] : 0, std::memory_order_relaxed);
+            dumpsWritten[k].store(file && levels[k] > 0, std::memory_order_relaxed);
+        }
+    }
+
+    // Writes text to kind k's file. A file that text would take past the cap is first renamed
+    // to <name>.1 (replacing an older one) and a new one started, so each file stays within
+    // the cap unless a single write is larger. Errors of single writes are ignored: the log
+    // has nowhere to report them.
+    void WriteTo(int k, const std::string& text) REQUIRES(mutex) {
+        if (maxBytes[k] > 0 && sizes[k] > 0 && sizes[k] + text.size() > maxBytes[k]) {
+            files[k] = OpenFile();  // flushed and closed
+            (void)std::rename(names[k].c_str(), (names[k] + ".1").c_str());
+            files[k] = OpenStream(names[k], cacheSizes[k]);
+            sizes[k] = 0;
+            Publish();  // silent from now on if the new file could not be made
+        }
+        if (files[k].stream) {
+            (void)std::fwrite(text.data(), 1, text.size(), files[k].stream.get());
+            sizes[k] += text.size();
+        }
+    }
 };
 
 // Defined before the three log objects so that it is built before them and destroyed after
@@ -132,11 +185,6 @@ std::string FormatV(const char* format, va_list args) {
     std::vsnprintf(text.data(), text.size(), format, args);
     text.resize(static_cast<size_t>(needed));
     return text;
-}
-
-void WriteAll(std::FILE* stream, const std::string& text) {
-    // Errors of single writes are ignored: the log has nowhere to report them.
-    (void)std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 char HexDigit(unsigned value) {
@@ -196,36 +244,29 @@ void LogFile::Open(const std::string& iniPath) {
     open_ = true;
     const int k = Index(kind_);
     const KindInfo& info = kKinds[k];
-    const ProfileFile ini(iniPath);
+    const LoggingSettings settings = ReadLoggingSettings(ProfileFile(iniPath));
 
-    const int32_t level = ini.GetInt(kSection, "LogLevel", 1);
-    const int32_t cacheSize =
-        std::clamp<int32_t>(ini.GetInt(kSection, "LogFileCache", 1024), 0, kMaxCacheSize);
+    const int32_t level = settings.logLevel;
+    const int32_t cacheSize = std::clamp<int32_t>(settings.logFileCache, 0, kMaxCacheSize);
     {
         MutexLock lock(facility.mutex);
         ++facility.liveCount;
+        facility.levels[k] = level;
+        facility.Publish();
     }
     level_.store(level, std::memory_order_relaxed);
     cacheSize_.store(cacheSize, std::memory_order_relaxed);
     enabled_.store(true, std::memory_order_relaxed);
     if (level == 0) {
-        // LogLevel 0: no other key is read, no file is touched, the screen stays off.
+        // LogLevel 0: no file is touched, the screen stays off.
         enabled_.store(false, std::memory_order_relaxed);
         return;
     }
 
-    if (IsYes(ini.GetString(kSection, info.enableKey, "N"))) {
-        const std::string name = ini.GetString(kSection, info.fileKey, info.defaultName);
-        OpenFile file;
-        file.stream.reset(std::fopen(name.c_str(), "w"));
+    if (settings.*info.enable) {
+        const std::string& name = settings.*info.name;
+        OpenFile file = OpenStream(name, cacheSize);
         if (file.stream) {
-            if (cacheSize == 0) {
-                std::setvbuf(file.stream.get(), nullptr, _IONBF, 0);
-            } else {
-                file.buffer = std::make_unique<char[]>(static_cast<size_t>(cacheSize));
-                std::setvbuf(file.stream.get(), file.buffer.get(), _IOFBF,
-                             static_cast<size_t>(cacheSize));
-            }
             OpenFile previous;
             {
                 MutexLock lock(facility.mutex);
@@ -233,6 +274,10 @@ void LogFile::Open(const std::string& iniPath) {
                 facility.files[k] = std::move(file);
                 facility.names[k] = name;
                 facility.switches[k] = true;
+                facility.cacheSizes[k] = cacheSize;
+                facility.maxBytes[k] = static_cast<uint64_t>(settings.logMaxMB) << 20;
+                facility.sizes[k] = 0;
+                facility.Publish();
             }
             // The first header format leaves its line open (the date text brings the line
             // feed), so the line after it gets no time prefix.
@@ -246,12 +291,13 @@ void LogFile::Open(const std::string& iniPath) {
     } else {
         MutexLock lock(facility.mutex);
         facility.switches[k] = false;
+        facility.Publish();
     }
 
     if (kind_ == LogKind::System) {
-        const bool screen = IsYes(ini.GetString(kSection, "LogToScreen", "Y"));
         MutexLock lock(facility.mutex);
-        facility.screenOn = screen;
+        facility.screenOn = settings.logToScreen;
+        facility.Publish();
     }
 }
 
@@ -270,6 +316,7 @@ void LogFile::Close() {
     OpenFile closing[kKindCount];
     {
         MutexLock lock(facility.mutex);
+        facility.levels[Index(kind_)] = 0;
         if (facility.liveCount == 0) {
             for (int i = 0; i < kKindCount; ++i) {
                 closing[i] = std::move(facility.files[i]);
@@ -279,6 +326,7 @@ void LogFile::Close() {
             facility.screenOn = false;
             facility.atLineStart = true;
         }
+        facility.Publish();
     }
     for (OpenFile& file : closing) {
         file.stream.reset();  // flush and close outside the lock
@@ -290,8 +338,13 @@ void LogFile::Close() {
     open_ = false;
 }
 
+bool LogFile::Writes(int level) const {
+    const int32_t upTo = facility.writesUpTo[Index(kind_)].load(std::memory_order_relaxed);
+    return upTo > 0 && level <= upTo;
+}
+
 void LogFile::Log(int level, const char* format, ...) {
-    if (level > Level()) {
+    if (!Writes(level)) {
         return;
     }
     va_list args;
@@ -301,6 +354,9 @@ void LogFile::Log(int level, const char* format, ...) {
 }
 
 void LogFile::Print(const char* format, ...) {
+    if (!Writes(1)) {
+        return;  // no file open and no screen: nothing to format for
+    }
     va_list args;
     va_start(args, format);
     Write(format, args);
@@ -325,7 +381,7 @@ void LogFile::Write(const char* format, va_list args) {
         std::FILE* stream = facility.files[k].stream.get();
         if (enabled && stream != nullptr && formatLength > 0) {
             // Prefix and text in one write, so an unbuffered file never shows half a line.
-            WriteAll(stream, facility.atLineStart ? time + " " + text : text);
+            facility.WriteTo(k, facility.atLineStart ? time + " " + text : text);
             // The format decides, not the text: "%s" with an argument ending in a line feed
             // leaves the line open.
             facility.atLineStart = endsLine;
@@ -353,6 +409,9 @@ void LogFile::Write(const char* format, va_list args) {
 }
 
 void LogFile::HexDump(const char* label, const void* data, int32_t length) {
+    if (!facility.dumpsWritten[Index(kind_)].load(std::memory_order_relaxed)) {
+        return;  // some 17 bytes of text per byte dumped: never made for nobody
+    }
     const std::string dump = FormatDump(TimeOfDay(), label, data, length);
     const int k = Index(kind_);
     MutexLock lock(facility.mutex);
@@ -361,7 +420,7 @@ void LogFile::HexDump(const char* label, const void* data, int32_t length) {
     std::FILE* stream = facility.files[k].stream.get();
     if (enabled && stream != nullptr) {
         // The line-start flag is neither read nor changed by a dump.
-        WriteAll(stream, dump);
+        facility.WriteTo(k, dump);
     }
 }
 
@@ -369,6 +428,7 @@ void LogFile::SetEnabled(bool on) {
     MutexLock lock(facility.mutex);
     enabled_.store(on, std::memory_order_relaxed);
     facility.switches[Index(kind_)] = on;
+    facility.Publish();
 }
 
 void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
@@ -376,13 +436,19 @@ void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
         // Taking screenMutex waits for a sink call that is running now.
         MutexLock lock(facility.screenMutex);
         std::swap(facility.screenSink, sink);
+        facility.sinkInstalled.store(static_cast<bool>(facility.screenSink));
     }
-    // The old sink is destroyed here, outside the lock.
+    {
+        MutexLock lock(facility.mutex);
+        facility.Publish();
+    }
+    // The old sink is destroyed here, outside the locks.
 }
 
 void LogFile::SetScreenEnabled(bool on) {
     MutexLock lock(facility.mutex);
     facility.screenOn = on;
+    facility.Publish();
 }
 
 bool LogFile::ScreenEnabled() {

@@ -34,11 +34,17 @@ class LogFile {
     // every stream. Back to the inert state.
     void Close();
 
-    // Written when level <= Level().
+    // Whether a message of this level would be written anywhere: level <= Level() and this
+    // kind's file is on and open, or (systemLog) the screen switch is on and a sink installed.
+    // One atomic read: callers ask it before they build any text for the log.
+    bool Writes(int level) const;
+
+    // Written when level <= Level(). Returns before formatting when Writes(level) is false.
     void Log(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // The same write without the level test (header and closing lines).
     void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // The hex dump (131-character rows). No level test of its own: callers test Level().
+    // The hex dump (131-character rows), written to this kind's file only; returns at once
+    // when that file is off or not open. No level test of its own: callers ask Writes(level).
     void HexDump(const char* label, const void* data, int32_t length);
     // Switches this kind's writes on or off at once (the Logging options dialog).
     void SetEnabled(bool on);

@@ -64,6 +64,16 @@ std::unique_ptr<PrinterHandle> CupsPrintSystem::Open(const std::string& printerN
     return std::make_unique<CupsPrinterHandle>(connection.release(), printerName);
 }
 
+bool CupsPrintSystem::Usable(std::string& reason) {
+    Connection connection(Connect(), &httpClose);
+    if (connection) {
+        return true;
+    }
+    reason = std::string("no CUPS scheduler answers at ") + cupsServer() +
+             ": start cupsd (systemctl start cups), or set PrintSystem=devices:DIR";
+    return false;
+}
+
 std::vector<std::string> CupsPrintSystem::Printers() {
     std::vector<std::string> names;
     for (const cups_dest_t& dest : Destinations()) {

@@ -31,6 +31,7 @@ class CupsPrintSystem : public PrintSystem {
     // The scheduler's queues, sorted; empty when there is no scheduler.
     std::vector<std::string> Printers() override;
     std::string DefaultPrinter() override;
+    bool Usable(std::string& reason) override;
 };
 
 }  // namespace pg

@@ -16,6 +16,23 @@ int FailedStatus() {
     return status > IPP_STATUS_OK_CONFLICTING ? status : IPP_STATUS_ERROR_INTERNAL;
 }
 
+// libcups names the requesting user of every request after cupsUser(), which belongs to the
+// calling thread: for the scope of the object it is the job's owner, then what it was.
+class AsUser {
+  public:
+    explicit AsUser(const std::string& user) : previous_(cupsUser()) {
+        if (!user.empty()) {
+            cupsSetUser(user.c_str());
+        }
+    }
+    ~AsUser() { cupsSetUser(previous_.c_str()); }
+    AsUser(const AsUser&) = delete;
+    AsUser& operator=(const AsUser&) = delete;
+
+  private:
+    const std::string previous_;
+};
+
 }  // namespace
 
 CupsPrinterHandle::CupsPrinterHandle(http_t* connection, std::string printer)
@@ -30,7 +47,8 @@ CupsPrinterHandle::~CupsPrinterHandle() {
     }
 }
 
-bool CupsPrinterHandle::StartDocument(const std::string& documentName) {
+bool CupsPrinterHandle::StartDocument(const std::string& documentName,
+                                      const std::string& requestingUser) {
     if (inDocument_) {
         return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
     }
@@ -38,6 +56,8 @@ bool CupsPrinterHandle::StartDocument(const std::string& documentName) {
     if (connection_ == nullptr && (connection_ = CupsPrintSystem::Connect()) == nullptr) {
         return Fail(CupsPrintSystem::kNoScheduler);
     }
+    requestingUser_ = requestingUser;
+    const AsUser user(requestingUser_);
     const int job = cupsCreateJob(connection_, printer_.c_str(), documentName.c_str(), 0, nullptr);
     if (job == 0) {
         return Fail(FailedStatus());
@@ -75,6 +95,7 @@ bool CupsPrinterHandle::EndDocument() {
     inDocument_ = false;
     const ipp_status_t status = cupsFinishDocument(connection_, printer_.c_str());
     if (status > IPP_STATUS_OK_CONFLICTING) {
+        const AsUser user(requestingUser_);
         cupsCancelJob2(connection_, printer_.c_str(), jobId_, 0);
         return Fail(status);
     }
@@ -103,6 +124,7 @@ void CupsPrinterHandle::CancelDocument() {
     httpClose(connection_);
     connection_ = CupsPrintSystem::Connect();
     if (connection_ != nullptr) {
+        const AsUser user(requestingUser_);
         cupsCancelJob2(connection_, printer_.c_str(), jobId_, 0);
     }
 }

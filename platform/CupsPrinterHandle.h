@@ -20,7 +20,8 @@ class CupsPrinterHandle : public BufferedPrinterHandle {
     // Cancels a job whose document was started and not ended.
     ~CupsPrinterHandle() override;
 
-    bool StartDocument(const std::string& documentName) override;
+    bool StartDocument(const std::string& documentName,
+                       const std::string& requestingUser = std::string()) override;
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;
@@ -35,6 +36,7 @@ class CupsPrinterHandle : public BufferedPrinterHandle {
 
     http_t* connection_;
     const std::string printer_;
+    std::string requestingUser_;  // of the current (or last) document
     int jobId_ = 0;
     bool inDocument_ = false;
     bool sendFailed_ = false;  // a write of the current document failed

@@ -99,7 +99,8 @@ DevicePrinterHandle::DevicePrinterHandle(std::string path, bool isDirectory)
 
 DevicePrinterHandle::~DevicePrinterHandle() = default;
 
-bool DevicePrinterHandle::StartDocument(const std::string& documentName) {
+bool DevicePrinterHandle::StartDocument(const std::string& documentName,
+                                        [[maybe_unused]] const std::string& requestingUser) {
     if (document_) {
         return Fail(EBUSY);
     }
@@ -108,11 +109,17 @@ bool DevicePrinterHandle::StartDocument(const std::string& documentName) {
 }
 
 bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
+    // The name comes from a client: nothing in it may leave the directory, hide the file or
+    // put control characters into a listing.
     std::string safeName = documentName;
     for (char& c : safeName) {
-        if (c == '/') {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F) {
             c = '_';
         }
+    }
+    if (!safeName.empty() && safeName.front() == '.') {
+        safeName.front() = '_';
     }
 
     UniqueFd directory(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

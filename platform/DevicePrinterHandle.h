@@ -20,7 +20,8 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     DevicePrinterHandle(std::string path, bool isDirectory);
     ~DevicePrinterHandle() override;
 
-    bool StartDocument(const std::string& documentName) override;
+    bool StartDocument(const std::string& documentName,
+                       const std::string& requestingUser = std::string()) override;
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;

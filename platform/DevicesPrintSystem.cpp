@@ -60,6 +60,17 @@ std::unique_ptr<PrinterHandle> DevicesPrintSystem::Open(const std::string& print
     return std::make_unique<DevicePrinterHandle>(path, S_ISDIR(st.st_mode));
 }
 
+bool DevicesPrintSystem::Usable(std::string& reason) {
+    struct stat st {};
+    const bool exists = ::stat(directory_.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        return true;
+    }
+    reason = "the printer folder " + directory_ + (exists ? " is no folder" : " does not exist") +
+             ": create it (one entry per printer), or set PrintSystem=cups";
+    return false;
+}
+
 std::vector<std::string> DevicesPrintSystem::Printers() {
     std::vector<std::string> names;
     DIR* dir = ::opendir(directory_.c_str());

@@ -23,6 +23,7 @@ class DevicesPrintSystem : public PrintSystem {
     std::vector<std::string> Printers() override;
     // The trimmed first line of DIR/.default when it names a printer, else the first printer.
     std::string DefaultPrinter() override;
+    bool Usable(std::string& reason) override;
 
     const std::string& Directory() const { return directory_; }
 

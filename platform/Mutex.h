@@ -23,6 +23,7 @@
 #define RELEASE(...) PG_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define TRY_ACQUIRE(...) PG_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 #define RETURN_CAPABILITY(x) PG_THREAD_ANNOTATION(lock_returned(x))
+#define ASSERT_CAPABILITY(x) PG_THREAD_ANNOTATION(assert_capability(x))
 #define NO_THREAD_SAFETY_ANALYSIS PG_THREAD_ANNOTATION(no_thread_safety_analysis)
 
 namespace pg {

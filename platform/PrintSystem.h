@@ -21,7 +21,10 @@ class PrinterHandle {
   public:
     virtual ~PrinterHandle() = default;
 
-    virtual bool StartDocument(const std::string& documentName) = 0;
+    // Starts a document named documentName (the job's title) on behalf of requestingUser (the
+    // job's owner; empty: this process's user).
+    virtual bool StartDocument(const std::string& documentName,
+                               const std::string& requestingUser = std::string()) = 0;
     virtual bool StartPage() = 0;
     // Takes up to length bytes; written is how many were accepted. False on a failure (then
     // written < length).
@@ -44,7 +47,8 @@ class PrinterHandle {
 //    values (0x0506: the queue rejects jobs), or ECONNREFUSED when no scheduler answers;
 //  - "devices:DIR": every entry of DIR is a printer (sorted by name; the default is the name in
 //    DIR/.default, else the first). A directory receives each document as a new file
-//    "NNNNNN-<document name>" (a 6-digit sequence from 000001, '/' replaced by '_'); any other
+//    "NNNNNN-<document name>" (a 6-digit sequence from 000001; the name made safe for a file
+//    name: control characters, '/' and '\' become '_', a leading '.' becomes '_'); any other
 //    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written; error codes
 //    are errno values (ENOENT: no such printer, ENOSPC: device full).
 // All operations may be called from several threads at once.
@@ -61,6 +65,9 @@ class PrintSystem {
     virtual std::vector<std::string> Printers() = 0;
     // Empty when there is none.
     virtual std::string DefaultPrinter() = 0;
+    // Whether the print system can be used at all (the scheduler answers, the folder exists);
+    // false with the reason and what to do when not.
+    virtual bool Usable(std::string& reason) = 0;
 };
 
 }  // namespace pg

@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ clang clang-format libclang-rt-14-dev googletest libgtest-dev
-          libgmock-dev libbenchmark-dev qt6-base-dev xvfb xauth socat iproute2 procps)
+          libgmock-dev libbenchmark-dev qt6-base-dev xvfb xauth socat iproute2 procps
+          pkgconf libsystemd-dev systemd desktop-file-utils man-db groff-base dpkg-dev
+          file util-linux)
 # cupsd and lprng without their recommends: installing lprng removes cups-client, and the
 # recommends would pull it back in.
 norecommends=(cups-daemon libcups2-dev lprng)

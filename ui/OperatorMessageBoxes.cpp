@@ -68,7 +68,8 @@ OperatorMessageBoxes::OperatorMessageBoxes(QWidget* owner)
             }
             QMetaObject::invokeMethod(gate->target, "ShowNext", Qt::QueuedConnection);
             if (waits) {
-                gate->answered.wait(lock, [&] { return gate->awaited.count(id) == 0; });
+                gate->answered.wait(
+                    lock, [&]() REQUIRES(gate->mutex) { return gate->awaited.count(id) == 0; });
             }
         });
 }

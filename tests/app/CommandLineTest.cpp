@@ -5,7 +5,7 @@
 namespace pg {
 namespace {
 
-TEST(CommandLine, ReadsHomeInBothFormsPausedHelpAndVersion) {
+TEST(CommandLine, ReadsEveryOption) {
     CommandLine line = CommandLine::Parse({"--home", "/srv/pg", "--paused"});
     EXPECT_EQ(line.error, "");
     EXPECT_EQ(line.home, "/srv/pg");
@@ -15,7 +15,10 @@ TEST(CommandLine, ReadsHomeInBothFormsPausedHelpAndVersion) {
     EXPECT_FALSE(line.paused);
     EXPECT_FALSE(CommandLine::Parse({}).home.has_value());
     EXPECT_TRUE(CommandLine::Parse({"-h"}).help && CommandLine::Parse({"--help"}).help);
-    EXPECT_TRUE(CommandLine::Parse({"--version"}).version);
+    EXPECT_TRUE(CommandLine::Parse({"--version"}).version && CommandLine::Parse({"-V"}).version);
+    line = CommandLine::Parse({"--system", "--check-config", "--journal"}, true);
+    EXPECT_EQ(line.error, "");
+    EXPECT_TRUE(line.system && line.checkConfig && line.journal);
 }
 
 TEST(CommandLine, RefusesWhatItCannotUse) {
@@ -25,6 +28,10 @@ TEST(CommandLine, RefusesWhatItCannotUse) {
     }
     EXPECT_EQ(CommandLine::Parse({"-x"}).error, "unknown argument '-x'");
     EXPECT_EQ(CommandLine::Parse({"--paused", "extra"}).error, "unknown argument 'extra'");
+    // The daemon's own options are not the window's.
+    EXPECT_EQ(CommandLine::Parse({"--system"}).error, "unknown argument '--system'");
+    EXPECT_EQ(CommandLine::Parse({"--system", "--home", "x"}, true).error,
+              "--system and --home exclude each other");
 }
 
 }  // namespace

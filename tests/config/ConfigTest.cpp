@@ -17,6 +17,7 @@
 
 #include "config/ConfigLocation.h"
 #include "config/GeneralSettings.h"
+#include "config/LoggingSettings.h"
 #include "config/ProfileFile.h"
 #include "config/QueueEntry.h"
 #include "config/SettingKey.h"
@@ -72,12 +73,13 @@ class ConfigTest : public ::testing::Test {
     const std::string d = dir_.Path();
     std::string path_ = dir_ / "pgate.ini";
     ProfileFile file_{path_};
-    ConfigLocation location_{d, d, ""};
+    ConfigLocation location_{d, d, "", "", "", "", false};
     std::vector<std::string> events_;
     SettingsReadHooks hooks_{
         [this](const std::string& line) { events_.push_back(line); },
         [this](const std::string& spool) { events_.push_back("spoolBaseKnown " + spool); },
         [this] { events_.push_back("clearSpool"); },
+        nullptr,
     };
 };
 
@@ -305,7 +307,8 @@ TEST(ConfigLocationTest, SearchLooksInTheCurrentDirectoryThePathAndTheHome) {
     for (const char* name : {"cwd/sub", "home", "p1", "p2"}) {
         std::filesystem::create_directories(dir / name);
     }
-    ConfigLocation location{dir / "home", dir / "cwd", dir / "p1" + ":" + dir / "p2"};
+    ConfigLocation location{dir / "home", dir / "cwd", dir / "p1" + ":" + dir / "p2", "", "",
+                            "",           false};
     EXPECT_FALSE(location.FindConfigurationFile());
     for (const char* where : {"cwd", "p1", "p2", "home"}) {
         SCOPED_TRACE(where);
@@ -350,7 +353,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnV
         // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
         // found as HostFile.
         EXPECT_EQ(Describe(Read()),
-                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|0|100");
+                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|0|0");
     }
     // Without a home: no file and no directories.
     location_.home = dir_ / "missing";
@@ -362,7 +365,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnV
 TEST_F(GeneralSettingsTest, MissingFileGivesTheAbsentKeyDefaults) {
     // Hooks are optional.
     EXPECT_EQ(Describe(ReadGeneralSettings(file_, location_, SettingsReadHooks{})),
-              d + "|/etc/hosts|" + d + "/spool|20|20|515|YYYNNN|cups|3000|0|100");
+              d + "|/etc/hosts|" + d + "/spool|20|20|515|YYYNNN|cups|3000|0|0");
 }
 
 TEST_F(GeneralSettingsTest, YesIsYesOrYInAnyCaseForEveryYesNoKey) {
@@ -424,7 +427,7 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
                                                  "PrintSystem is devices:/dev/null\n",
                                                  "CloseDelayMs is 3000\n",
                                                  "AcceptDelayMs is 0\n",
-                                                 "ForwardChunkDelayMs is 100\n",
+                                                 "ForwardChunkDelayMs is 0\n",
                                                  "RetryDelayMs is 4000\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
     events_.clear();
@@ -465,6 +468,25 @@ TEST_F(GeneralSettingsTest, SavingWritesTheKeysInOrderAndReadsBack) {
     EXPECT_EQ(back.ListenPort(), 40000);
 }
 
+// The log facility and the Logging options dialog read and write [Logging] through one table:
+// every field saved reads back as itself, and the keys of other sections stay.
+TEST_F(GeneralSettingsTest, LoggingSettingsReadBackAsSaved) {
+    WriteGeneral("LPDServerPort=516\r\n");
+    const LoggingSettings changed{.logLevel = 3,
+                                  .logFileCache = 7,
+                                  .logToScreen = false,
+                                  .systemDebugEnable = true,
+                                  .localTraceEnable = true,
+                                  .remoteTraceEnable = true,
+                                  .systemTrace = "/s",
+                                  .localPrintTrace = "/l",
+                                  .remotePrintTrace = "/r",
+                                  .logMaxMB = 5};
+    SaveLoggingSettings(file_, changed);
+    EXPECT_EQ(ReadLoggingSettings(file_), changed);
+    EXPECT_EQ(Read().lpdServerPort, 516);
+}
+
 TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
     EXPECT_TRUE(ReadQueueEntries(file_).empty());
     EXPECT_TRUE(ReadQueues("[Logging]\r\nLogLevel=1\r\n").empty());
@@ -493,6 +515,17 @@ TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
                   "short|P||0|L||-", "two|Q|1.2.3.4|0|R||-", "commas|P||0|L|one, two, three|-",
                   "p2|Q|h.x|4464|R|t|-",  // 70000 in 16 bits
                   "p4|Q|h.x|0|R|t|-"}));
+}
+
+TEST_F(QueueEntryTest, EveryQueueOfALongSectionIsRead) {
+    std::string lines = "[Print Queues]\r\n";
+    for (int i = 0; i < 40; ++i) {
+        lines +=
+            "queue" + std::to_string(i) + "=printer,,,Print in local/LAN printer - printer\r\n";
+    }
+    const std::vector<std::string> got = ReadQueues(lines);
+    ASSERT_EQ(got.size(), 40u);
+    EXPECT_EQ(got.back().substr(0, 8), "queue39|");
 }
 
 TEST_F(QueueEntryTest, WrittenValuesReadBack) {

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/PrintQueue.h"
+#include "log/ErrorText.h"
 #include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
@@ -60,9 +62,9 @@ TEST(Listener, PortInUseIsABindFailure) {
     TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort",
                                                            std::to_string(busy.Port())));
     ASSERT_TRUE(daemon.WaitForScreenLine("ExitThread - RunLPDSpoolingServer()"));
-    EXPECT_TRUE(
-        daemon.ScreenHas("Error - RunLPDSpoolingServer() : bind() failed - wsock error (98)"));
-    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Winsock Error: bind(sock) failed"});
+    EXPECT_TRUE(daemon.ScreenHas("Error - RunLPDSpoolingServer() : bind() failed - socket error (" +
+                                 ErrorText(EADDRINUSE) + ")"));
+    EXPECT_EQ(messages.Take(), std::vector<std::string>{"Socket Error: bind(sock) failed"});
     EXPECT_EQ(daemon.Spooler().State(), SpoolerState::Running);  // the state stays
 }
 

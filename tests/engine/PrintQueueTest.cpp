@@ -26,8 +26,9 @@ class PrintQueueTest : public ::testing::Test {
   protected:
     // Queue "lp" prints into printer directory "paper" once the test makes it (until then every
     // delivery fails and is tried again); "idle" is never activated.
-    explicit PrintQueueTest(TestConfig config = TestConfig())
-        : daemon_(config.AddQueue("lp", "paper,,,x")
+    PrintQueueTest()
+        : daemon_(TestConfig()
+                      .AddQueue("lp", "paper,,,x")
                       .AddQueue("idle", "missing,,,y")
                       .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
                       .Set("GENERAL CONFIGURE", "RetryDelayMs", "200")
@@ -165,7 +166,7 @@ TEST_F(PrintQueueTest, FailedDeliveriesAreRetriedWithAGrowingPause) {
     }
     EXPECT_TRUE(std::regex_match(
         job->StatusText(),
-        std::regex(R"(retry at \d\d:\d\d:\d\d - Failed to open printerpaper \(No such file or )"
+        std::regex(R"(retry at \d\d:\d\d:\d\d - Failed to open printerpaper \(2: No such file or )"
                    R"(directory\) \(failed at \d\d:\d\d:\d\d\))")))
         << job->StatusText();
     EXPECT_EQ(lp_->StatusText(), "Failed to open printerpaper");
@@ -181,9 +182,8 @@ TEST_F(PrintQueueTest, FailedDeliveriesAreRetriedWithAGrowingPause) {
     EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
 }
 
-// Jobs the daemon cannot deliver and does not keep, and queues it cannot serve, are told to the
-// window's handler.
-TEST_F(PrintQueueTest, GivenUpJobsAndHeldQueuesAreToldToTheWindow) {
+// Jobs the daemon cannot deliver and does not keep are told to the window's handler.
+TEST_F(PrintQueueTest, GivenUpJobsAreToldToTheWindow) {
     std::vector<std::string> alerts;
     Mutex mutex;
     daemon_.Spooler().SetQueueAlertHandler([&](const std::string& queue, const std::string& why) {
@@ -198,33 +198,12 @@ TEST_F(PrintQueueTest, GivenUpJobsAndHeldQueuesAreToldToTheWindow) {
     ASSERT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }));
     EXPECT_TRUE(WaitUntil([&] { return JobFileCount(*lp_, *old) == 0; }));
     const std::string given =
-        "job (jobNo-1, userName-ann, hostName-pc1) given up - Failed to open printerpaper (No "
+        "job (jobNo-1, userName-ann, hostName-pc1) given up - Failed to open printerpaper (2: No "
         "such file or directory) - undelivered for 2 hours";
     EXPECT_TRUE(daemon_.ScreenHas("Print queue lp : " + given));
     daemon_.Spooler().SetQueueAlertHandler(nullptr);
     MutexLock lock(mutex);
     EXPECT_EQ(alerts, std::vector<std::string>{"lp: " + given});
-}
-
-class UnusablePrintSystem : public PrintQueueTest {
-  protected:
-    UnusablePrintSystem()
-        : PrintQueueTest(TestConfig().Set("GENERAL CONFIGURE", "PrintSystem", "nonsense")) {}
-};
-
-TEST_F(UnusablePrintSystem, HoldsTheQueueForTheOperator) {
-    std::string alert;
-    daemon_.Spooler().SetQueueAlertHandler(
-        [&](const std::string& queue, const std::string& why) { alert = queue + ": " + why; });
-    auto job = StoreJob(*lp_, 1, "ann");
-    lp_->Activate();
-    ASSERT_TRUE(WaitUntil([&] { return lp_->State() == QueueState::Pause; }));
-    daemon_.Spooler().SetQueueAlertHandler(nullptr);
-    EXPECT_EQ(alert,
-              "lp: No print system to print on: Failed to open printerpaper (No such "
-              "device)");
-    EXPECT_EQ(lp_->StatusText(), "No print system to print on: Failed to open printerpaper");
-    EXPECT_EQ(job->State(), JobState::Waiting);
 }
 
 // Undelivered jobs outlive the queue object, in their order and with their holds, and a removal

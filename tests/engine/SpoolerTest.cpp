@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/ProfileFile.h"
+#include "engine/JobListReport.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -40,7 +41,7 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
         MutexLock lock(mutex);
         lines.emplace_back(text);
     });
-    ConfigLocation location{dir / "home", dir.Path(), dir / "nowhere"};
+    ConfigLocation location{dir / "home", dir.Path(), dir / "nowhere", "", "", "", false};
     {
         LPDSpooler spooler(location);
         EXPECT_TRUE(FileExists(dir / "home/pgate.ini"));
@@ -60,11 +61,12 @@ TEST(SpoolerStartup, MissingConfigurationIsCreatedAndReadBack) {
     EXPECT_EQ(lines[2], "LPDInstallDirectory  is " + dir.Path());
 }
 
-// Only "yes", in any case, clears; then the files directly in queue directories go.
+// "yes" in any case clears, and so does a value that is neither yes nor no (the default
+// applies); then the files directly in queue directories go.
 TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
-    for (const std::string value : {"yEs", "true"}) {
+    for (const std::string value : {"yEs", "n", "true"}) {
         SCOPED_TRACE(value);
-        const bool cleared = value == "yEs";
+        const bool cleared = value != "n";
         TempDir dir;
         for (const char* sub : {"spool", "spool/lp", "spool/lp/deeper", "spool/other"}) {
             ::mkdir((dir / sub).c_str(), 0755);
@@ -158,7 +160,7 @@ TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
     EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // the directory stays
     EXPECT_TRUE(daemon_.ScreenHas("Remove Print Queue : lp"));
     // The network no longer finds it.
-    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp\n"), "\001");
+    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp\n"), JobListReport::UnknownQueue("lp"));
 }
 
 TEST_F(Administration, StartAndPauseByName) {

@@ -219,8 +219,10 @@ TEST(SpoolRestart, KillAtAnyStepOfAForwardedJob) {
     FakeLpdHost host;
     Site site(host.Port());
     int whole = 0;  // jobs the host received completely
+    // The connection stays open until the daemon is killed: a host that let go would make the
+    // daemon try again before it dies.
+    FakeLpdHost::Connection c;
     auto serve = [&](const std::vector<FakeLpdHost::Reply>& replies) {
-        FakeLpdHost::Connection c;
         EXPECT_TRUE(host.Accept(c));
         host.Serve(c, replies);
         whole += c.steps.size() == 5 && c.closedAt != FakeLpdHost::Clock::time_point() ? 1 : 0;

@@ -177,6 +177,34 @@ TEST_F(LogFiles, TheLineStartFlagIsSharedAndSetByTheFormat) {
     EXPECT_FALSE(FileExists(remotePath));
 }
 
+// Writes() tells whether anything would take a message: false as soon as neither the kind's
+// file nor (systemLog) an installed screen sink would, so callers skip formatting.
+TEST_F(LogFiles, WritesFollowsTheFileTheScreenAndTheSink) {
+    Keys keys = AllOn(2, 0);
+    keys["LocalPrintTrace"] = dir / "missing/local.log";  // cannot be opened
+    WriteIni(keys);
+    {
+        LogSession session(ini);
+        EXPECT_TRUE(systemLog.Writes(2));
+        EXPECT_FALSE(systemLog.Writes(3));
+        EXPECT_FALSE(localPrintLog.Writes(1));
+        systemLog.SetEnabled(false);
+        EXPECT_FALSE(systemLog.Writes(1));  // the screen is on, but no sink is installed
+        CaptureScreen();
+        EXPECT_TRUE(systemLog.Writes(1));
+        LogFile::SetScreenEnabled(false);
+        EXPECT_FALSE(systemLog.Writes(1));
+        LogFile::SetScreenEnabled(true);
+        LogFile::SetScreenOutput(nullptr);
+        EXPECT_FALSE(systemLog.Writes(1));
+        remotePrintLog.SetEnabled(false);
+        EXPECT_FALSE(remotePrintLog.Writes(1));
+        remotePrintLog.SetEnabled(true);
+        EXPECT_TRUE(remotePrintLog.Writes(1));
+    }
+    EXPECT_FALSE(remotePrintLog.Writes(1));  // closed
+}
+
 // A value starting with y opens the kind's default name in the working directory, and sends
 // system lines to the screen (which also switches at run time).
 TEST_F(LogFiles, AYesValueOpensTheDefaultNameInTheWorkingDirectoryAndShowsTheScreen) {
@@ -297,6 +325,42 @@ TEST_F(LogFiles, TheCacheSizeIsClampedAndTheFileLagsBehindByUpToOneBuffer) {
             EXPECT_GT(header + lines * 110, buffer);
         }
     }
+}
+
+// A file that would grow past LogMaxMB moves to <name>.1, replacing the one before, and a new
+// file takes the following writes: the two together hold the last dumps whole, none cut.
+TEST_F(LogFiles, AFullFileMovesToDotOneAndANewOneStarts) {
+    Keys keys = AllOn(1, 0);
+    keys["LogMaxMB"] = "1";
+    WriteIni(keys);
+    localPrintLog.Open(ini);
+    const std::string data(4000, 'x');
+    const auto dump = [&data](int number) {
+        localPrintLog.HexDump(("dump " + std::to_string(number) + " ").c_str(), data.data(),
+                              static_cast<int32_t>(data.size()));
+    };
+    const uintmax_t header = std::filesystem::file_size(localPath);
+    dump(1000);  // a label as long as the others
+    const uintmax_t size = std::filesystem::file_size(localPath) - header;
+    const uintmax_t cap = 1 << 20;
+    const int count = static_cast<int>(cap * 5 / 2 / size);  // the first file moves twice
+    for (int number = 1001; number < 1000 + count; ++number) {
+        dump(number);
+    }
+    localPrintLog.Close();
+    const std::string older = ReadFile(localPath + ".1");
+    const std::string both = older + ReadFile(localPath);
+    EXPECT_LE(older.size(), cap);
+    EXPECT_GT(older.size() + size, cap);
+    EXPECT_LE(std::filesystem::file_size(localPath), cap);
+    // The older file is the second one, which began with a dump; from that dump on every one
+    // is there whole, up to the last.
+    const int first = std::stoi(older.substr(older.find(" dump ") + 6));
+    EXPECT_GT(first, 1000);
+    const std::string closing = " *** Local Print LogFile closed ***\n";
+    ASSERT_TRUE(both.ends_with(closing));
+    EXPECT_EQ(both.size() - closing.size() - 8, (1000 + count - first) * size);
+    EXPECT_TRUE(Contains(both, " dump " + std::to_string(999 + count) + " "));
 }
 
 // Rows are 131 characters of hex and printable text; a dump neither ends an open line nor

@@ -1,6 +1,7 @@
 // The print layer: devices:DIR printers (directories, files, devices, FIFOs) and CUPS printers
 // on a private scheduler.
 
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -108,9 +109,10 @@ TEST_F(DevicesPrintSystemTest, DirectoryPrinterNumbersDocumentsFromTheHighest) {
     const std::string paper = dir_ / "paper";
     std::filesystem::create_directory(paper);
     ASSERT_TRUE(PrintDocument(system_, "paper", "doc", "one"));
-    ASSERT_TRUE(PrintDocument(system_, "paper", "a/b/c", "two"));
+    // A client's name leaves no directory, hides no file and puts no control character out.
+    ASSERT_TRUE(PrintDocument(system_, "paper", ".a/b\\c\x01\x7f", "two"));
     EXPECT_EQ(ReadFile(paper + "/000001-doc"), "one");
-    EXPECT_EQ(ReadFile(paper + "/000002-a_b_c"), "two");
+    EXPECT_EQ(ReadFile(paper + "/000002-_a_b_c__"), "two");
     // A restart goes on from the highest number; names that are not documents do not count.
     for (const char* other : {"000041-old", "99999-short", "0000500", "readme"}) {
         WriteFile(paper + "/" + other, "");
@@ -212,7 +214,7 @@ class CupsPrintSystemTest : public ::testing::Test {
         int error = -1;
         std::unique_ptr<PrinterHandle> handle = system_.Open(printer, error);
         EXPECT_NE(handle, nullptr) << printer << ": " << std::hex << error;
-        EXPECT_TRUE(handle != nullptr && handle->StartDocument("dfA001host"))
+        EXPECT_TRUE(handle != nullptr && handle->StartDocument("Budget 2027", "alice"))
             << std::hex << (handle ? handle->LastError() : error);
         return handle;
     }
@@ -233,6 +235,13 @@ TEST_F(CupsPrintSystemTest, RawDocumentsArriveByteExact) {
     ASSERT_TRUE(printer->EndDocument()) << std::hex << printer->LastError();
     ASSERT_TRUE(cupsd_.WaitUntilIdle()) << cupsd_.ErrorLog();
     EXPECT_EQ(cupsd_.Output("raw"), bytes + big);
+    // The job carries the document's name and its owner, not this process's user.
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "raw", 0, CUPS_WHICHJOBS_ALL);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(jobs[0].title, "Budget 2027");
+    EXPECT_STREQ(jobs[0].user, "alice");
+    cupsFreeJobs(count, jobs);
 
     ASSERT_TRUE(printer->StartDocument("second") && WriteAll(*printer, "second\f"));
     ASSERT_TRUE(printer->EndDocument()) << std::hex << printer->LastError();

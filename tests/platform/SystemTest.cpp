@@ -40,7 +40,7 @@ TEST(FreeSpace, ReportsTheVolumeOfAPathOrTheErrno) {
 // A second holder is refused until the first goes; a holder that dies leaves the lock free (a
 // crashed instance never blocks the next one); a planted symlink is not followed. Two live
 // programs: the daemon's own tests.
-TEST(InstanceLock, OneHolderAtATimeInTheRuntimeDirectoryElseTmp) {
+TEST(InstanceLock, OneHolderAtATimeNamedInTheMessageInTheUsersRuntimeDirectory) {
     test::TempDir dir("pg-lock");
     {
         InstanceLock first(dir.Path());
@@ -48,6 +48,10 @@ TEST(InstanceLock, OneHolderAtATimeInTheRuntimeDirectoryElseTmp) {
         InstanceLock second(dir.Path());
         EXPECT_FALSE(second.Acquired());
         EXPECT_EQ(second.Error(), EWOULDBLOCK);
+        EXPECT_EQ(second.Holder(), ::getpid());  // the message names the holder
+        EXPECT_NE(second.Message().find("process " + std::to_string(::getpid()) + " holds " +
+                                        dir / "PressgateInstance"),
+                  std::string::npos);
     }
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -66,9 +70,15 @@ TEST(InstanceLock, OneHolderAtATimeInTheRuntimeDirectoryElseTmp) {
     InstanceLock planted;
     EXPECT_EQ(planted.Path(), dir / "PressgateInstance");
     EXPECT_EQ(planted.Error(), ELOOP);
+    EXPECT_NE(
+        planted.Message().find("cannot be opened - last error(" + std::to_string(ELOOP) + ": "),
+        std::string::npos);
     EXPECT_FALSE(test::FileExists(dir / "elsewhere"));
+    // Without a runtime directory each user gets a private one of their own.
     ::setenv("XDG_RUNTIME_DIR", "", 1);
-    EXPECT_EQ(InstanceLock().Path(), "/tmp/PressgateInstance");
+    const std::string own = "/tmp/pressgate-" + std::to_string(::getuid());
+    EXPECT_EQ(InstanceLock().Path(), own + "/PressgateInstance");
+    EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms::owner_all);
     ::unsetenv("XDG_RUNTIME_DIR");
 }
 

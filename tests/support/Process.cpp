@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #include "tests/support/Loopback.h"
@@ -17,7 +18,8 @@ namespace pg::test {
 
 namespace {
 
-void ReadAll(int fd, Mutex& mutex, std::string& into) {
+// Hands each piece read from fd to take, until the end of the pipe.
+void ReadAll(int fd, const std::function<void(const char* data, size_t size)>& take) {
     char buffer[4096];
     for (;;) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -27,8 +29,7 @@ void ReadAll(int fd, Mutex& mutex, std::string& into) {
         if (got <= 0) {
             break;
         }
-        MutexLock lock(mutex);
-        into.append(buffer, static_cast<size_t>(got));
+        take(buffer, static_cast<size_t>(got));
     }
     ::close(fd);
 }
@@ -100,8 +101,18 @@ Process::Process(const Options& options) {
     }
     ::close(inPipe[1]);
     int outFd = outPipe[0], errFd = errPipe[0];
-    outReader_ = std::thread([this, outFd] { ReadAll(outFd, mutex_, out_); });
-    errReader_ = std::thread([this, errFd] { ReadAll(errFd, mutex_, err_); });
+    outReader_ = std::thread([this, outFd] {
+        ReadAll(outFd, [this](const char* data, size_t size) {
+            MutexLock lock(mutex_);
+            out_.append(data, size);
+        });
+    });
+    errReader_ = std::thread([this, errFd] {
+        ReadAll(errFd, [this](const char* data, size_t size) {
+            MutexLock lock(mutex_);
+            err_.append(data, size);
+        });
+    });
 }
 
 Process::~Process() {
