@@ -545,18 +545,20 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
             job->SetStatusText("waiting");
             break;
         case Kind::RetryLater: {
-            const auto pause = RetryPause(job->Failures() + 1, settings);
-            const uint32_t failures = job->ScheduleRetry(JobEntry::Clock::now() + pause);
+            // The texts first: whoever sees the failure counted sees what it was.
+            const uint32_t failures = job->Failures() + 1;
+            const auto pause = RetryPause(failures, settings);
             const auto now = std::chrono::system_clock::now();
             const std::string at = ClockText(now + pause);
             job->SetStatusText("retry at " + at + " - " + reason + " (failed at " + ClockText(now) +
                                ")");
-            job->ChangeState(JobState::Printing, JobState::Waiting);
             {
                 MutexLock lock(mutex_);
                 statusText_ = outcome.text;
                 failureShown_ = true;
             }
+            job->ScheduleRetry(JobEntry::Clock::now() + pause);
+            job->ChangeState(JobState::Printing, JobState::Waiting);
             systemLog.Log(1,
                           "Print queue %s : delivery of %s failed (%u times): %s; next try at %s\n",
                           name.c_str(), jobText.c_str(), failures, reason.c_str(), at.c_str());

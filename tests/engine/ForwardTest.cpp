@@ -244,7 +244,7 @@ TEST_F(Forward, FailuresOnAMadeConnectionAreOutcomes) {
 // Another program of the machine may hold one of the ports 722..731: that attempt then fails
 // in bind() or connect() (logged) and the next one takes the next lower port.
 TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried) {
-    Start(true, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RetryDelayMs", "700"));
+    Start(true, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RetryDelayMs", "1500"));
     Deliver();
     auto lost = [&] {
         return CountScreenLines(*daemon_, "SendJob() : bind() failed") +
@@ -273,7 +273,7 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
     Connection retry;
     ASSERT_TRUE(host_.Accept(retry, seconds(15)));
     const auto gap = retry.acceptedAt - attempts.back().acceptedAt;
-    EXPECT_GE(gap, milliseconds(650));
+    EXPECT_GE(gap, milliseconds(1450));
     EXPECT_LT(gap, seconds(5));
     if (reservedPorts) {
         EXPECT_EQ(retry.sourcePort, 731);  // each call starts again at 731
