@@ -491,7 +491,7 @@ void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId
         // The end of a forwarded job's connection, now that the job is recorded as delivered.
         Control control(*this, *job);
         control.SetSocket(outcome.connection.Get());
-        control.Sleep(RemoteJobSender::kEndingWait);
+        RemoteJobSender::AwaitClose(outcome.connection.Get(), control);
     }
 }
 

@@ -452,11 +452,38 @@ void RemoteJobSender::SendFailed(const std::string& name, int error) {
 void RemoteJobSender::Finish() {
     if (socket_) {
         ::shutdown(socket_.Get(), SHUT_WR);
-    }
-    if (!control_.Sleep(kEndingWait)) {
+        if (!AwaitClose(socket_.Get(), control_)) {
+            stopped_ = true;
+        }
+    } else if (!control_.Sleep(kEndingWait)) {
         stopped_ = true;
     }
     CloseSocket();
+}
+
+// A host that closes at once (as LPRng's lpd does once it has the job) is not kept waiting;
+// the classic second is the bound for one that does not.
+bool RemoteJobSender::AwaitClose(int fd, DeliveryControl& control) {
+    const Clock::time_point deadline = Clock::now() + kEndingWait;
+    char discard[256];
+    while (!control.StopRequested()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return true;
+        }
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
+        if (ready > 0) {
+            const ssize_t got = ::recv(fd, discard, sizeof discard, MSG_DONTWAIT);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+                return true;  // closed (or failed): nothing more to wait for
+            }
+        } else if (ready < 0 && errno != EINTR) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // --- socket ------------------------------------------------------------------------------------

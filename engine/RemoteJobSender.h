@@ -37,8 +37,12 @@ class RemoteJobSender {
 
     DeliveryOutcome Run();
 
-    // How long a connection stays open after its sending side was shut down.
+    // How long a connection stays open after its sending side was shut down, at most.
     static constexpr std::chrono::milliseconds kEndingWait{1000};
+    // The end of a connection whose sending side is shut down: waits for the host to close its
+    // side (what it still sends is dropped), for kEndingWait at most; false when the delivery
+    // must end at once (a stop came first).
+    static bool AwaitClose(int fd, DeliveryControl& control);
 
   private:
     using Clock = std::chrono::steady_clock;

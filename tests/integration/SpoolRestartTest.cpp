@@ -145,8 +145,7 @@ TEST(SpoolRestart, CompleteJobsPrintOnceAfterTheRestartInOrder) {
 
         site.MakePrinter();
         site.Start();
-        EXPECT_TRUE(WaitUntil([&] { return site.Printed().size() >= 3; }));
-        EXPECT_TRUE(site.Printed() == documents);
+        EXPECT_TRUE(WaitUntil([&] { return site.Printed() == documents; }));
         EXPECT_TRUE(WaitUntil([&] { return site.Spool("lp").empty(); }));
         const std::string restarted = site.End(SIGTERM);
         EXPECT_EQ(site.Printed().size(), 3u);
