@@ -529,13 +529,12 @@ TEST_F(DialogsTest, ViewerListsTheQueuesJobsAndItsButtonsActOnTheSelectedOne) {
     JobButton("#007", "pauseJobButton");
     EXPECT_EQ(job7->State(), JobState::Pause);
 
-    const std::string spool = Daemon().SpoolDirectory("lp");
-    ASSERT_TRUE(FileExists(spool + "/dfA006pc2"));
+    auto job6 = Queue("lp")->FindJob(6, "bob", "pc2");
+    ASSERT_EQ(JobFileCount(*Queue("lp"), *job6), 3u);
     JobButton("#006", "deleteJobButton");
     EXPECT_FALSE(Queue("lp")->FindJob(6, "bob", "pc2"));
     EXPECT_EQ(Jobs()->topLevelItemCount(), 2);
-    EXPECT_FALSE(FileExists(spool + "/cfA006pc2"));
-    EXPECT_FALSE(FileExists(spool + "/dfA006pc2"));
+    EXPECT_EQ(JobFileCount(*Queue("lp"), *job6), 0u);
 }
 
 // A job sent by a real LPR client while the viewer is open shows on "Refresh List" only. The
