@@ -37,9 +37,9 @@ constexpr DefaultValue Made(Computed computed) {
 constexpr DefaultValue kNotInDefaultFile{};
 
 // [GENERAL CONFIGURE] in reading order: the keys of the classic daemon (they are also the
-// default file's lines 2 to 13), then this program's own extension keys, which the default file
-// leaves out and which are never saved.
-const std::array<SettingKey, 20> kSettingKeys{{
+// default file's lines 2 to 13), the spool's keys (lines 14 to 16), then this program's own
+// extension keys, which the default file leaves out and which are never saved.
+const std::array<SettingKey, 24> kSettingKeys{{
     {"LPDInstallDirectory", "LPDInstallDirectory", Form::kPath, Made(Computed::kCurrentDirectory),
      Made(Computed::kCurrentDirectory), &S::lpdInstallDirectory, "LPDInstallDirectory  is %s\n",
      YesNoLog::kTrueFalse, SideEffect::kNone, 7},
@@ -56,7 +56,7 @@ const std::array<SettingKey, 20> kSettingKeys{{
      SideEffect::kNone, 11},
     {"LPDServerPort", "LPDServerPort", Form::kPort, Fixed("515"), Fixed("515"), &S::lpdServerPort,
      "LPDServerPort is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 12},
-    {"ClearSpoolDirectory", "ClearSpoolDirectory", Form::kYesNo, Fixed("Yes"), Fixed("Y"),
+    {"ClearSpoolDirectory", "ClearSpoolDirectory", Form::kYesNo, Fixed("Yes"), Fixed("N"),
      &S::clearSpoolOnStart, nullptr, YesNoLog::kTrueFalse, SideEffect::kClearSpoolWhenYes, 1},
     {"TestPrintManager", "TestPrintManager", Form::kYesNo, Fixed("Yes"), Fixed("Y"),
      &S::testPrintManager, "TestPrintManager before accepting jobs : %s\n", YesNoLog::kTrueFalse,
@@ -71,6 +71,14 @@ const std::array<SettingKey, 20> kSettingKeys{{
     {"ActivateLPDOnStart", "ActivateLPDOnStart", Form::kYesNo, Fixed("No"), Fixed("N"),
      &S::activateLPDOnStart, "activateLPDOnStart : %s\n", YesNoLog::kTrueFalse, SideEffect::kNone,
      6},
+    // The spool's own keys: in the default file, so a user finds them, and saved back.
+    {"SyncSpool", "SyncSpool", Form::kYesNo, Fixed("Yes"), Fixed("Y"), &S::syncSpool,
+     "SyncSpool = %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 13},
+    {"RetryMaxSeconds", "RetryMaxSeconds", Form::kInteger, Fixed("300"), Fixed("300"),
+     &S::retryMaxSeconds, "RetryMaxSeconds is %d seconds\n", YesNoLog::kTrueFalse,
+     SideEffect::kNone, 14},
+    {"JobMaxAgeHours", "JobMaxAgeHours", Form::kInteger, Fixed("0"), Fixed("0"), &S::jobMaxAgeHours,
+     "JobMaxAgeHours is %d hours\n", YesNoLog::kTrueFalse, SideEffect::kNone, 15},
     {"PrintSystem", nullptr, Form::kText, Fixed("cups"), kNotInDefaultFile, &S::printSystem,
      "PrintSystem is %s\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
     {"CloseDelayMs", nullptr, Form::kDelay, Fixed("3000"), kNotInDefaultFile, &S::closeDelayMs,
@@ -89,6 +97,8 @@ const std::array<SettingKey, 20> kSettingKeys{{
     {"MinBytesPerSecond", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile,
      &S::minBytesPerSecond, "MinBytesPerSecond is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone,
      0},
+    {"RetryDelayMs", nullptr, Form::kDelay, Fixed("4000"), kNotInDefaultFile, &S::retryDelayMs,
+     "RetryDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
 }};
 
 // The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is

@@ -19,12 +19,15 @@ struct GeneralSettings {
     int32_t localCmdTimeout = 20;   // seconds a client's read may wait; 0 = no bound
     int32_t remoteCmdTimeout = 20;  // seconds a remote host's reply may take; 0 = no bound
     int16_t lpdServerPort = 515;    // kept in 16 signed bits: 40000 reads as -25536
-    bool clearSpoolOnStart = true;
+    bool clearSpoolOnStart = true;  // absent key: yes; a new default file says no
     bool testPrintManager = true;
     bool enablePrintStatusControl = true;
     bool activateLPDOnStart = false;
     bool suppressBanner = false;
     bool minimizeOnStartup = false;
+    bool syncSpool = true;          // a job is on the disk before its last file is acknowledged
+    int32_t retryMaxSeconds = 300;  // longest pause between two tries of a failing delivery
+    int32_t jobMaxAgeHours = 0;     // a job undeliverable this long is given up; 0 = never
 
     // Extension keys (not in the default file; absent means the default).
     std::string printSystem = "cups";  // "cups" or "devices:DIR"
@@ -35,6 +38,7 @@ struct GeneralSettings {
     std::string runAsUser{};           // started as root: the account to serve as; "" = lp/daemon
     int32_t maxConnections = 256;      // connections served at once; more wait unaccepted; 0 = any
     int32_t minBytesPerSecond = 0;     // a client sending slower is cut off; 0 = no bound
+    int32_t retryDelayMs = 4000;       // first pause before a failed delivery is tried again
 
     // The port as the listener binds it: the same 16 bits, unsigned.
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }
@@ -59,9 +63,9 @@ GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocatio
 // Writes every design key of [GENERAL CONFIGURE] back, one key at a time, in the save order.
 void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& settings);
 
-// Writes the complete default pgate.ini (the 26 classic lines, then [Access]; CR LF) into the
-// home, creating "spool" and "trace" under the current directory on the way. False when the
-// file cannot be created.
+// Writes the complete default pgate.ini (the classic lines with the spool's keys, then [Access];
+// CR LF) into the home, creating "spool" and "trace" on the way. False when the file cannot be
+// created.
 bool CreateDefaultConfiguration(const ConfigLocation& location);
 
 // "yes" or "y" in any letter case.

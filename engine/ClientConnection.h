@@ -25,8 +25,8 @@ class ClientConnection {
   public:
     ClientConnection(int fd, int timeoutSeconds, int minBytesPerSecond = 0);
 
-    // > 0: bytes read; 0: the client closed, or stayed silent for the whole time-out (a silent
-    // client is treated as one that closed); -1: error (LastError() has errno).
+    // > 0: bytes read; 0: the client closed, or stayed silent for the whole time-out (TimedOut()
+    // tells which); -1: error (LastError() has errno).
     ssize_t Receive(void* buffer, size_t n);
     // Puts bytes back in front of the stream: the next reads return them first (the handler
     // gives reception what a client sent after its command line in the same packet).
@@ -39,6 +39,7 @@ class ClientConnection {
     bool Send(const void* data, size_t n);
 
     int Fd() const { return fd_; }
+    // The address and port the client connected from.
     // The socket's number as the log lines print it ("Socket(%u)").
     uint32_t SocketNumber() const { return static_cast<uint32_t>(fd_); }
     int LastError() const { return lastError_; }

@@ -1,7 +1,7 @@
 #include "engine/JobEntry.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <utility>
 
 #include "engine/CopyToken.h"
@@ -14,10 +14,14 @@ namespace pg {
 
 namespace {
 
-// Only this much of a control file is read.
+// Only this much of a control file is read for its fields.
 constexpr size_t kControlFileLimit = 4096;
 // A control-file token holds at most 255 characters (CopyToken's max counts the terminator).
 constexpr size_t kTokenMax = 256;
+// The lines of RFC 1179 that print a data file: c (CIF), d (DVI), f (formatted), g (plot),
+// k (reserved), l (with control characters), n (ditroff), o (PostScript), p (pr), r (FORTRAN),
+// t (troff), v (raster), z (reserved).
+constexpr std::string_view kPrintLines = "cdfgklnoprtvz";
 
 }  // namespace
 
@@ -29,14 +33,31 @@ const char* JobStateName(uint8_t state) {
 
 JobEntry::JobEntry() = default;
 
+// The entry is only a description: its files belong to the queue's job store and go when the
+// queue removes the job, never when an entry is destroyed (a shutdown keeps them). The entries a
+// reception shows while the job arrives are replaced as it learns more; only a job's last entry
+// says goodbye.
 JobEntry::~JobEntry() {
+    if (State() == JobState::Spooling) {
+        return;
+    }
     systemLog.Log(3,
                   "JobEntry::~JobEntry : Deleting Job entry (jobName-%d%s from host-%s) in printer "
                   "queue %s\n",
                   jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
-    if (unlinkFiles) {
-        DeleteSpoolFiles(spoolDirectory, FilePattern());
-    }
+}
+
+std::shared_ptr<JobEntry> JobEntry::Make(const JobRecord& record, std::string_view controlText,
+                                         bool suppressBanner) {
+    auto job = std::make_shared<JobEntry>();
+    const SpoolFileName analysis = SpoolFileName::Analyse(record.control.clientName);
+    job->jobNo = analysis.JobNumber();
+    job->nameSuffix = analysis.suffix;
+    job->listValue = 5;
+    job->timeDate = record.timeDate;
+    job->record = record;
+    job->ReadControlFile(controlText, suppressBanner);
+    return job;
 }
 
 // The control file is read as a run of words, not of lines: a word ends at white space, at the
@@ -86,52 +107,84 @@ void JobEntry::ReadControlFile(std::string_view text, bool suppressBanner) {
             case 'T':
                 title = std::move(operand);
                 break;
-            case 'U':
-                unlinkFiles = true;
-                break;
             default:
                 break;
         }
     }
+}
+
+// Unlike the fields, the files are found line by line in the whole control file: a job must
+// not lose a data file because its line lies beyond the first 4096 bytes. The name is read as
+// the receive subcommand reads a file name (one word of at most 255 bytes), so that it can
+// match the name the file arrived under. A file named twice (copies) is printed once.
+std::vector<std::string> JobEntry::PrintedFiles(std::string_view text) {
+    std::vector<std::string> names;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.size() < 2 || kPrintLines.find(line[0]) == std::string_view::npos) {
+            continue;
+        }
+        std::string name;
+        CopyToken(line.substr(1), name, kTokenMax);
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
 }
 
 bool JobEntry::Pause() {
     systemLog.Log(
         3, "JobEntry::Pause() : Pause Job entry (jobName-%d%s from host-%s) in printer queue %s\n",
         jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
-    MutexLock lock(mutex_);
-    switch (state_) {
-        case JobState::Stop:
-            return true;
-        case JobState::Waiting:
-            state_ = JobState::Pause;
-            return true;
-        default:
-            return false;
+    {
+        MutexLock lock(mutex_);
+        switch (state_) {
+            case JobState::Stop:
+                return true;
+            case JobState::Waiting:
+                state_ = JobState::Pause;
+                break;
+            default:
+                return false;
+        }
     }
+    // The job's lock is released first: the queue's locks come before a job's.
+    if (queue != nullptr) {
+        queue->HoldChanged(*this);
+    }
+    return true;
 }
 
+// A waiting job that waits for its next try is tried at once.
 bool JobEntry::Resume() {
     systemLog.Log(
         3,
         "JobEntry::Resume() : Resume Job entry (jobName-%d%s from host-%s) in printer queue %s\n",
         jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
+    bool wasHeld = false;
     {
         MutexLock lock(mutex_);
         switch (state_) {
             case JobState::Waiting:
-                return true;
+                retryAt_ = Clock::time_point();
+                break;
             case JobState::Pause:
             case JobState::Error:
             case JobState::Stop:
+                wasHeld = state_ == JobState::Pause;
                 state_ = JobState::Waiting;
                 break;
             default:
                 return false;
         }
     }
-    // The job's lock is released first: the queue's lock comes before a job's.
     if (queue != nullptr) {
+        if (wasHeld) {
+            queue->HoldChanged(*this);
+        }
         queue->NotifyWork();
     }
     return true;
@@ -141,52 +194,16 @@ void JobEntry::StateName(std::string& name) const {
     name = JobStateName(static_cast<uint8_t>(State()));
 }
 
-// When no file is found the status text names what was searched for: the spool directory and
-// the job's pattern ("Error in finding print data file -  /spool/lp/???123host").
-uint32_t JobEntry::TotalSize() {
-    const std::vector<SpoolFile> files = SpoolFiles();
-    if (files.empty()) {
-        SetStatusText("Error in finding print data file -  " + spoolDirectory + "/" +
-                      FilePattern());
-        return 0;
+// A job still arriving counts what has arrived so far.
+uint32_t JobEntry::TotalSize() const {
+    if (State() == JobState::Spooling) {
+        return static_cast<uint32_t>(progress.bytesDone.load(std::memory_order_relaxed));
     }
-    uint32_t total = 0;
-    for (const SpoolFile& file : files) {
+    uint32_t total = static_cast<uint32_t>(record.control.size);
+    for (const StoredFile& file : record.data) {
         total += static_cast<uint32_t>(file.size);
     }
     return total;
-}
-
-// '?' for each character in front of the job number, the job number with as many digits as
-// the name had (leading zeros restored: 7 of cfA007host gives 007), then the suffix. Without
-// digits in the name the number is left out altogether.
-//
-// The data-only pattern puts 'd' in place of the first '?'. A job whose name starts with its
-// digits (prefixLength 0) has no such character: its first character is part of the job
-// number, so its names cannot tell a data file from a control file, and writing 'd' there
-// would name another job. Its data-only pattern is empty and selects no file.
-std::string JobEntry::FilePattern(bool dataOnly) const {
-    if (dataOnly && prefixLength <= 0) {
-        return {};
-    }
-    std::string pattern(prefixLength > 0 ? static_cast<size_t>(prefixLength) : 0, '?');
-    if (digitCount > 0) {
-        const int length = std::snprintf(nullptr, 0, "%0*d", digitCount, jobNo);
-        if (length > 0) {
-            std::string number(static_cast<size_t>(length), '\0');
-            std::snprintf(number.data(), number.size() + 1, "%0*d", digitCount, jobNo);
-            pattern += number;
-        }
-    }
-    pattern += nameSuffix;
-    if (dataOnly) {
-        pattern[0] = 'd';
-    }
-    return pattern;
-}
-
-std::vector<SpoolFile> JobEntry::SpoolFiles(bool dataOnly) const {
-    return ListSpoolFiles(spoolDirectory, FilePattern(dataOnly));
 }
 
 JobState JobEntry::State() const {
@@ -216,6 +233,22 @@ std::string JobEntry::StatusText() const {
 void JobEntry::SetStatusText(std::string text) {
     MutexLock lock(mutex_);
     statusText_ = std::move(text);
+}
+
+JobEntry::Clock::time_point JobEntry::RetryAt() const {
+    MutexLock lock(mutex_);
+    return retryAt_;
+}
+
+uint32_t JobEntry::Failures() const {
+    MutexLock lock(mutex_);
+    return failures_;
+}
+
+uint32_t JobEntry::ScheduleRetry(Clock::time_point at) {
+    MutexLock lock(mutex_);
+    retryAt_ = at;
+    return ++failures_;
 }
 
 }  // namespace pg

@@ -1,30 +1,27 @@
 #include "engine/JobReceiver.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
+#include <cstring>
 #include <ctime>
-#include <thread>
 #include <utility>
 
 #include "engine/ClientConnection.h"
 #include "engine/JobEntry.h"
+#include "engine/JobStore.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "engine/SubcommandLine.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
 
 namespace {
-
-// Only this much of a control file is read back.
-constexpr size_t kControlFileLimit = 4096;
-
-constexpr char kAbortWarning[] =
-    "Warning : LPDPrinter::RecvJob : client abort the job during spooling.\n";
 
 bool WriteAll(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -41,28 +38,6 @@ bool WriteAll(int fd, const char* data, size_t length) {
     return true;
 }
 
-// Up to limit bytes from the start of the file; false when reading fails.
-bool ReadHead(int fd, std::string& text, size_t limit) {
-    text.assign(limit, '\0');
-    size_t have = 0;
-    while (have < limit) {
-        const ssize_t got = ::read(fd, text.data() + have, limit - have);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            text.clear();
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        have += static_cast<size_t>(got);
-    }
-    text.resize(have);
-    return true;
-}
-
 // "HH:MM:SS MM/DD/YY", local time.
 std::string LocalTimeDate() {
     const std::time_t now = std::time(nullptr);
@@ -73,11 +48,14 @@ std::string LocalTimeDate() {
     return text;
 }
 
+bool TraceOn() {
+    return localPrintLog.Writes(1);
+}
+
 }  // namespace
 
-JobReceiver::JobReceiver(PrintQueue& queue, ClientConnection& connection,
-                         std::chrono::milliseconds zeroReadPause)
-    : queue_(queue), connection_(connection), zeroReadPause_(zeroReadPause), reader_(connection) {}
+JobReceiver::JobReceiver(PrintQueue& queue, ClientConnection& connection)
+    : queue_(queue), connection_(connection), reader_(connection) {}
 
 bool JobReceiver::EnoughFreeSpace(uint32_t size, const VolumeSpace& space) {
     if (space.bytesPerSector == 0 || space.sectorsPerCluster == 0) {
@@ -87,30 +65,27 @@ bool JobReceiver::EnoughFreeSpace(uint32_t size, const VolumeSpace& space) {
     return needed + kFreeClusterMargin < space.freeClusters;
 }
 
-bool JobReceiver::AcceptableFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 bool JobReceiver::Run() {
+    store_ = queue_.Store();
+    queueName_ = queue_.name;
+    destination_ = queue_.Destination();
+    if (LPDSpooler* spooler = queue_.Spooler()) {
+        suppressBanner_ = spooler->Settings().suppressBanner;
+    }
+    peer_ = connection_.PeerAddress();
     content_.resize(kContentBufferSize);
-    spoolDirectory_ = queue_.SpoolDirectory();
     PrintQueue::SendAck(connection_);  // the receive-job command itself
     localPrintLog.Log(1, "Socket(%u) : Receive new print job for print queue (%s)\n",
-                      connection_.SocketNumber(), queue_.name.c_str());
+                      connection_.SocketNumber(), queueName_.c_str());
 
     std::string text;
+    std::string endReason;
     while (!ended_) {
         const SubcommandReader::Status status = reader_.ReadLine(text);
-        if (status == SubcommandReader::Status::Error) {
-            ended_ = true;
-            failed_ = true;
-            break;
-        }
-        if (status == SubcommandReader::Status::Closed) {
-            // The client closes between subcommands: that is how a job ends.
-            ended_ = true;
-            failed_ = false;
+        if (status != SubcommandReader::Status::Line) {
+            endReason = status == SubcommandReader::Status::Error ? "the connection failed"
+                        : connection_.TimedOut()                  ? "the client fell silent"
+                                                 : "the client closed the connection";
             break;
         }
         DumpReceived(text.data(), text.size());
@@ -129,30 +104,19 @@ bool JobReceiver::Run() {
                 break;  // any other code is ignored: no reply
         }
     }
+    FinishJob(endReason);
     content_.clear();
     content_.shrink_to_fit();
-
-    if (failed_) {
-        // Only the job's own reference is taken here, for the length of the removal.
-        if (std::shared_ptr<JobEntry> job = job_.lock()) {
-            systemLog.Log(1,
-                          "Socket(%u) : LPDPrinter::RecvJob() - print queue (%s).  Remove "
-                          "failed job (%s) filename(%s).\n",
-                          connection_.SocketNumber(), queue_.Destination().c_str(),
-                          job->jobName.c_str(), path_.c_str());
-            return !queue_.RemoveJob(job.get());
-        }
-    }
-    ReleaseJob();
-    return true;
+    return !removedAny_;
 }
 
-// Abort (01): the files of the job named by the most recent file name go. A job entry that this
-// connection created stays in its queue in the state it has.
+// --- subcommands -------------------------------------------------------------------------------
+
+// Abort (01): whatever the connection sent for its job goes.
 void JobReceiver::Abort() {
     PrintQueue::SendAck(connection_);
-    if (!lastName_.suffix.empty()) {
-        DeleteJobFiles();
+    if (job_) {
+        Fail("aborted by the client");
     }
     ended_ = true;
 }
@@ -161,381 +125,473 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     if (line.countText.empty() || line.name.empty()) {
         return;  // ignored: no reply, no log
     }
-    if (!StartFile("control", line.name)) {
+    localPrintLog.Log(1, "Socket(%u) : Receive control file %s for print queue (%s)\n",
+                      connection_.SocketNumber(), EscapeControls(line.name).c_str(),
+                      queueName_.c_str());
+    // A second control file on one connection is the next job's.
+    if (job_ && job_->hasControl) {
+        FinishJob("a second control file began the next job");
+    }
+    if (!job_) {
+        StartJob();
+    }
+    job_->lastClientName = line.name;
+    if (line.countOverflow || line.count < 0 || line.count > kControlFileLimit) {
+        Refuse("control file " + EscapeControls(line.name) + " of " + line.countText +
+               " bytes refused");
         return;
     }
-
-    UniqueFd file = CreateSpoolFile(
+    UniqueFd file = CreateJobFile(
+        true,
         "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in CreateFile() for file "
         "%s - last error(%ld)\n");
     if (!file) {
         return;
     }
     PrintQueue::SendAck(connection_);
-    ReceiveControlContent(file, line.count);
-    file.Reset();
-    if (failed_) {
-        return;
-    }
-    systemLog.Log(3, "INFO: Control file (%s) received successfully.\n", path_.c_str());
-
-    // An aborted control file was deleted above: reading it back fails here, which ends the
-    // reception failed.
-    UniqueFd input(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input) {
-        const long error = errno;
-        failed_ = true;
-        ended_ = true;
-        systemLog.Log(1,
-                      "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in opening "
-                      "file %s - last error(%ld)\n",
-                      connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                      error);
-        return;
-    }
     std::string text;
-    if (!ReadHead(input.Get(), text, kControlFileLimit) || text.empty()) {
-        return;  // nothing to make a job of
+    uint64_t received = 0;
+    if (ReceiveContent(file, line.count, &text, received) == Content::Failed) {
+        return;
     }
-    CreateJob(text);
-}
-
-// A read of exactly one byte of value 0 before the count is reached completes the control file
-// early; one byte of value 1 aborts the job. The count is never passed: bytes of a read beyond
-// it go back to the reader, and the byte right after the content is taken as the terminating
-// zero and never written.
-void JobReceiver::ReceiveControlContent(UniqueFd& file, int32_t count) {
-    int64_t received = 0;
-    while (received < count && !ended_) {
-        const ssize_t got = reader_.ReadSome(content_.data(), content_.size());
-        if (got <= 0) {
-            failed_ = true;  // the client went away in the middle: no reply, no log
-            ended_ = true;
-            return;
-        }
-        if (IsAbortByte(got)) {
-            AbortJob();
-            return;
-        }
-        if (got == 1 && content_[0] == '\0') {
-            systemLog.Log(3, "INFO: a complete control file received.\n");
-            PrintQueue::SendAck(connection_);
-            return;
-        }
-        const size_t use = static_cast<size_t>(std::min<int64_t>(got, count - received));
-        DumpReceived(content_.data(), use);
-        if (!WriteAll(file.Get(), content_.data(), use)) {
-            const long error = errno;
-            PrintQueue::SendNack(connection_);
-            failed_ = true;
-            ended_ = true;
-            systemLog.Log(1,
-                          "Socket(%u) : Error - LPDPrinter::RecvJob() - printer(%s) fails in "
-                          "WriteFile() for file %s - last error(%ld)\n",
-                          connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(),
-                          error);
-            return;
-        }
-        if (use < static_cast<size_t>(got)) {
-            reader_.PutBack(
-                std::string_view(content_.data() + use, static_cast<size_t>(got) - use));
-        }
-        received += static_cast<int64_t>(use);
-        if (received == count) {
-            PrintQueue::SendAck(connection_);
-            reader_.ExpectTerminatingZero();
-        }
-    }
-    if (count == 0) {
-        reader_.ExpectTerminatingZero();  // an empty control file still has its zero
-    }
-}
-
-void JobReceiver::CreateJob(const std::string& controlText) {
-    auto job = std::make_shared<JobEntry>();
-    job->nameSuffix = lastName_.suffix;
-    job->prefixLength = lastName_.prefixLength;
-    job->digitCount = static_cast<int32_t>(lastName_.digits.size());
-    LPDSpooler* spooler = queue_.Spooler();
-    job->ReadControlFile(controlText, spooler != nullptr && spooler->Settings().suppressBanner);
-    job->timeDate = LocalTimeDate();
-    // A data file that was complete before the control file came (on this connection) makes the
-    // job ready at once.
-    if (dataReceived_) {
-        systemLog.Log(3, "INFO: Createing job with state = ready\n");
-        job->SetState(JobState::Waiting);
-    } else {
-        systemLog.Log(3, "INFO: Createing job with state = spooling\n");
-        job->SetState(JobState::Spooling);
-    }
-    job->jobNo = lastName_.JobNumber();
-    job->listValue = 5;
-    // A job of an earlier control file on this connection stays in the queue and is complete;
-    // from now on the reception follows this one.
-    ReleaseJob();
-    job->receiving = true;
-    job_ = job;
-    queue_.AddJob(std::move(job));
-}
-
-// The job of this connection gets no more files: the printing thread may take it.
-void JobReceiver::ReleaseJob() {
-    if (std::shared_ptr<JobEntry> job = job_.lock()) {
-        if (job->receiving.exchange(false)) {
-            queue_.NotifyWork();
-        }
-    }
-}
-
-// Creates (or replaces) the spool file path_ for writing. On failure: NACK, the reception ends
-// failed, and the level-1 line of the given format (socket, destination, path, errno).
-UniqueFd JobReceiver::CreateSpoolFile(const char* failureFormat) {
-    UniqueFd file(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
-    if (!file) {
-        const long error = errno;
-        PrintQueue::SendNack(connection_);
-        failed_ = true;
-        ended_ = true;
-        systemLog.Log(1, failureFormat, connection_.SocketNumber(), queue_.Destination().c_str(),
-                      path_.c_str(), error);
-    }
-    return file;
+    job_->control = StoredFile{job_->partial, line.name, received};
+    job_->controlText = std::move(text);
+    job_->hasControl = true;
+    job_->partial.clear();
+    systemLog.Log(3, "INFO: Control file (%s) received successfully.\n",
+                  StoredAs(job_->control).c_str());
+    systemLog.Log(3, "INFO: Createing job with state = spooling\n");
+    ShowJob(MakeEntry(true));
+    FileComplete(file, ReceiveTerminator());
 }
 
 void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
-    if (line.countText.empty()) {
-        systemLog.Log(1, "Expect file name, but null string read.  Therefore, job (%s) rejected.\n",
-                      JobNameForLog().c_str());
-        failed_ = true;
-        return;
-    }
-    if (line.name.empty()) {
+    if (line.countText.empty() || line.name.empty()) {
         systemLog.Log(1,
-                      "Expect file name, but null string read.  Therefore, job (%s) "
-                      "rejected.(case 2)\n",
+                      line.countText.empty()
+                          ? "Expect file name, but null string read.  Therefore, job (%s) "
+                            "rejected.\n"
+                          : "Expect file name, but null string read.  Therefore, job (%s) "
+                            "rejected.(case 2)\n",
                       JobNameForLog().c_str());
-        failed_ = true;
+        if (job_) {
+            Fail("a data file subcommand without count or name");
+        }
         return;
     }
-    if (!StartFile("data", line.name)) {
-        return;
+    localPrintLog.Log(1, "Socket(%u) : Receive data file %s for print queue (%s)\n",
+                      connection_.SocketNumber(), EscapeControls(line.name).c_str(),
+                      queueName_.c_str());
+    if (!job_) {
+        StartJob();
     }
+    job_->lastClientName = line.name;
 
     // A count beyond the signed 32-bit range announces a file that ends when the client closes
     // the connection: its size is unknown, so the room is checked as for an empty file.
     const bool untilClose = line.UntilClose();
     const int32_t size = untilClose ? 0 : line.count;
     if (!CheckFreeSpace(size)) {
-        systemLog.Log(1, "No free spaces available for print file %s with size %d\n", path_.c_str(),
-                      size);
-        PrintQueue::SendNack(connection_);
-        failed_ = true;
+        systemLog.Log(1, "No free spaces available for print file %s with size %d\n",
+                      EscapeControls(line.name).c_str(), size);
+        Refuse("no room for data file " + EscapeControls(line.name));
         return;
     }
-
-    UniqueFd file = CreateSpoolFile(
+    if (job_->data.size() >= kDataFileLimit) {
+        Refuse("more than " + std::to_string(kDataFileLimit) + " data files");
+        return;
+    }
+    UniqueFd file = CreateJobFile(
+        false,
         "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails in CreateFile() for "
         "file %s - last error(%ld)\n");
     if (!file) {
-        // A client that ignores the NACK goes on sending: take it all, then answer once more.
-        DiscardUntilClose();
-        PrintQueue::SendAck(connection_);
         return;
     }
     PrintQueue::SendAck(connection_);
     if (untilClose) {
-        ReceiveDataUntilClose(file);
-    } else {
-        ReceiveCountedData(file, line.count);
+        localPrintLog.Log(3, "Socket(%u) : data file %s is received until the client closes\n",
+                          connection_.SocketNumber(), EscapeControls(line.name).c_str());
+        job_->totalKnown = false;
+        job_->entry->progress.bytesTotal.store(0);
+    } else if (job_->totalKnown) {
+        job_->entry->progress.bytesTotal.fetch_add(static_cast<uint64_t>(line.count));
     }
-}
-
-// The count has been checked for room, so it is not negative here. An empty data file is
-// complete as soon as it exists: it is acknowledged and counts as received at once, so a client
-// that announces zero bytes is not left waiting.
-void JobReceiver::ReceiveCountedData(UniqueFd& file, int32_t count) {
-    if (count <= 0) {
-        file.Reset();
-        DataFileComplete(true);
-        reader_.ExpectTerminatingZero();
+    uint64_t received = 0;
+    const Content content = ReceiveContent(file, untilClose ? -1 : line.count, nullptr, received);
+    if (content == Content::Failed) {
         return;
     }
-    int64_t received = 0;
-    while (received < count && !ended_) {
-        const ssize_t got = reader_.ReadSome(content_.data(), content_.size());
-        if (got < 0) {
-            FailReadingData(file, false);
-            return;
-        }
-        if (got == 0) {
-            if (ZeroReadLimitReached()) {
-                FailReadingData(file, true);
-                return;
+    job_->data.push_back(StoredFile{job_->partial, line.name, received});
+    job_->partial.clear();
+    systemLog.Log(3, "INFO: Data file received successfully (%s)\n",
+                  StoredAs(job_->data.back()).c_str());
+    FileComplete(file,
+                 content == Content::CompleteAtClose ? Terminator::Closed : ReceiveTerminator());
+}
+
+// --- content ------------------------------------------------------------------------------------
+
+// Never more is read than the count still missing, so the bytes after the content stay in the
+// reader for the terminator and the next subcommand. A file cut short ends the reception
+// (interruption_ says how); whether the job goes with it is FinishJob's decision: a job that
+// was complete before stays.
+JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, std::string* text,
+                                                 uint64_t& received) {
+    received = 0;
+    while (count < 0 || static_cast<int64_t>(received) < count) {
+        const size_t want =
+            count < 0
+                ? content_.size()
+                : static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(content_.size()),
+                                                        count - static_cast<int64_t>(received)));
+        const ssize_t got = reader_.ReadSome(content_.data(), want);
+        if (got > 0) {
+            DumpReceived(content_.data(), static_cast<size_t>(got));
+            if (!WriteAll(file.Get(), content_.data(), static_cast<size_t>(got))) {
+                const long error = errno;
+                systemLog.Log(1,
+                              "Socket(%u) : Error - LPDPrinter::RecvJob() - printer(%s) fails in "
+                              "WriteFile() for file %s - last error(%ld)\n",
+                              connection_.SocketNumber(), destination_.c_str(),
+                              store_->PathOf(job_->partial).c_str(), error);
+                Refuse("file " + EscapeControls(job_->lastClientName) + " could not be written");
+                return Content::Failed;
             }
+            if (text != nullptr) {
+                text->append(content_.data(), static_cast<size_t>(got));
+            }
+            job_->entry->progress.Add(static_cast<uint64_t>(got));
+            received += static_cast<uint64_t>(got);
             continue;
         }
-        zeroReads_ = 0;
-        if (IsAbortByte(got)) {
-            DumpReceived(content_.data(), 1);
-            AbortJob();
-            return;
+        // A stream ends at the close; a reset there is how some clients close after their last
+        // byte (and indistinguishable from any other close for a file of unknown length).
+        if (count < 0 && !connection_.TimedOut() &&
+            (got == 0 || connection_.LastError() == ECONNRESET)) {
+            return Content::CompleteAtClose;
         }
-        const size_t use = static_cast<size_t>(std::min<int64_t>(got, count - received));
-        DumpReceived(content_.data(), use);
-        if (use < static_cast<size_t>(got)) {
-            reader_.PutBack(
-                std::string_view(content_.data() + use, static_cast<size_t>(got) - use));
-        }
-        if (!WriteDataContent(file, use)) {
-            return;
-        }
-        received += static_cast<int64_t>(use);
-        if (received == count) {
-            file.Reset();
-            DataFileComplete(true);
-            reader_.ExpectTerminatingZero();
-        }
-    }
-}
-
-// A file of unknown length: everything up to the client's close is content (clients that
-// announce it this way send no terminating zero and expect no reply after the content). A
-// client that only stays silent is treated as in a counted file: seven zero-byte reads end the
-// reception failed.
-void JobReceiver::ReceiveDataUntilClose(UniqueFd& file) {
-    localPrintLog.Log(3, "Socket(%u) : data file %s is received until the client closes\n",
-                      connection_.SocketNumber(), path_.c_str());
-    for (;;) {
-        const ssize_t got = reader_.ReadSome(content_.data(), content_.size());
+        const std::string name = EscapeControls(job_->lastClientName);
         if (got < 0) {
-            FailReadingData(file, false);
-            return;
+            systemLog.Log(1,
+                          "LPDPrinter::RecvJob() - fail in recv() for Queue %s - last "
+                          "error(%ld)\n",
+                          destination_.c_str(), static_cast<long>(connection_.LastError()));
+            interruption_ = "the connection failed in the middle of file " + name;
+        } else if (connection_.TimedOut()) {
+            systemLog.Log(1, "LPDPrinter::RecvJob() - fail in recv() for Queue %s - no data\n",
+                          destination_.c_str());
+            interruption_ = "the client fell silent in the middle of file " + name;
+        } else {
+            systemLog.Log(1, "LPDPrinter::RecvJob() - fail in recv() for Queue %s - read 0 byte\n",
+                          destination_.c_str());
+            interruption_ = "the client closed the connection in the middle of file " + name;
         }
-        if (got == 0) {
-            if (!connection_.TimedOut()) {
-                file.Reset();
-                DataFileComplete(false);
-                return;
-            }
-            if (ZeroReadLimitReached()) {
-                FailReadingData(file, true);
-                return;
-            }
-            continue;
-        }
-        zeroReads_ = 0;
-        DumpReceived(content_.data(), static_cast<size_t>(got));
-        if (IsAbortByte(got)) {
-            AbortJob();
-            return;
-        }
-        if (!WriteDataContent(file, static_cast<size_t>(got))) {
-            return;
-        }
-    }
-}
-
-// The job becomes waiting with its first complete data file after the control file, even when
-// further data files of the same job are still to come on this connection: the printing thread
-// may start delivering it while they arrive (local output takes the data files it finds then).
-void JobReceiver::DataFileComplete(bool sendAck) {
-    if (sendAck) {
-        PrintQueue::SendAck(connection_);
-    }
-    dataReceived_ = true;
-    systemLog.Log(3, "INFO: Data file received successfully (%s)\n", path_.c_str());
-    if (std::shared_ptr<JobEntry> job = job_.lock()) {
-        if (job->State() == JobState::Spooling) {
-            systemLog.Log(3, "INFO: Change job state from spooling to ready\n");
-            queue_.JobReceived(*job);
-        }
-    }
-}
-
-// Writes the first length bytes of content_ to a data file; on failure the file is closed, the
-// reception ends failed and the level-1 line is written.
-bool JobReceiver::WriteDataContent(UniqueFd& file, size_t length) {
-    if (WriteAll(file.Get(), content_.data(), length)) {
-        return true;
-    }
-    const long error = errno;
-    file.Reset();
-    failed_ = true;
-    ended_ = true;
-    systemLog.Log(1,
-                  "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue (%s) fails in "
-                  "WriteFile() for file %s - last error(%ld)\n",
-                  connection_.SocketNumber(), queue_.Destination().c_str(), path_.c_str(), error);
-    return false;
-}
-
-// The client's abort byte: the job's files are deleted and the reception ends without failure.
-void JobReceiver::AbortJob() {
-    localPrintLog.Log(2, kAbortWarning);
-    DeleteJobFiles();
-    failed_ = false;
-    ended_ = true;
-}
-
-bool JobReceiver::ZeroReadLimitReached() {
-    connection_.Pause(zeroReadPause_);  // ends early when the daemon shuts down
-    ++zeroReads_;
-    return zeroReads_ >= kZeroReadLimit;
-}
-
-// The client is acknowledged all the same (it may still be waiting for a reply) and the half
-// received file stays where it is until the job's files are deleted.
-void JobReceiver::FailReadingData(UniqueFd& file, bool closed) {
-    const long error = connection_.LastError();
-    PrintQueue::SendAck(connection_);
-    file.Reset();
-    failed_ = true;
-    ended_ = true;
-    if (closed) {
-        systemLog.Log(1, "LPDPrinter::RecvJob() - fail in recv() for Queue %s - read 0 byte\n",
-                      queue_.Destination().c_str());
-    } else {
-        systemLog.Log(1, "LPDPrinter::RecvJob() - fail in recv() for Queue %s - last error(%ld)\n",
-                      queue_.Destination().c_str(), error);
-    }
-}
-
-// Logs the announced file and makes it the current one. Names are appended to the spool
-// directory as they come, so a name that would lead out of it (or that cannot name a file in it)
-// ends the reception failed before anything is written: false then.
-bool JobReceiver::StartFile(const char* kind, const std::string& name) {
-    localPrintLog.Log(1, "Socket(%u) : Receive %s file %s for print queue (%s)\n",
-                      connection_.SocketNumber(), kind, name.c_str(), queue_.name.c_str());
-    if (!AcceptableFileName(name)) {
-        PrintQueue::SendNack(connection_);
-        failed_ = true;
         ended_ = true;
-        systemLog.Log(1,
-                      "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) refuses file "
-                      "name %s\n",
-                      connection_.SocketNumber(), queue_.name.c_str(), name.c_str());
+        return Content::Failed;
+    }
+    return Content::Complete;
+}
+
+// The byte after a counted file's content.
+JobReceiver::Terminator JobReceiver::ReceiveTerminator() {
+    char byte = 0;
+    const ssize_t got = reader_.ReadSome(&byte, 1);
+    if (got <= 0) {
+        return Terminator::Closed;
+    }
+    DumpReceived(&byte, 1);
+    if (byte == '\0') {
+        return Terminator::Zero;
+    }
+    char shown[8];
+    std::snprintf(shown, sizeof shown, "0x%02x", static_cast<unsigned char>(byte));
+    Refuse("file " + EscapeControls(job_->lastClientName) + " ended with " + shown +
+           " instead of the terminating zero");
+    return Terminator::Refused;
+}
+
+// The file is whole: on the disk first (with SyncSpool), then, when it made the job complete,
+// the job's manifest, and only then the acknowledgement. A close instead of the terminating
+// zero ends the reception; FinishJob commits the job then.
+void JobReceiver::FileComplete(UniqueFd& file, Terminator terminator) {
+    if (terminator == Terminator::Refused) {
+        return;
+    }
+    int error = 0;
+    const bool settled = store_->Settle(file.Get(), error);
+    file.Reset();
+    if (!settled) {
+        Refuse("file " + EscapeControls(job_->lastClientName) +
+               " could not be stored: " + ErrorText(error));
+        return;
+    }
+    if (terminator == Terminator::Closed) {
+        ended_ = true;
+        return;
+    }
+    if (job_->failure.empty() && Complete(nullptr) && !Commit()) {
+        return;
+    }
+    PrintQueue::SendAck(connection_);
+}
+
+std::string JobReceiver::StoredAs(const StoredFile& file) const {
+    return EscapeControls(file.clientName) + " as " + store_->PathOf(file.storeName);
+}
+
+// --- the job -----------------------------------------------------------------------------------
+
+void JobReceiver::StartJob() {
+    job_ = std::make_unique<Incoming>();
+    job_->id = store_->NewId();
+    job_->record.timeDate = LocalTimeDate();
+    job_->record.origin = peer_;
+}
+
+// The job's first file also gives the job its id: should a file of that id exist already
+// (left behind by something else), the job takes the next id.
+UniqueFd JobReceiver::CreateJobFile(bool control, const char* failureFormat) {
+    const bool firstFile = !job_->hasControl && job_->data.empty();
+    int error = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = control ? JobStore::ControlName(job_->id)
+                                         : JobStore::DataName(job_->id, job_->nextData);
+        UniqueFd file = store_->Create(name, error);
+        if (file) {
+            job_->partial = name;
+            if (!control) {
+                ++job_->nextData;
+            }
+            if (!job_->entry) {
+                ShowJob(MakeEntry(false));
+            }
+            return file;
+        }
+        if (error != EEXIST) {
+            break;
+        }
+        if (firstFile) {
+            job_->id = store_->NewId();
+        } else if (!control) {
+            ++job_->nextData;
+        } else {
+            break;
+        }
+    }
+    systemLog.Log(1, failureFormat, connection_.SocketNumber(), destination_.c_str(),
+                  store_
+                      ->PathOf(control ? JobStore::ControlName(job_->id)
+                                       : JobStore::DataName(job_->id, job_->nextData))
+                      .c_str(),
+                  static_cast<long>(error));
+    Refuse("file " + EscapeControls(job_->lastClientName) + " could not be created");
+    return UniqueFd();
+}
+
+// What the queue lists for the job while it arrives: before its control file only what the
+// first file's name says, afterwards the control file's fields too.
+std::shared_ptr<JobEntry> JobReceiver::MakeEntry(bool withControl) const {
+    JobRecord record = job_->record;
+    record.id = job_->id;
+    if (withControl) {
+        record.control = job_->control;
+    } else {
+        record.control.clientName = job_->lastClientName;
+    }
+    auto entry =
+        JobEntry::Make(record, withControl ? job_->controlText : std::string(), suppressBanner_);
+    entry->SetState(JobState::Spooling);
+    entry->SetStatusText("receiving from " + peer_.Text());
+    return entry;
+}
+
+// Puts entry in the queue's list in place of the job's current one.
+void JobReceiver::ShowJob(std::shared_ptr<JobEntry> entry) {
+    if (job_->entry) {
+        entry->progress.CopyFrom(job_->entry->progress);
+        // A queue that is closing lists nothing any more; the job is finished all the same and,
+        // once complete, taken back at the next start.
+        if (queue_.ReplaceJob(job_->entry.get(), entry) == PrintQueue::Placement::Removed) {
+            Fail("removed while it was received");
+        }
+    } else {
+        queue_.AddJob(entry);
+    }
+    job_->entry = std::move(entry);
+}
+
+// Complete: a control file, naming at least one data file, each of which has arrived whole (the
+// last one of that name when a client sent a name twice). record gets the job as it is then.
+bool JobReceiver::Complete(JobRecord* record) const {
+    if (!job_->hasControl) {
         return false;
     }
-    lastName_ = SpoolFileName::Analyse(name);
-    path_ = spoolDirectory_ + "/" + name;
+    const std::vector<std::string> names = JobEntry::PrintedFiles(job_->controlText);
+    if (names.empty()) {
+        return false;
+    }
+    std::vector<StoredFile> data;
+    for (const std::string& name : names) {
+        auto found =
+            std::find_if(job_->data.rbegin(), job_->data.rend(),
+                         [&name](const StoredFile& file) { return file.clientName == name; });
+        if (found == job_->data.rend()) {
+            return false;
+        }
+        data.push_back(*found);
+    }
+    if (record != nullptr) {
+        *record = job_->record;
+        record->id = job_->id;
+        record->control = job_->control;
+        record->data = std::move(data);
+    }
     return true;
 }
 
-void JobReceiver::DiscardUntilClose() {
-    while (reader_.ReadSome(content_.data(), content_.size()) > 0) {
+// The manifest is written (again, when a later file changed what the job prints) before the
+// client hears that the job's last file has arrived.
+bool JobReceiver::Commit() {
+    JobRecord record;
+    Complete(&record);
+    if (job_->entry && queue_.Locate(job_->entry.get()) == PrintQueue::Placement::Removed) {
+        Fail("removed while it was received");
+        return true;  // the reception goes on; nothing of the job will stay
+    }
+    if (job_->committed && JobStore::FileNames(record) == JobStore::FileNames(job_->record)) {
+        return true;
+    }
+    record.sequence = job_->record.sequence;
+    record.arrivalTime = job_->record.arrivalTime;
+    int error = 0;
+    if (!store_->Commit(record, error)) {
+        systemLog.Log(1,
+                      "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails to "
+                      "store job %" PRIu64 " - %s\n",
+                      connection_.SocketNumber(), queueName_.c_str(), job_->id,
+                      ErrorText(error).c_str());
+        Refuse("the job could not be stored");
+        return false;
+    }
+    job_->record = std::move(record);
+    job_->committed = true;
+    return true;
+}
+
+void JobReceiver::FinishJob(const std::string& endReason) {
+    if (!job_) {
+        return;
+    }
+    if (!job_->failure.empty()) {
+        Discard(job_->failure);
+    } else if (Complete(nullptr)) {
+        if (Commit() && job_->failure.empty()) {
+            Release();
+        } else {
+            Discard(job_->failure);
+        }
+    } else if (!interruption_.empty()) {
+        Discard(interruption_);
+    } else if (!job_->hasControl) {
+        Discard(endReason + " before a control file came");
+    } else {
+        std::string missing;
+        for (const std::string& name : JobEntry::PrintedFiles(job_->controlText)) {
+            if (std::none_of(job_->data.begin(), job_->data.end(),
+                             [&name](const StoredFile& file) { return file.clientName == name; })) {
+                missing += (missing.empty() ? "" : ", ") + EscapeControls(name);
+            }
+        }
+        Discard(missing.empty() ? "its control file names no data file to print"
+                                : endReason + " before data file " + missing + " came");
+    }
+    job_.reset();
+    interruption_.clear();
+}
+
+// The job joins its queue's printable jobs; data files that its control file does not name go.
+void JobReceiver::Release() {
+    std::vector<std::string> unnamed;
+    const std::vector<std::string> kept = JobStore::FileNames(job_->record);
+    for (const StoredFile& file : job_->data) {
+        if (std::find(kept.begin(), kept.end(), file.storeName) == kept.end()) {
+            unnamed.push_back(file.storeName);
+        }
+    }
+    if (!job_->partial.empty()) {
+        unnamed.push_back(job_->partial);
+    }
+    store_->RemoveFiles(unnamed);
+
+    auto entry = JobEntry::Make(job_->record, job_->controlText, suppressBanner_);
+    entry->progress.Start(job_->record.TotalSize());
+    entry->progress.bytesDone.store(0);
+    entry->SetState(JobState::Waiting);
+    entry->SetStatusText("waiting");
+    switch (queue_.ReplaceJob(job_->entry.get(), entry)) {
+        case PrintQueue::Placement::Done:
+            systemLog.Log(3, "INFO: Change job state from spooling to ready\n");
+            return;
+        case PrintQueue::Placement::Closed:
+            // Shut down meanwhile: the job is complete on disk and is taken back at the next
+            // start.
+            systemLog.Log(2, "Print queue %s : job %" PRIu64 " kept for the next start\n",
+                          queueName_.c_str(), job_->id);
+            return;
+        case PrintQueue::Placement::Removed:
+            Discard("removed while it was received");
+            return;
     }
 }
 
-// On Linux statvfs answers for any path on a volume, so the spool base directory itself is
-// queried: there is no volume root to work out and no form of the path that cannot be asked
-// about. A negative count is refused without asking: taken as unsigned it is above 2 GB, and a
-// file announced with a negative length could never be received.
+void JobReceiver::Discard(const std::string& reason) {
+    std::vector<std::string> names = JobStore::FileNames(job_->record);
+    if (job_->hasControl) {
+        names.push_back(job_->control.storeName);
+    }
+    for (const StoredFile& file : job_->data) {
+        names.push_back(file.storeName);
+    }
+    if (!job_->partial.empty()) {
+        names.push_back(job_->partial);
+    }
+    store_->Remove(job_->id, names);
+    if (job_->entry) {
+        queue_.DropJob(job_->entry.get());
+    }
+    removedAny_ = true;
+    systemLog.Log(
+        1,
+        "Socket(%u) : LPDPrinter::RecvJob() - print queue (%s).  Remove failed job (%s) "
+        "filename(%s).  %s\n",
+        connection_.SocketNumber(), destination_.c_str(), JobNameForLog().c_str(),
+        EscapeControls(job_->hasControl ? job_->control.clientName : job_->lastClientName).c_str(),
+        reason.c_str());
+}
+
+// The job can no longer become complete; the first reason is the one logged.
+void JobReceiver::Fail(const std::string& reason) {
+    if (job_ && job_->failure.empty()) {
+        job_->failure = reason;
+    }
+}
+
+// A NACK: the client hears that its job failed, so nothing of it may stay.
+void JobReceiver::Refuse(const std::string& reason) {
+    PrintQueue::SendNack(connection_);
+    Fail(reason);
+    ended_ = true;
+}
+
+// On Linux statvfs answers for any path on a volume, so the store's directory itself is
+// queried. A negative count is refused without asking: taken as unsigned it is above 2 GB, and
+// a file announced with a negative length could never be received.
 bool JobReceiver::CheckFreeSpace(int32_t size) {
     if (size < 0) {
         return false;
     }
-    LPDSpooler* spooler = queue_.Spooler();
-    const std::string base = spooler ? spooler->Settings().spoolBaseDirectory : spoolDirectory_;
+    const std::string& base = store_->Directory();
     VolumeSpace space;
     int error = 0;
     if (!QueryVolumeSpace(base, space, error)) {
@@ -548,25 +604,15 @@ bool JobReceiver::CheckFreeSpace(int32_t size) {
     return EnoughFreeSpace(static_cast<uint32_t>(size), space);
 }
 
-// Every spool file of the queue whose name has the received digits and suffix behind the same
-// number of characters as the most recent name: the job's control file and data files.
-void JobReceiver::DeleteJobFiles() {
-    DeleteSpoolFiles(spoolDirectory_, lastName_.Pattern());
-}
-
 void JobReceiver::DumpReceived(const char* data, size_t length) {
-    if (localPrintLog.Level() >= 1 && length > 0) {
+    if (length > 0 && TraceOn()) {
         localPrintLog.HexDump("Received Data", data, static_cast<int32_t>(length));
     }
 }
 
-bool JobReceiver::IsAbortByte(ssize_t got) const {
-    return got == 1 && content_[0] == '\1';
-}
-
 std::string JobReceiver::JobNameForLog() const {
-    if (std::shared_ptr<JobEntry> job = job_.lock()) {
-        return job->jobName;
+    if (job_ && job_->entry && !job_->entry->jobName.empty()) {
+        return EscapeControls(job_->entry->jobName);
     }
     return " ";
 }

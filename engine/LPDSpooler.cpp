@@ -227,6 +227,20 @@ void LPDSpooler::SetScreenOutput(std::function<void(const char*)> sink) {
     LogFile::SetScreenOutput(std::move(sink));
 }
 
+void LPDSpooler::SetQueueAlertHandler(QueueAlertHandler handler) {
+    MutexLock lock(alertMutex_);
+    alertHandler_ = std::move(handler);
+}
+
+// The handler is called under the lock, so that a window taking it away knows it is not
+// running any more; it must not block.
+void LPDSpooler::Alert(const std::string& queueName, const std::string& reason) {
+    MutexLock lock(alertMutex_);
+    if (alertHandler_) {
+        alertHandler_(queueName, reason);
+    }
+}
+
 void LPDSpooler::ShowMessage(const std::string& text) {
     OperatorMessage::Show(ownerWindow_.load(), "Error", text);
 }
@@ -259,8 +273,13 @@ bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
         }
         queues = printers_;
     }
+    // Every queue takes back the complete jobs of its spool directory before any queue
+    // delivers and before the listener takes a connection.
     for (auto& queue : queues) {
         queue->SetSpooler(this);
+        queue->Store();
+    }
+    for (auto& queue : queues) {
         if (activate) {
             queue->Activate();
         }
@@ -422,7 +441,7 @@ bool LPDSpooler::RemovePrinter(const std::string& name) {
         ShowMessage("Please stop the print queue before delete it.");
         return false;
     }
-    queue->Shutdown();
+    queue->Shutdown(PrintQueue::JobsAtShutdown::Discard);  // a deleted queue's jobs go with it
     {
         MutexLock lock(printersMutex_);
         for (auto it = printers_.begin(); it != printers_.end(); ++it) {

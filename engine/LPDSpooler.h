@@ -44,6 +44,7 @@ class LPDSpooler {
   public:
     // Finds or creates pgate.ini, reads [GENERAL CONFIGURE], creates the spool base directory
     // (and clears it when configured) and, with ActivateLPDOnStart, starts spooling.
+    // Destruction keeps every undelivered job in the spool for the next start.
     explicit LPDSpooler(ConfigLocation location);
     // Detaches the screen sink, deletes the queues, ends the listener and every connection.
     ~LPDSpooler();
@@ -61,6 +62,15 @@ class LPDSpooler {
 
     void ClearSpoolDirectory();
     static void SetScreenOutput(std::function<void(const char*)> sink);
+
+    // Told, on the printing thread, when a queue is held for the operator or a job is given
+    // up: the queue's name and the reason. Set from the window thread; the handler must not
+    // block (post to the window and return). Setting null returns only when no call of the
+    // old handler is running.
+    using QueueAlertHandler =
+        std::function<void(const std::string& queueName, const std::string& reason)>;
+    void SetQueueAlertHandler(QueueAlertHandler handler);
+    void Alert(const std::string& queueName, const std::string& reason);
 
     // Queue administration from the window.
     bool AddPrinter(std::shared_ptr<PrintQueue> queue);
@@ -112,6 +122,9 @@ class LPDSpooler {
 
     mutable Mutex printersMutex_;
     std::vector<std::shared_ptr<PrintQueue>> printers_ GUARDED_BY(printersMutex_);
+
+    Mutex alertMutex_;
+    QueueAlertHandler alertHandler_ GUARDED_BY(alertMutex_);
 
     std::string startupError_;    // set by the constructor only
     UniqueFd inheritedListener_;  // until the listener takes it

@@ -37,6 +37,27 @@ PeerAddress PeerAddress::From(const sockaddr* address, socklen_t length) {
     return peer;
 }
 
+PeerAddress PeerAddress::Parse(const std::string& text, uint16_t port) {
+    PeerAddress peer;
+    if (text == "local") {
+        peer.storage_.ss_family = AF_UNIX;
+        return peer;
+    }
+    auto& in = reinterpret_cast<sockaddr_in&>(peer.storage_);
+    if (::inet_pton(AF_INET, text.c_str(), &in.sin_addr) == 1) {
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        return peer;
+    }
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(peer.storage_);
+    if (::inet_pton(AF_INET6, text.c_str(), &in6.sin6_addr) == 1) {
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = htons(port);
+        return peer;
+    }
+    return PeerAddress();
+}
+
 uint16_t PeerAddress::Port() const {
     if (storage_.ss_family == AF_INET) {
         return ntohs(reinterpret_cast<const sockaddr_in&>(storage_).sin_port);

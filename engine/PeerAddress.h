@@ -16,6 +16,9 @@ class PeerAddress {
     // The peer of a connected socket.
     static PeerAddress OfSocket(int fd);
     static PeerAddress From(const sockaddr* address, socklen_t length);
+    // The address Text() gave, with a port: how a job's origin is read back from the spool.
+    // Text that is no address gives an unknown peer.
+    static PeerAddress Parse(const std::string& text, uint16_t port);
 
     const sockaddr_storage& Storage() const { return storage_; }
     int Family() const { return storage_.ss_family; }

@@ -1,25 +1,129 @@
 #include "engine/PrintQueue.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cinttypes>
+#include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "engine/ClientConnection.h"
+#include "engine/DeliveryControl.h"
+#include "engine/DeliveryRequest.h"
 #include "engine/JobListReport.h"
 #include "engine/JobReceiver.h"
+#include "engine/JobStore.h"
 #include "engine/LPDSpooler.h"
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
 #include "engine/StateName.h"
+#include "log/ErrorText.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/PrintSystem.h"
 #include "platform/ThreadId.h"
 
 namespace pg {
+
+namespace {
+
+constexpr const char* kReady = "This print queue is ready";
+// Only this much of a control file is read for the job's fields.
+constexpr size_t kControlFileLimit = 4096;
+
+// "HH:MM:SS", local time.
+std::string ClockText(std::chrono::system_clock::time_point when) {
+    const std::time_t time = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&time, &local);
+    char text[16] = {};
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return text;
+}
+
+std::string ReadHead(const std::string& path) {
+    std::string text(kControlFileLimit, '\0');
+    size_t have = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return {};
+    }
+    while (have < text.size()) {
+        const ssize_t got = ::read(fd, text.data() + have, text.size() - have);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        have += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    text.resize(have);
+    return text;
+}
+
+// The pause before the next try of a job that failed `failures` times: doubling from the first
+// pause up to the longest (RetryMaxSeconds; one shorter than the first pause keeps the first).
+std::chrono::milliseconds RetryPause(uint32_t failures, const GeneralSettings& settings) {
+    const int64_t first = std::max<int64_t>(1, settings.retryDelayMs);
+    const int64_t longest = std::max<int64_t>(first, int64_t{settings.retryMaxSeconds} * 1000);
+    int64_t pause = first;
+    for (uint32_t i = 1; i < failures && pause < longest; ++i) {
+        pause *= 2;
+    }
+    return std::chrono::milliseconds(std::min(pause, longest));
+}
+
+}  // namespace
+
+// What a delivery may ask of the printing thread that runs it (see DeliveryControl).
+class PrintQueue::Control final : public DeliveryControl {
+  public:
+    Control(PrintQueue& queue, const JobEntry& job) : queue_(queue), job_(job) {}
+    ~Control() override {
+        SetSocket(-1);
+        SetPrinter(nullptr);
+    }
+
+    bool Checkpoint() override {
+        MutexLock lock(queue_.mutex_);
+        std::stop_token token = queue_.stopToken_;
+        queue_.wakeup_.wait(lock, token,
+                            [this]() REQUIRES(queue_.mutex_) { return !queue_.suspended_; });
+        return !token.stop_requested();
+    }
+    bool StopRequested() const override {
+        MutexLock lock(queue_.mutex_);
+        return queue_.stopToken_.stop_requested();
+    }
+    bool JobRemoved() const override { return job_.State() == JobState::Stop; }
+    bool Sleep(std::chrono::milliseconds duration) override {
+        MutexLock lock(queue_.mutex_);
+        std::stop_token token = queue_.stopToken_;
+        queue_.wakeup_.wait_for(lock, token, duration, [] { return false; });
+        return !token.stop_requested();
+    }
+    void SetSocket(int fd) override {
+        MutexLock lock(queue_.mutex_);
+        queue_.deliverySocket_ = fd;
+    }
+    void SetPrinter(PrinterHandle* printer) override {
+        MutexLock lock(queue_.mutex_);
+        queue_.activePrinter_ = printer;
+    }
+
+  private:
+    PrintQueue& queue_;
+    const JobEntry& job_;
+};
 
 const char* QueueStateName(uint8_t state) {
     static constexpr std::array<const char*, 7> kNames{"Initial", "starting", "running", "pause",
@@ -89,6 +193,41 @@ std::string PrintQueue::SpoolDirectory() const {
     return JoinPath(base, name);
 }
 
+// --- job store ---------------------------------------------------------------------------------
+
+std::shared_ptr<JobStore> PrintQueue::OpenedStore() const {
+    MutexLock lock(openMutex_);
+    return store_;
+}
+
+std::shared_ptr<JobStore> PrintQueue::Store() {
+    if (std::shared_ptr<JobStore> store = OpenedStore()) {
+        return store;
+    }
+    LPDSpooler* spooler = Spooler();
+    OpenStore(SpoolDirectory(), spooler == nullptr || spooler->Settings().syncSpool);
+    return OpenedStore();
+}
+
+void PrintQueue::OpenStore(const std::string& directory, bool sync) {
+    MutexLock lock(openMutex_);
+    if (store_) {
+        return;
+    }
+    store_ = std::make_shared<JobStore>(name, directory, sync);
+    LPDSpooler* spooler = Spooler();
+    const bool suppressBanner = spooler != nullptr && spooler->Settings().suppressBanner;
+    for (JobRecord& record : store_->Recover()) {
+        const std::string control = ReadHead(store_->PathOf(record.control.storeName));
+        auto job = JobEntry::Make(record, control, suppressBanner);
+        job->SetState(record.held ? JobState::Pause : JobState::Waiting);
+        job->SetStatusText(record.held ? "held" : "waiting");
+        systemLog.Log(2, "Print queue %s : job %" PRIu64 " (%s) taken back from the spool\n",
+                      name.c_str(), record.id, EscapeControls(record.control.clientName).c_str());
+        AddJob(std::move(job));
+    }
+}
+
 // --- printing thread ---------------------------------------------------------------------------
 
 bool PrintQueue::HasPrintingThread() const {
@@ -98,7 +237,7 @@ bool PrintQueue::HasPrintingThread() const {
 
 bool PrintQueue::Activate() {
     systemLog.Log(1, "Activate print queue %s\n", name.c_str());
-    ::mkdir(SpoolDirectory().c_str(), 0700);  // the daemon's alone; an existing one is fine
+    Store();  // also makes the spool directory
 
     MutexLock control(controlMutex_);
     if (shutDown_) {
@@ -107,13 +246,18 @@ bool PrintQueue::Activate() {
     if (!thread_.joinable()) {
         systemLog.Log(3, "Activate Print Queue  %s - creating RunLPDPrinting thread\n",
                       name.c_str());
-        // The state is running before the thread exists: a thread that found the queue still
-        // stopped would end at once.
+        // The state is running (and says so) before the thread exists: a thread that found the
+        // queue still stopped would end at once, and what the thread reports must not be
+        // overwritten afterwards.
         QueueState before;
+        std::string beforeText;
         {
             MutexLock lock(mutex_);
             before = state_;
+            beforeText = statusText_;
             state_ = QueueState::Running;
+            statusText_ = kReady;
+            failureShown_ = false;
             suspended_ = false;
             workPending_ = true;
         }
@@ -123,6 +267,7 @@ bool PrintQueue::Activate() {
             {
                 MutexLock lock(mutex_);
                 state_ = before;
+                statusText_ = beforeText;
             }
             systemLog.Log(1,
                           "Error -  LPDPrinter::Activate() - fail in creating RunLPDPrinting "
@@ -130,7 +275,6 @@ bool PrintQueue::Activate() {
                           name.c_str());
             return false;
         }
-        SetStatusText("This print queue is ready");
         systemLog.Log(3, "Activate Print Queue %s - RunLPDPrinting thread created.\n",
                       name.c_str());
         wakeup_.notify_all();
@@ -144,15 +288,11 @@ bool PrintQueue::Activate() {
         suspended_ = false;
         workPending_ = true;
         state_ = QueueState::Running;
-        statusText_ = "This print queue is ready";
+        statusText_ = kReady;
+        failureShown_ = false;
     }
     wakeup_.notify_all();
     return true;
-}
-
-void PrintQueue::SetDeliverySocket(int fd) {
-    MutexLock lock(mutex_);
-    deliverySocket_ = fd;
 }
 
 void PrintQueue::StopThread() {
@@ -199,8 +339,10 @@ bool PrintQueue::Pause() {
     return true;
 }
 
-void PrintQueue::Shutdown() {
-    std::list<std::shared_ptr<JobEntry>> jobs;
+// Jobs still being received are their receptions' to finish: a complete one is in the store and
+// comes back at the next start.
+void PrintQueue::Shutdown(JobsAtShutdown keep) {
+    JobEntries jobs;
     {
         MutexLock control(controlMutex_);
         if (shutDown_) {
@@ -210,11 +352,20 @@ void PrintQueue::Shutdown() {
         StopThread();
         MutexLock lock(mutex_);
         state_ = QueueState::Close;
+        closed_ = true;
         jobs.swap(jobs_);
         currentJob_ = nullptr;
     }
     systemLog.Log(3, "Deleting Print Queue Object: %s\n", name.c_str());
-    jobs.clear();  // destroys the entries outside every lock: they delete files
+    std::vector<std::shared_ptr<JobEntry>> removed;
+    for (const auto& job : jobs) {
+        const JobState state = job->State();
+        if (state == JobState::Stop ||
+            (keep == JobsAtShutdown::Discard && state != JobState::Spooling)) {
+            removed.push_back(job);
+        }
+    }
+    ForgetJobs(removed);
 }
 
 void PrintQueue::NotifyWork() {
@@ -225,23 +376,28 @@ void PrintQueue::NotifyWork() {
     wakeup_.notify_all();
 }
 
-bool PrintQueue::StopRequested() const {
-    MutexLock lock(mutex_);
-    return stopToken_.stop_requested();
-}
-
-bool PrintQueue::DeliveryCheckpoint() {
-    MutexLock lock(mutex_);
-    std::stop_token token = stopToken_;
-    wakeup_.wait(lock, token, [this]() REQUIRES(mutex_) { return !suspended_; });
-    return !token.stop_requested();
-}
-
-bool PrintQueue::DeliverySleep(int ms) {
-    MutexLock lock(mutex_);
-    std::stop_token token = stopToken_;
-    wakeup_.wait_for(lock, token, std::chrono::milliseconds(ms), [] { return false; });
-    return !token.stop_requested();
+// Among the waiting jobs whose next try is due, the one that arrived first. Jobs still being
+// received, held, or waiting for a later try are passed over, so none of them holds up another.
+std::shared_ptr<JobEntry> PrintQueue::TakeNextJob(JobEntry::Clock::time_point& next) {
+    const auto now = JobEntry::Clock::now();
+    next = JobEntry::Clock::time_point::max();
+    std::shared_ptr<JobEntry> oldest;
+    for (const auto& job : jobs_) {
+        if (job->State() != JobState::Waiting) {
+            continue;
+        }
+        const auto at = job->RetryAt();
+        if (at > now) {
+            next = std::min(next, at);
+        } else if (!oldest || job->record.sequence < oldest->record.sequence) {
+            oldest = job;
+        }
+    }
+    if (oldest && oldest->ChangeState(JobState::Waiting, JobState::Printing)) {
+        currentJob_ = oldest.get();
+        return oldest;
+    }
+    return nullptr;
 }
 
 void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
@@ -252,9 +408,9 @@ void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
         stopToken_ = stopToken;
     }
     while (!stopToken.stop_requested()) {
-        std::shared_ptr<JobEntry> deliver;
-        std::shared_ptr<JobEntry> finished;
-        bool remote = false;
+        std::shared_ptr<JobEntry> job;
+        std::vector<std::shared_ptr<JobEntry>> finished;
+        auto next = JobEntry::Clock::time_point::max();
         {
             MutexLock lock(mutex_);
             // Pause(): hold still until Activate() or the end.
@@ -264,81 +420,200 @@ void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
                 break;
             }
             workPending_ = false;
-            if (state_ == QueueState::Running && !jobs_.empty()) {
-                const std::shared_ptr<JobEntry>& head = jobs_.front();
-                if (!head->receiving.load() &&
-                    head->ChangeState(JobState::Waiting, JobState::Printing)) {
-                    currentJob_ = head.get();
-                    head->SetStatusText("Spooling to destination printer");
-                    deliver = head;
-                    remote = target_.isRemote;
-                } else if (head->State() == JobState::Stop) {
-                    finished = head;
+            // Jobs removed while a delivery that a Stop cut short still had them.
+            for (auto it = jobs_.begin(); it != jobs_.end();) {
+                auto following = std::next(it);
+                if ((*it)->State() == JobState::Stop && it->get() != currentJob_) {
+                    finished.push_back(std::move(*it));
+                    jobs_.erase(it);
                 }
+                it = following;
+            }
+            if (state_ == QueueState::Running) {
+                job = TakeNextJob(next);
             }
         }
-
-        if (deliver) {
-            systemLog.Log(3,
-                          "ThreadID(%u) : RunLPDPrinting() : Printing job (jobNo-%d, userName-%s, "
-                          "hostName-%s) on print queue %s\n",
-                          threadId, deliver->jobNo, deliver->userName.c_str(),
-                          deliver->hostName.c_str(), name.c_str());
-            bool delivered;
-            if (remote) {
-                systemLog.Log(
-                    3, "ThreadID(%u) RunLPDPrinting() :  redirecting the print job to remote LPD\n",
-                    threadId);
-                delivered = SendJob(*deliver);
-            } else {
-                delivered = PrintFile(*deliver);
-            }
-            if (stopToken.stop_requested()) {
-                break;  // Stop during delivery: the job stays printing at the head
-            }
-            if (delivered) {
-                deliver->SetState(JobState::Stop);
-            } else {
-                deliver->SetStatusText("Error in printing the job.  Wait for next retry.");
-                deliver->SetState(JobState::Waiting);
-                if (!DeliverySleep(3000)) {
-                    break;
-                }
-            }
-            if (deliver->State() == JobState::Stop) {
-                finished = deliver;
-            }
+        ForgetJobs(finished);
+        if (job) {
+            Deliver(job, threadId);
+            continue;
         }
-
-        if (finished) {
-            systemLog.Log(3,
-                          "ThreadID(%u) : RunLPDPrinting() : Removing job (jobNo-%d, userName-%s, "
-                          "hostName-%s) on print queue %s\n",
-                          threadId, finished->jobNo, finished->userName.c_str(),
-                          finished->hostName.c_str(), name.c_str());
-            RemoveJob(finished.get());
-            finished.reset();
-        }
-        deliver.reset();
-
-        // The one-second pass; a job becoming ready at the head ends it early.
         MutexLock lock(mutex_);
-        wakeup_.wait_for(lock, stopToken, std::chrono::milliseconds(1000),
-                         [this]() REQUIRES(mutex_) { return workPending_ || suspended_; });
+        const auto until = next == JobEntry::Clock::time_point::max()
+                               ? JobEntry::Clock::now() + std::chrono::hours(24)
+                               : next;
+        wakeup_.wait_until(lock, stopToken, until,
+                           [this]() REQUIRES(mutex_) { return workPending_ || suspended_; });
     }
-    PrinterClose();
+}
+
+void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId) {
+    LPDSpooler* spooler = Spooler();
+    const GeneralSettings settings = spooler ? spooler->Settings() : GeneralSettings();
+    std::shared_ptr<JobStore> store = Store();
+
+    DeliveryRequest request;
+    request.job = job;
+    request.queueName = name;
+    request.target = Target();
+    request.printSystem = spooler ? spooler->GetPrintSystem() : nullptr;
+    request.remoteCmdTimeout = settings.remoteCmdTimeout;
+    request.forwardChunkDelayMs = settings.forwardChunkDelayMs;
+    request.control = {store->PathOf(job->record.control.storeName), job->record.control.clientName,
+                       job->record.control.size};
+    for (const StoredFile& file : job->record.data) {
+        request.data.push_back({store->PathOf(file.storeName), file.clientName, file.size});
+    }
+    const QueueTarget& target = request.target;
+    job->SetStatusText(target.isRemote
+                           ? "sending to " + target.remoteHost + ":" + target.destination
+                           : "printing on " + target.destination);
+    systemLog.Log(3,
+                  "ThreadID(%u) : RunLPDPrinting() : Printing job (jobNo-%d, userName-%s, "
+                  "hostName-%s) on print queue %s\n",
+                  threadId, job->jobNo, EscapeControls(job->userName).c_str(),
+                  EscapeControls(job->hostName).c_str(), name.c_str());
+
+    DeliveryOutcome outcome;
+    {
+        Control control(*this, *job);
+        if (target.isRemote) {
+            systemLog.Log(
+                3, "ThreadID(%u) RunLPDPrinting() :  redirecting the print job to remote LPD\n",
+                threadId);
+            outcome = RemoteJobSender(request, control).Run();
+        } else {
+            outcome = LocalPrintJob(request, control).Run();
+        }
+    }
+    ApplyOutcome(job, outcome, settings, threadId);
+    if (outcome.connection) {
+        // The end of a forwarded job's connection, now that the job is recorded as delivered.
+        Control control(*this, *job);
+        control.SetSocket(outcome.connection.Get());
+        RemoteJobSender::AwaitClose(outcome.connection.Get(), control);
+    }
+}
+
+// The printing thread alone turns what a delivery reported into state: a delivered job goes
+// with its files; a failed one waits for its next try, with a pause that doubles up to
+// RetryMaxSeconds (and is given up once older than JobMaxAgeHours); a queue that cannot deliver
+// anything is held for the operator.
+void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const DeliveryOutcome& outcome,
+                              const GeneralSettings& settings, uint32_t threadId) {
+    using Kind = DeliveryOutcome::Kind;
+    {
+        MutexLock lock(mutex_);
+        currentJob_ = nullptr;
+    }
+    const std::string jobText = "job (jobNo-" + std::to_string(job->jobNo) + ", userName-" +
+                                EscapeControls(job->userName) + ", hostName-" +
+                                EscapeControls(job->hostName) + ")";
+    Kind kind = outcome.kind;
+    std::string reason = outcome.text;
+    if (outcome.error != 0) {
+        reason += " (" + ErrorText(outcome.error) + ")";
+    }
+    const int64_t age = static_cast<int64_t>(std::time(nullptr)) - job->record.arrivalTime;
+    if (kind == Kind::RetryLater && settings.jobMaxAgeHours > 0 &&
+        age >= static_cast<int64_t>(settings.jobMaxAgeHours) * 3600) {
+        kind = Kind::GiveUp;
+        reason += " - undelivered for " + std::to_string(settings.jobMaxAgeHours) + " hours";
+    }
+
+    if (job->State() == JobState::Stop || kind == Kind::Done) {
+        systemLog.Log(3,
+                      "ThreadID(%u) : RunLPDPrinting() : Removing job (jobNo-%d, userName-%s, "
+                      "hostName-%s) on print queue %s\n",
+                      threadId, job->jobNo, EscapeControls(job->userName).c_str(),
+                      EscapeControls(job->hostName).c_str(), name.c_str());
+        if (kind == Kind::Done) {
+            MutexLock lock(mutex_);
+            if (failureShown_) {
+                statusText_ = kReady;
+                failureShown_ = false;
+            }
+        }
+        Finished(job);
+        return;
+    }
+    switch (kind) {
+        case Kind::Done:
+            break;
+        case Kind::Stopped:
+            job->ChangeState(JobState::Printing, JobState::Waiting);
+            job->SetStatusText("waiting");
+            break;
+        case Kind::RetryLater: {
+            // The texts first: whoever sees the failure counted sees what it was.
+            const uint32_t failures = job->Failures() + 1;
+            const auto pause = RetryPause(failures, settings);
+            const auto now = std::chrono::system_clock::now();
+            const std::string at = ClockText(now + pause);
+            job->SetStatusText("retry at " + at + " - " + reason + " (failed at " + ClockText(now) +
+                               ")");
+            {
+                MutexLock lock(mutex_);
+                statusText_ = outcome.text;
+                failureShown_ = true;
+            }
+            job->ScheduleRetry(JobEntry::Clock::now() + pause);
+            job->ChangeState(JobState::Printing, JobState::Waiting);
+            systemLog.Log(1,
+                          "Print queue %s : delivery of %s failed (%u times): %s; next try at %s\n",
+                          name.c_str(), jobText.c_str(), failures, reason.c_str(), at.c_str());
+            break;
+        }
+        case Kind::HoldQueue:
+            job->ChangeState(JobState::Printing, JobState::Waiting);
+            job->SetStatusText("waiting - " + reason);
+            {
+                MutexLock lock(mutex_);
+                if (state_ == QueueState::Running) {
+                    state_ = QueueState::Pause;
+                }
+                statusText_ = outcome.text;
+                failureShown_ = true;
+            }
+            systemLog.Log(1, "Print queue %s : held - %s\n", name.c_str(), reason.c_str());
+            Alert(reason);
+            break;
+        case Kind::GiveUp:
+            systemLog.Log(1, "Print queue %s : %s given up - %s\n", name.c_str(), jobText.c_str(),
+                          reason.c_str());
+            Finished(job);
+            Alert(jobText + " given up - " + reason);
+            break;
+    }
+    NotifyWork();
+}
+
+void PrintQueue::Finished(const std::shared_ptr<JobEntry>& job) {
+    {
+        MutexLock lock(mutex_);
+        jobs_.remove(job);
+    }
+    ForgetJobs({job});
+}
+
+void PrintQueue::Alert(const std::string& reason) {
+    if (LPDSpooler* spooler = Spooler()) {
+        spooler->Alert(name, reason);
+    }
 }
 
 // --- jobs --------------------------------------------------------------------------------------
 
 bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
     systemLog.Log(2, "LPDPrinter::AddJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
-                  job->userName.c_str(), job->hostName.c_str());
+                  EscapeControls(job->userName).c_str(), EscapeControls(job->hostName).c_str());
     job->queue = this;
     job->queueName = name;
-    job->spoolDirectory = SpoolDirectory();
     {
         MutexLock lock(mutex_);
+        if (closed_) {
+            return false;
+        }
         jobs_.push_back(std::move(job));
         workPending_ = true;
     }
@@ -346,10 +621,40 @@ bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
     return true;
 }
 
-void PrintQueue::JobReceived(JobEntry& job) {
-    if (job.ChangeState(JobState::Spooling, JobState::Waiting)) {
-        NotifyWork();
+PrintQueue::Placement PrintQueue::ReplaceJob(const JobEntry* current,
+                                             std::shared_ptr<JobEntry> replacement) {
+    replacement->queue = this;
+    replacement->queueName = name;
+    {
+        MutexLock lock(mutex_);
+        if (closed_) {
+            return Placement::Closed;
+        }
+        auto it = std::find_if(jobs_.begin(), jobs_.end(),
+                               [current](const auto& job) { return job.get() == current; });
+        if (it == jobs_.end()) {
+            return Placement::Removed;
+        }
+        *it = std::move(replacement);
+        workPending_ = true;
     }
+    wakeup_.notify_all();
+    return Placement::Done;
+}
+
+PrintQueue::Placement PrintQueue::Locate(const JobEntry* job) const {
+    MutexLock lock(mutex_);
+    if (closed_) {
+        return Placement::Closed;
+    }
+    const bool listed = std::any_of(jobs_.begin(), jobs_.end(),
+                                    [job](const auto& entry) { return entry.get() == job; });
+    return listed ? Placement::Done : Placement::Removed;
+}
+
+void PrintQueue::DropJob(const JobEntry* job) {
+    MutexLock lock(mutex_);
+    jobs_.remove_if([job](const auto& entry) { return entry.get() == job; });
 }
 
 std::shared_ptr<JobEntry> PrintQueue::FindJob(int32_t jobNo, const std::string& userName,
@@ -364,21 +669,57 @@ std::shared_ptr<JobEntry> PrintQueue::FindJob(int32_t jobNo, const std::string& 
     return nullptr;
 }
 
-void PrintQueue::ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
-                                  std::vector<std::shared_ptr<JobEntry>>& destroyed) {
+// The job being delivered is only marked: the printing thread removes it once its delivery has
+// ended. Every other job leaves the list at once; its files follow outside the lock.
+void PrintQueue::ApplyRemovalRule(JobEntries::iterator position,
+                                  std::vector<std::shared_ptr<JobEntry>>& removed) {
     JobEntry* job = position->get();
     if (job == currentJob_ && job->ChangeState(JobState::Printing, JobState::Stop)) {
-        return;  // the printing thread ends the delivery and removes it
+        return;
     }
-    destroyed.push_back(std::move(*position));
+    removed.push_back(std::move(*position));
     jobs_.erase(position);
+}
+
+// A job still being received has no files of the queue's yet: its reception notices that the
+// job is gone and removes what it wrote. Manifests are removed under storeMutex_, so a hold
+// being written at the same moment cannot bring a removed job back.
+void PrintQueue::ForgetJobs(const std::vector<std::shared_ptr<JobEntry>>& removed) {
+    std::shared_ptr<JobStore> store = OpenedStore();
+    if (!store) {
+        return;
+    }
+    MutexLock lock(storeMutex_);
+    for (const auto& job : removed) {
+        if (job->State() != JobState::Spooling && job->record.id != 0) {
+            store->Remove(job->record.id, JobStore::FileNames(job->record));
+        }
+    }
+}
+
+void PrintQueue::HoldChanged(JobEntry& job) {
+    std::shared_ptr<JobStore> store = OpenedStore();
+    if (!store) {
+        return;
+    }
+    MutexLock lock(storeMutex_);
+    if (Locate(&job) != Placement::Done || job.record.id == 0) {
+        return;
+    }
+    JobRecord record = job.record;
+    record.held = job.State() == JobState::Pause;
+    int error = 0;
+    if (!store->Save(record, error)) {
+        systemLog.Log(1, "Print queue %s : the hold of job %" PRIu64 " cannot be stored - %s\n",
+                      name.c_str(), record.id, ErrorText(error).c_str());
+    }
 }
 
 bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
                            const std::string& hostName) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - jobNo(%d) user(%s) host(%s)\n", jobNo,
-                  userName.c_str(), hostName.c_str());
-    std::vector<std::shared_ptr<JobEntry>> destroyed;
+                  EscapeControls(userName).c_str(), EscapeControls(hostName).c_str());
+    std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
         const bool anyOwner = userName == "root";
@@ -386,38 +727,40 @@ bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
             const JobEntry& job = **it;
             if (job.jobNo == jobNo && (anyOwner || job.userName == userName) &&
                 (hostName.empty() || job.hostName == hostName)) {
-                ApplyRemovalRule(it, destroyed);
+                ApplyRemovalRule(it, removed);
                 break;
             }
         }
         workPending_ = true;
     }
     wakeup_.notify_all();
-    return true;  // the entries in destroyed go here, outside the lock
+    ForgetJobs(removed);
+    return true;
 }
 
 bool PrintQueue::RemoveJob(const std::string& userName, const std::string& hostName) {
-    systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n", userName.c_str(),
-                  hostName.c_str());
-    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n",
+                  EscapeControls(userName).c_str(), EscapeControls(hostName).c_str());
+    std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
         for (auto it = jobs_.begin(); it != jobs_.end();) {
             auto next = std::next(it);
             if ((*it)->userName == userName && (hostName.empty() || (*it)->hostName == hostName)) {
-                ApplyRemovalRule(it, destroyed);
+                ApplyRemovalRule(it, removed);
             }
             it = next;
         }
         workPending_ = true;
     }
     wakeup_.notify_all();
+    ForgetJobs(removed);
     return true;
 }
 
 bool PrintQueue::RemoveJob(const JobEntry* job) {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - remove with jobEntry pointer\n");
-    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
         auto it = jobs_.begin();
@@ -427,26 +770,28 @@ bool PrintQueue::RemoveJob(const JobEntry* job) {
         if (it == jobs_.end()) {
             return false;
         }
-        ApplyRemovalRule(it, destroyed);
+        ApplyRemovalRule(it, removed);
         workPending_ = true;
     }
     wakeup_.notify_all();
+    ForgetJobs(removed);
     return true;
 }
 
 bool PrintQueue::RemoveJob() {
     systemLog.Log(2, "LPDPrinter::RemoveJob() - remove all jobs on print queue %s\n", name.c_str());
-    std::vector<std::shared_ptr<JobEntry>> destroyed;
+    std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
         for (auto it = jobs_.begin(); it != jobs_.end();) {
             auto next = std::next(it);
-            ApplyRemovalRule(it, destroyed);
+            ApplyRemovalRule(it, removed);
             it = next;
         }
         workPending_ = true;
     }
     wakeup_.notify_all();
+    ForgetJobs(removed);
     return true;
 }
 
@@ -468,7 +813,7 @@ bool PrintQueue::RecvJob(ClientConnection& connection) {
 
 void PrintQueue::SendAck(ClientConnection& connection) {
     static const char ack = 0;
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Send ACK to LPR client ", &ack, 1);
     }
     connection.Send(&ack, 1);
@@ -476,7 +821,7 @@ void PrintQueue::SendAck(ClientConnection& connection) {
 
 void PrintQueue::SendNack(ClientConnection& connection) {
     static const char nack = 1;
-    if (localPrintLog.Level() >= 1) {
+    if (localPrintLog.Writes(1)) {
         localPrintLog.HexDump("Send NACK to LPR client ", &nack, 1);
     }
     connection.Send(&nack, 1);
@@ -515,44 +860,6 @@ uint32_t PrintQueue::LongJobList(const char* userName, char* buffer, uint32_t si
 
 uint32_t PrintQueue::LongJobList(char* buffer, uint32_t size) {
     return JobList(Format::Long, Select::All, 0, nullptr, buffer, size);
-}
-
-// --- delivery ----------------------------------------------------------------------------------
-
-bool PrintQueue::PrinterInitialisation() {
-    const std::string destination = Destination();
-    LPDSpooler* spooler = Spooler();
-    PrintSystem* printSystem = spooler ? spooler->GetPrintSystem() : nullptr;
-    int error = ENODEV;
-    printerHandle_ = printSystem ? printSystem->Open(destination, error) : nullptr;
-    if (printerHandle_) {
-        MutexLock lock(mutex_);
-        activePrinter_ = printerHandle_.get();
-        return true;
-    }
-    SetStatusText("Failed to open printer" + destination);
-    systemLog.Log(1,
-                  "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter %s - last "
-                  "error(%ld)\n",
-                  destination.c_str(), static_cast<long>(error));
-    return false;
-}
-
-void PrintQueue::PrinterClose() {
-    {
-        MutexLock lock(mutex_);
-        activePrinter_ = nullptr;
-    }
-    printerHandle_.reset();
-    systemLog.Log(3, "LPDPrinter::PrinterClose() - close printer %s\n", Destination().c_str());
-}
-
-bool PrintQueue::PrintFile(JobEntry& job) {
-    return LocalPrintJob(*this, job).Run();
-}
-
-bool PrintQueue::SendJob(JobEntry& job) {
-    return RemoteJobSender(*this, job).Run();
 }
 
 }  // namespace pg

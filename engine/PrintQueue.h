@@ -10,15 +10,19 @@
 #include <thread>
 #include <vector>
 
+#include "engine/DeliveryOutcome.h"
 #include "engine/JobEntry.h"
 #include "engine/JobListReport.h"
+#include "engine/QueueTarget.h"
 #include "platform/Mutex.h"
 
 namespace pg {
 
 class LPDSpooler;
 class ClientConnection;
+class JobStore;
 class PrinterHandle;
+struct GeneralSettings;
 
 enum class QueueState : uint8_t {
     Initial = 1,
@@ -33,26 +37,27 @@ enum class QueueState : uint8_t {
 // "Initial" ... "error", "unknown?" for any other value.
 const char* QueueStateName(uint8_t state);
 
-// Where a queue delivers: a printer of the print system (local) or a queue on another LPD host
-// (remote).
-struct QueueTarget {
-    std::string destination;  // local: printer name; remote: queue name on the remote host
-    std::string remoteHost;   // host name or dotted IPv4 address
-    uint16_t remotePort = 0;
-    bool isRemote = false;
-    bool formFeedAtEndOfJob = true;
-};
-
-// One named print queue: its job list, its state and status text, and its printing thread,
-// which delivers the job at the head of the list.
+// One named print queue: its job list, its job store, its state and status text, and its
+// printing thread, which delivers the oldest printable job.
 //
-// Locks: mutex_ guards the job list, the state, the status text, the target and the thread's
-// pause flag; controlMutex_ serialises starting and ending the printing thread (Activate, Stop,
-// Pause, shutdown) and is taken before mutex_. A job's own mutex comes after both.
+// Jobs whose files are still arriving are listed (state spooling) but never delivered; a job
+// waiting for its next try, or held, does not hold up the jobs behind it. The printing thread
+// alone turns what a delivery reports (its outcome) into job and queue state, status texts,
+// log lines and the retry schedule.
+//
+// Locks, in the order they are taken: controlMutex_ serialises starting and ending the printing
+// thread (Activate, Stop, Pause, shutdown); openMutex_ guards opening the store; storeMutex_
+// serialises the rewrites and removals of released jobs' manifests; mutex_ guards the job list,
+// the state, the status text, the target and the thread's pause flag. A job's own mutex comes
+// last.
 class PrintQueue {
   public:
+    enum class JobsAtShutdown { Keep, Discard };
+    // Where a job of a reception stands in the list.
+    enum class Placement { Done, Removed, Closed };
+
     explicit PrintQueue(std::string queueName);
-    // Ends the printing thread, state close, destroys the jobs.
+    // Ends the printing thread, state close; the jobs stay in the store.
     ~PrintQueue();
     PrintQueue(const PrintQueue&) = delete;
     PrintQueue& operator=(const PrintQueue&) = delete;
@@ -75,19 +80,35 @@ class PrintQueue {
     // The spool base directory, '/', the queue's name.
     std::string SpoolDirectory() const;
 
+    // --- job store ---------------------------------------------------------------------------
+    // The queue's job store, opened on first use in the spool directory (with the spooler's
+    // SyncSpool): the complete jobs found there are taken back, in arrival order and with
+    // their hold, and everything else is removed.
+    std::shared_ptr<JobStore> Store();
+    // Opens the store in directory; nothing happens when it is open already.
+    void OpenStore(const std::string& directory, bool sync);
+
     // --- printing thread ---------------------------------------------------------------------
     bool Activate();
     bool Stop();
     bool Pause();
     // Destruction's work, done at once even while other threads still hold the object: ends
-    // the printing thread, sets state close and destroys every job. Idempotent.
-    void Shutdown();
-    // Wakes the printing thread's one-second wait (a job became waiting, the head changed).
+    // the printing thread and sets state close. Undelivered jobs stay in the store for the next
+    // start (Keep), or go with their files (Discard: the queue itself is deleted). Idempotent.
+    void Shutdown(JobsAtShutdown jobs = JobsAtShutdown::Keep);
+    // Wakes the printing thread (a job became printable, the list changed).
     void NotifyWork();
     bool HasPrintingThread() const;
 
     // --- jobs -------------------------------------------------------------------------------
+    // Appends a job; false when the queue is closed.
     bool AddJob(std::shared_ptr<JobEntry> job);
+    // Puts replacement in current's place (a reception's entry that learnt more, or became
+    // printable); Removed when current is no longer listed.
+    Placement ReplaceJob(const JobEntry* current, std::shared_ptr<JobEntry> replacement);
+    Placement Locate(const JobEntry* job) const;
+    // Takes a reception's entry off the list; its files are the reception's to remove.
+    void DropJob(const JobEntry* job);
     // First job with that number and user (exactly) and, when host is not empty, that host.
     std::shared_ptr<JobEntry> FindJob(int32_t jobNo, const std::string& userName,
                                       const std::string& hostName) const;
@@ -95,15 +116,15 @@ class PrintQueue {
     bool RemoveJob(const std::string& userName, const std::string& hostName);
     bool RemoveJob(const JobEntry* job);
     bool RemoveJob();
-    // A copy of the job list, head first.
+    // A copy of the job list, in arrival order.
     std::vector<std::shared_ptr<JobEntry>> Jobs() const;
     size_t JobCount() const;
-    // A job of this queue that was spooling became waiting: sets it and wakes the thread.
-    void JobReceived(JobEntry& job);
+    // A job was paused or resumed: its hold is written to the store.
+    void HoldChanged(JobEntry& job);
 
     // --- protocol ---------------------------------------------------------------------------
-    // Serves one receive-job command on an accepted connection. False when it removed a failed
-    // job from the queue.
+    // Serves one receive-job command on an accepted connection. False when it removed a job it
+    // had begun.
     bool RecvJob(ClientConnection& connection);
     static void SendAck(ClientConnection& connection);
     static void SendNack(ClientConnection& connection);
@@ -116,57 +137,58 @@ class PrintQueue {
     uint32_t LongJobList(const char* userName, char* buffer, uint32_t size);
     uint32_t LongJobList(char* buffer, uint32_t size);
 
-    // --- delivery (printing thread only) -------------------------------------------------------
-    bool PrinterInitialisation();
-    void PrinterClose();
-    bool PrintFile(JobEntry& job);
-    // The printer opened by PrinterInitialisation(), null when closed.
-    PrinterHandle* OpenPrinter() const { return printerHandle_.get(); }
-    bool SendJob(JobEntry& job);
-
-    // Called by delivery between blocks: waits while the queue is paused by Pause(); false when
-    // the printing thread is asked to end (delivery must then stop at once).
-    bool DeliveryCheckpoint();
-    // True when the printing thread is asked to end.
-    bool StopRequested() const;
-    // Waits up to ms milliseconds, returning early (false) only when the thread is asked to end.
-    bool DeliverySleep(int ms);
     uint32_t PrintingThreadId() const { return threadId_.load(); }
-    // The socket forwarding is using, -1 when none. Stop and destruction shut it down so a
-    // blocked connect, send or receive ends at once. Clear it before closing the socket.
-    void SetDeliverySocket(int fd);
 
   private:
+    class Control;
+    using JobEntries = std::list<std::shared_ptr<JobEntry>>;
+
     void RunLPDPrinting(std::stop_token stopToken);
+    // The oldest printable job, set printing; null when there is none (next: when the earliest
+    // retry is due).
+    std::shared_ptr<JobEntry> TakeNextJob(JobEntry::Clock::time_point& next) REQUIRES(mutex_);
+    void Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId);
+    void ApplyOutcome(const std::shared_ptr<JobEntry>& job, const DeliveryOutcome& outcome,
+                      const GeneralSettings& settings, uint32_t threadId);
+    // Takes a delivered (or given up) job off the list and out of the store.
+    void Finished(const std::shared_ptr<JobEntry>& job);
+    void Alert(const std::string& reason);
     // One job-list report (JobListReport's format and selection) copied into buffer.
     uint32_t JobList(JobListReport::Format format, JobListReport::Select select, int32_t jobNo,
                      const char* userName, char* buffer, uint32_t size) const;
-    void ApplyRemovalRule(std::list<std::shared_ptr<JobEntry>>::iterator position,
-                          std::vector<std::shared_ptr<JobEntry>>& destroyed) REQUIRES(mutex_);
+    void ApplyRemovalRule(JobEntries::iterator position,
+                          std::vector<std::shared_ptr<JobEntry>>& removed) REQUIRES(mutex_);
+    // Removes the files of jobs taken off the list (not those still being received).
+    void ForgetJobs(const std::vector<std::shared_ptr<JobEntry>>& removed);
     void StopThread() REQUIRES(controlMutex_) EXCLUDES(mutex_);
+    std::shared_ptr<JobStore> OpenedStore() const;
 
     std::atomic<LPDSpooler*> spooler_{nullptr};
     std::atomic<uint32_t> threadId_{0};
 
-    mutable Mutex controlMutex_ ACQUIRED_BEFORE(mutex_);
+    mutable Mutex controlMutex_ ACQUIRED_BEFORE(openMutex_);
     std::jthread thread_ GUARDED_BY(controlMutex_);
     bool shutDown_ GUARDED_BY(controlMutex_) = false;
+
+    mutable Mutex openMutex_ ACQUIRED_BEFORE(storeMutex_);
+    std::shared_ptr<JobStore> store_ GUARDED_BY(openMutex_);
+
+    Mutex storeMutex_ ACQUIRED_BEFORE(mutex_);
 
     mutable Mutex mutex_;
     std::condition_variable_any wakeup_;
     QueueState state_ GUARDED_BY(mutex_) = QueueState::Initial;
     std::string statusText_ GUARDED_BY(mutex_);
     QueueTarget target_ GUARDED_BY(mutex_);
-    std::list<std::shared_ptr<JobEntry>> jobs_ GUARDED_BY(mutex_);
+    JobEntries jobs_ GUARDED_BY(mutex_);
+    bool closed_ GUARDED_BY(mutex_) = false;                   // shut down: lists nothing more
     const JobEntry* currentJob_ GUARDED_BY(mutex_) = nullptr;  // compared, never followed
     bool suspended_ GUARDED_BY(mutex_) = false;                // Pause(): the thread holds still
     bool workPending_ GUARDED_BY(mutex_) = false;              // NotifyWork() since the last pass
-    std::stop_token stopToken_ GUARDED_BY(mutex_);             // of the running printing thread
-    int deliverySocket_ GUARDED_BY(mutex_) = -1;
-    PrinterHandle* activePrinter_ GUARDED_BY(mutex_) =
-        nullptr;  // printerHandle_, for Stop  // see SetDeliverySocket()
-
-    std::unique_ptr<PrinterHandle> printerHandle_;  // printing thread only
+    bool failureShown_ GUARDED_BY(mutex_) = false;  // the status text tells of a failed delivery
+    std::stop_token stopToken_ GUARDED_BY(mutex_);  // of the running printing thread
+    int deliverySocket_ GUARDED_BY(mutex_) = -1;    // for Stop to shut down
+    PrinterHandle* activePrinter_ GUARDED_BY(mutex_) = nullptr;  // for Stop to cancel
 };
 
 }  // namespace pg

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "config/GeneralSettings.h"
+#include "engine/DeliveryControl.h"
 #include "engine/HostAddress.h"
 #include "engine/JobEntry.h"
-#include "engine/LPDSpooler.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int kConnectAttempts = 10;
 constexpr int kLingerSeconds = 1;
-constexpr int kEndingWaitMs = 1000;
 constexpr size_t kChunkSize = 1024;
 // File reads, and the sends of batched chunks, are this large.
 constexpr size_t kBlockSize = 256 * 1024;
@@ -38,45 +37,66 @@ constexpr std::chrono::milliseconds kWaitSlice(100);
 // process connects from unprivileged ports. Said once in the system log.
 std::atomic<bool> reservedPortsRefused{false};
 
-GeneralSettings SettingsOf(const PrintQueue& queue) {
-    LPDSpooler* spooler = queue.Spooler();
-    return spooler ? spooler->Settings() : GeneralSettings();
-}
-
 // bind() refuses a reserved port with EACCES only to a process that may not bind any (not
 // root and no CAP_NET_BIND_SERVICE); a port in use gives EADDRINUSE.
 bool NoPrivilegeForReservedPorts(int bindError) {
     return bindError == EACCES;
 }
 
-bool IsControlFile(const std::string& name) {
-    return !name.empty() && (name[0] == 'c' || name[0] == 'C');
-}
-
 }  // namespace
 
-RemoteJobSender::RemoteJobSender(PrintQueue& queue, JobEntry& job)
-    : queue_(queue),
-      job_(job),
-      target_(queue.Target()),
-      replyTimeoutSeconds_(std::max(0, SettingsOf(queue).remoteCmdTimeout)),
-      chunkDelayMs_(std::max(0, SettingsOf(queue).forwardChunkDelayMs)) {}
+RemoteJobSender::RemoteJobSender(const DeliveryRequest& request, DeliveryControl& control)
+    : request_(request),
+      control_(control),
+      target_(request.target),
+      replyTimeoutSeconds_(std::max(0, request.remoteCmdTimeout)),
+      chunkDelayMs_(std::max(0, request.forwardChunkDelayMs)) {}
 
 RemoteJobSender::~RemoteJobSender() {
     CloseSocket();
 }
 
-bool RemoteJobSender::Run() {
+DeliveryOutcome RemoteJobSender::Run() {
+    if (const DeliveryFile* missing = request_.MissingFile(true)) {
+        systemLog.Log(1,
+                      "Error - SendJob() - printer Queue (%s) fails in opening file %s - last "
+                      "error(%ld)\n",
+                      request_.queueName.c_str(), missing->path.c_str(), static_cast<long>(ENOENT));
+        return DeliveryOutcome::GiveUp(
+            ENOENT, "Error in finding print data file -  " + EscapeControls(missing->clientName));
+    }
     const bool connected = Connect();
     if (connected) {
         SendFiles();
     }
+    if (connected && !failed_ && !stopped_) {
+        // Delivered: the host hears the end at once, the printing thread closes the connection.
+        ::shutdown(socket_.Get(), SHUT_WR);
+        control_.SetSocket(-1);
+        DeliveryOutcome done = DeliveryOutcome::Done();
+        done.connection = std::move(socket_);
+        return done;
+    }
+    if (!stopped_) {
+        Finish();  // also after ten failed attempts: the ending is the same in every case
+    }
     if (stopped_) {
         CloseSocket();
-        return false;
+        return DeliveryOutcome::Stopped();
     }
-    Finish();  // also after ten failed attempts: the ending is the same in every case
-    return connected && !failed_ && !stopped_;
+    if (!connected && !failed_) {
+        Failed(lastAttemptError_,
+               "Error in sending print job request to remote printer - " + target_.destination);
+    }
+    return std::move(failure_);
+}
+
+// The first failure is the one reported.
+void RemoteJobSender::Failed(int error, std::string text) {
+    if (!failed_) {
+        failed_ = true;
+        failure_ = DeliveryOutcome::Retry(error, std::move(text));
+    }
 }
 
 // --- connection --------------------------------------------------------------------------------
@@ -113,6 +133,7 @@ bool RemoteJobSender::Attempt() {
         systemLog.Log(3,
                       "Error : LPDPrinter::SendJob - failed in gethostbyname(%s)  last error %d\n",
                       target_.remoteHost.c_str(), error);
+        lastAttemptError_ = EHOSTUNREACH;
         return false;
     }
     const linger lingerOn{1, kLingerSeconds};
@@ -134,6 +155,7 @@ bool RemoteJobSender::Attempt() {
     }
     if (!ConnectTo(peer, error)) {
         if (!stopped_) {
+            lastAttemptError_ = error;
             systemLog.Log(3, "Error : LPDPrinter::SendJob - failed in connect()  last error %d\n",
                           error);
         }
@@ -150,8 +172,7 @@ bool RemoteJobSender::Attempt() {
     Dump("Send Request to Remote Host ", buffer_.data(), static_cast<size_t>(length));
     if (!SendBytes(buffer_.data(), static_cast<size_t>(length), error)) {
         if (!stopped_) {
-            queue_.SetStatusText("Error in sending print job request to remote printer - " +
-                                 target_.destination);
+            lastAttemptError_ = error;
             systemLog.Log(1, "Error - SendJob() : print queue %s : send() fails with error(%d)\n",
                           target_.destination.c_str(), error);
         }
@@ -161,6 +182,7 @@ bool RemoteJobSender::Attempt() {
     int received = 0;
     if (!ReceiveReply(received)) {
         if (!stopped_) {
+            lastAttemptError_ = EPROTO;
             Dump("Receive NACK from Remote Host ", buffer_.data(), static_cast<size_t>(received));
         }
         FailAttempt(true);
@@ -248,93 +270,85 @@ void RemoteJobSender::FailAttempt(bool connected) {
 
 // --- files -------------------------------------------------------------------------------------
 
-// Every file of the job, control files first, then the data files by name: the order of the
-// directory listing means nothing, and LPR clients send the control file first.
+// The control file first, as LPR clients send it, then the data files in the order the control
+// file names them.
 void RemoteJobSender::SendFiles() {
-    std::vector<SpoolFile> files = job_.SpoolFiles();
-    if (files.empty()) {
-        const std::string searchPath = job_.spoolDirectory + "/" + job_.FilePattern();
-        queue_.SetStatusText("Error in finding print data file -  " + searchPath);
-        systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in finding print data "
-                      "file %s - last error(%ld)\n",
-                      target_.destination.c_str(), searchPath.c_str(), static_cast<long>(ENOENT));
-        job_.SetState(JobState::Error);
-        failed_ = true;
-        return;
+    uint64_t total = request_.control.size;
+    for (const DeliveryFile& file : request_.data) {
+        total += file.size;
     }
-    std::stable_sort(files.begin(), files.end(), [](const SpoolFile& a, const SpoolFile& b) {
-        const bool aControl = IsControlFile(a.name);
-        const bool bControl = IsControlFile(b.name);
-        return aControl != bControl ? aControl : a.name < b.name;
-    });
-    // The job is printing already (the printing thread set it); it is not set again, so that a
-    // removal request made while connecting still counts.
-    for (const SpoolFile& file : files) {
-        if (!queue_.DeliveryCheckpoint()) {
+    request_.job->progress.Start(total);
+    for (size_t i = 0; i <= request_.data.size(); ++i) {
+        if (!control_.Checkpoint()) {
             stopped_ = true;
             return;
         }
-        if (failed_ || job_.State() != JobState::Printing) {
-            return;  // a removal request marks the job stop: no further file
+        if (failed_ || control_.JobRemoved()) {
+            return;  // a removal request marks the job: no further file
         }
-        SendFile(file.name);
+        SendFile(i == 0 ? request_.control : request_.data[i - 1], i == 0);
         if (stopped_) {
             return;
         }
     }
 }
 
-void RemoteJobSender::SendFile(const std::string& name) {
-    const std::string path = job_.spoolDirectory + "/" + name;
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) {
+// A job file that is gone can never be sent: the job is given up rather than retried for ever.
+void RemoteJobSender::SendFile(const DeliveryFile& file, bool control) {
+    const std::string shown = EscapeControls(file.clientName);
+    UniqueFd input(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!input) {
+        const int error = errno;
         systemLog.Log(1,
                       "Error - SendJob() - printer Queue (%s) fails in opening file %s - last "
                       "error(%ld)\n",
-                      queue_.name.c_str(), name.c_str(), static_cast<long>(errno));
-        return;  // skipped; the job goes on
+                      request_.queueName.c_str(), file.path.c_str(), static_cast<long>(error));
+        Failed(error, "Error in finding print data file -  " + shown);
+        if (error == ENOENT) {
+            failure_.kind = DeliveryOutcome::Kind::GiveUp;
+        }
+        return;
     }
     struct stat status {};
-    if (::fstat(file.Get(), &status) != 0) {
+    if (::fstat(input.Get(), &status) != 0) {
         const int error = errno;
-        queue_.SetStatusText("Error in sending print job file to remote printer - " + name);
         systemLog.Log(1,
                       "Error - SendJob() : print queue %s : GetFileSize() fails with error(%ld)\n",
                       target_.destination.c_str(), static_cast<long>(error));
-        failed_ = true;
+        Failed(error, "Error in sending print job file to remote printer - " + shown);
         return;
     }
-    // The size travels as a 32-bit number, as the receiving side reads it.
+    // The size travels as a 32-bit number, as the receiving side reads it; the name as the
+    // client gave it (a word of at most 255 bytes without white space).
     const auto size = static_cast<uint32_t>(status.st_size);
     int length = std::snprintf(buffer_.data(), buffer_.size(), "%c%u %s\n",
-                               IsControlFile(name) ? '\002' : '\003', size, name.c_str());
+                               control ? '\002' : '\003', size, file.clientName.c_str());
     length = std::min(length, static_cast<int>(buffer_.size()) - 1);
     Dump("Send filename to Remote Host ", buffer_.data(), static_cast<size_t>(length));
     int error = 0;
     if (!SendBytes(buffer_.data(), static_cast<size_t>(length), error)) {
-        SendFailed(name, error);
+        SendFailed(shown, error);
         return;
     }
     int received = 0;
     if (!ReceiveReply(received)) {
         if (!stopped_) {
             Dump("Receive NACK from Remote Host", buffer_.data(), static_cast<size_t>(received));
-            failed_ = true;
+            Failed(EPROTO, "The remote host refused print job file - " + shown);
         }
         return;
     }
     remotePrintLog.Log(1, "Receive ACK from Remote Host \n");
 
-    SendContents(file.Get(), name);
-    file.Reset();
+    SendContents(input.Get(), shown);
+    input.Reset();
     if (failed_ || stopped_) {
         return;
     }
     if (!ReceiveReply(received)) {
         if (!stopped_) {
             remotePrintLog.Log(1, "Receive NACK from Remote Host");
-            failed_ = true;
+            Failed(EPROTO, "The remote host refused print job file - " + shown);
         }
         return;
     }
@@ -354,18 +368,19 @@ void RemoteJobSender::SendContents(int fd, const std::string& name) {
     batch_.clear();
     const bool batched = chunkDelayMs_ == 0;
     for (;;) {
-        if (!queue_.DeliveryCheckpoint()) {
+        if (!control_.Checkpoint()) {
             stopped_ = true;
             return;
         }
         size_t length = 0;
         if (!ReadChunk(fd, length)) {
+            const int error = errno;
             systemLog.Log(1,
                           "Error - SendJob() - printer Queue (%s) fails in reading file %s - last "
                           "error(%ld)\n",
-                          queue_.name.c_str(), name.c_str(), static_cast<long>(errno));
-            failed_ = true;  // nothing more is sent
-            return;
+                          request_.queueName.c_str(), name.c_str(), static_cast<long>(error));
+            Failed(error, "Error in sending print job file to remote printer - " + name);
+            return;  // nothing more is sent
         }
         const bool last = length < kChunkSize;
         if (last) {
@@ -386,8 +401,9 @@ void RemoteJobSender::SendContents(int fd, const std::string& name) {
             SendFailed(name, error);
             return;
         }
+        request_.job->progress.Add(length);
         batch_.clear();
-        if (!batched && !queue_.DeliverySleep(chunkDelayMs_)) {
+        if (!batched && !control_.Sleep(std::chrono::milliseconds(chunkDelayMs_))) {
             stopped_ = true;
             return;
         }
@@ -426,11 +442,9 @@ void RemoteJobSender::SendFailed(const std::string& name, int error) {
     if (stopped_) {
         return;
     }
-    queue_.SetStatusText("Error in sending print job file to remote printer - " + name);
     systemLog.Log(1, "Error - SendJob() : print queue %s : send() fails with error(%d)\n",
                   target_.destination.c_str(), error);
-    queue_.SetState(QueueState::Error);
-    failed_ = true;
+    Failed(error, "Error in sending print job file to remote printer - " + name);
 }
 
 // The job ends when the client closes: shut down the sending direction, give the host a
@@ -438,11 +452,38 @@ void RemoteJobSender::SendFailed(const std::string& name, int error) {
 void RemoteJobSender::Finish() {
     if (socket_) {
         ::shutdown(socket_.Get(), SHUT_WR);
-    }
-    if (!queue_.DeliverySleep(kEndingWaitMs)) {
+        if (!AwaitClose(socket_.Get(), control_)) {
+            stopped_ = true;
+        }
+    } else if (!control_.Sleep(kEndingWait)) {
         stopped_ = true;
     }
     CloseSocket();
+}
+
+// A host that closes at once (as LPRng's lpd does once it has the job) is not kept waiting;
+// the classic second is the bound for one that does not.
+bool RemoteJobSender::AwaitClose(int fd, DeliveryControl& control) {
+    const Clock::time_point deadline = Clock::now() + kEndingWait;
+    char discard[256];
+    while (!control.StopRequested()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return true;
+        }
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
+        if (ready > 0) {
+            const ssize_t got = ::recv(fd, discard, sizeof discard, MSG_DONTWAIT);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+                return true;  // closed (or failed): nothing more to wait for
+            }
+        } else if (ready < 0 && errno != EINTR) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // --- socket ------------------------------------------------------------------------------------
@@ -526,7 +567,7 @@ RemoteJobSender::Clock::time_point RemoteJobSender::ReplyDeadline() const {
 }
 
 bool RemoteJobSender::Interrupted() {
-    if (!stopped_ && queue_.StopRequested()) {
+    if (!stopped_ && control_.StopRequested()) {
         stopped_ = true;
     }
     return stopped_;
@@ -536,14 +577,14 @@ bool RemoteJobSender::Interrupted() {
 void RemoteJobSender::Adopt(UniqueFd socket) {
     CloseSocket();
     socket_ = std::move(socket);
-    queue_.SetDeliverySocket(socket_.Get());
+    control_.SetSocket(socket_.Get());
 }
 
 void RemoteJobSender::CloseSocket() {
     if (!socket_) {
         return;
     }
-    queue_.SetDeliverySocket(-1);
+    control_.SetSocket(-1);
     if (stopped_) {
         // Ending at once: no lingering over unsent bytes; the job is sent again from the start.
         const linger abort{1, 0};
@@ -556,7 +597,7 @@ void RemoteJobSender::CloseSocket() {
 // off would discard the dump, so it is not even formatted (the contents of large jobs would
 // cost more to format than to send).
 void RemoteJobSender::Dump(const char* label, const char* data, size_t length) {
-    if (remotePrintLog.Level() >= 1 && remotePrintLog.Enabled()) {
+    if (remotePrintLog.Writes(1)) {
         remotePrintLog.HexDump(label, data, static_cast<int32_t>(length));
     }
 }

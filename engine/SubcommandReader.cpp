@@ -13,20 +13,10 @@ SubcommandReader::SubcommandReader(Source source) : source_(std::move(source)) {
 SubcommandReader::SubcommandReader(ClientConnection& connection)
     : source_([&connection](char* buffer, size_t n) { return connection.Receive(buffer, n); }) {}
 
-void SubcommandReader::DropTerminatingZero() {
-    if (expectZero_ && !buffer_.empty()) {
-        if (buffer_[0] == '\0') {
-            buffer_.erase(0, 1);
-        }
-        expectZero_ = false;
-    }
-}
-
 SubcommandReader::Status SubcommandReader::ReadLine(std::string& line) {
     line.clear();
     char chunk[kReadSize];
     for (;;) {
-        DropTerminatingZero();
         const size_t end = buffer_.find('\n');
         if (end != std::string::npos && end < kMaxLine) {
             line.assign(buffer_, 0, end + 1);
@@ -58,33 +48,13 @@ ssize_t SubcommandReader::ReadSome(char* buffer, size_t n) {
     if (n == 0) {
         return 0;
     }
-    for (;;) {
-        DropTerminatingZero();
-        if (!buffer_.empty()) {
-            const size_t take = std::min(n, buffer_.size());
-            std::memcpy(buffer, buffer_.data(), take);
-            buffer_.erase(0, take);
-            return static_cast<ssize_t>(take);
-        }
-        const ssize_t got = source_(buffer, n);
-        if (got <= 0 || !expectZero_) {
-            return got;
-        }
-        // The read starts where a terminating zero may still be due.
-        expectZero_ = false;
-        if (buffer[0] != '\0') {
-            return got;
-        }
-        if (got > 1) {
-            std::memmove(buffer, buffer + 1, static_cast<size_t>(got - 1));
-            return got - 1;
-        }
-        // The read was the zero alone: it is not content, read again.
+    if (buffer_.empty()) {
+        return source_(buffer, n);
     }
-}
-
-void SubcommandReader::PutBack(std::string_view bytes) {
-    buffer_.insert(0, bytes);
+    const size_t take = std::min(n, buffer_.size());
+    std::memcpy(buffer, buffer_.data(), take);
+    buffer_.erase(0, take);
+    return static_cast<ssize_t>(take);
 }
 
 }  // namespace pg

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace pg {
 
@@ -19,12 +18,9 @@ class ClientConnection;
 // write loses nothing. A line of more than 4096 bytes without a line feed is cut: its first
 // 4096 bytes are taken as the line and the rest is read as what follows.
 //
-// What counts as "a read" once bytes are buffered: content is taken by ReadSome(), and a
-// ReadSome() served from the buffer returns everything buffered (up to the caller's size) as one
-// read; only an empty buffer makes it read the connection, once. So a client that sends a single
-// abort byte (or the lone zero that completes a control file) in a write of its own is seen as
-// a one-byte read, as it would be without the buffer, while bytes that came in one packet with
-// the subcommand line are one read together.
+// Content is taken by ReadSome() in whatever amounts the caller asks for: the reception asks
+// for no more than the announced count still missing, so how the bytes were cut into reads on
+// the way never matters (a lone 0x01 or 0x00 inside a count is content like any other byte).
 //
 // Memory stays bounded: at most one line (4096 bytes) and one read of the source are buffered.
 class SubcommandReader {
@@ -45,29 +41,15 @@ class SubcommandReader {
     // the next call). Closed and Error leave line empty.
     Status ReadLine(std::string& line);
 
-    // One read of content, at most n bytes: the buffered bytes when there are any, else one
-    // read of the source. Returns the source's answer (0 closed, -1 error) when nothing was
-    // buffered.
+    // At most n bytes: the buffered bytes when there are any, else one read of the source.
+    // Returns the source's answer (0 closed, -1 error) when nothing was buffered.
     ssize_t ReadSome(char* buffer, size_t n);
-
-    // Puts bytes that were read but are not the caller's back in front of the stream (the
-    // bytes of a read beyond a file's announced count).
-    void PutBack(std::string_view bytes);
-
-    // A file's content has ended at its announced count: the next byte, when it is the
-    // terminating zero, is dropped whenever it arrives (with the content or in a later read).
-    void ExpectTerminatingZero() { expectZero_ = true; }
 
     size_t Buffered() const { return buffer_.size(); }
 
   private:
-    // Drops the expected terminating zero when the buffer starts with it; any first byte ends
-    // the expectation.
-    void DropTerminatingZero();
-
     Source source_;
     std::string buffer_;  // received, not yet consumed
-    bool expectZero_ = false;
 };
 
 }  // namespace pg

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -99,23 +100,27 @@ TEST_F(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
     EXPECT_EQ(StatusField(helper, "Uid").substr(0, lp.size() + 1), lp + "\t");
     EXPECT_EQ(StatusField(helper, "CapEff"), "0000000000000400");  // CAP_NET_BIND_SERVICE
 
-    // A job's files belong to lp, in a directory only lp may enter.
+    // A job's files belong to lp, in a directory only lp may enter, and only lp may read them.
     {
         LoopbackClient client(port_, "127.0.0.1");
         const std::string control = "Hhost\nPann\nldfA001host\n";
         client.Send("\002lp\n\002" + std::to_string(control.size()) + " cfA001host\n");
         ASSERT_EQ(client.ReceiveExactly(2), std::string(2, '\0'));
-        client.Send(control + std::string(1, '\0'));
+        client.Send(control + std::string(1, '\0') + "\0034 dfA001host\n");
+        ASSERT_EQ(client.ReceiveExactly(2), std::string(2, '\0'));
+        client.Send(std::string("data") + '\0');
         ASSERT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
     }
-    for (const std::string& path :
-         {dir_ / "spool", dir_ / "spool/lp", dir_ / "spool/lp/cfA001host"}) {
+    std::vector<std::string> paths = {dir_ / "spool", dir_ / "spool/lp"};
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "spool/lp")) {
+        paths.push_back(entry.path());
+    }
+    EXPECT_GT(paths.size(), 4u);  // the control file, the data file and the manifest
+    for (const std::string& path : paths) {
         struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
         EXPECT_EQ(st.st_uid, lpUid_) << path;
-        if (S_ISDIR(st.st_mode)) {
-            EXPECT_EQ(st.st_mode & 0777, 0700u) << path;
-        }
+        EXPECT_EQ(st.st_mode & 0777, S_ISDIR(st.st_mode) ? 0700u : 0600u) << path;
     }
     EXPECT_NE(Status().find("from ann@host"), std::string::npos);
 }

@@ -329,7 +329,7 @@ TEST(ConfigLocationTest, SearchLooksInTheCurrentDirectoryThePathAndTheHome) {
     EXPECT_FALSE(location.FindConfigurationFile());
 }
 
-TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnValues) {
+TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentyNineLinesAndReadsBackAsItsOwnValues) {
     // A current directory ending in '/' gets no second one.
     for (const std::string& cwd : {d, d + "/"}) {
         SCOPED_TRACE(cwd);
@@ -341,9 +341,10 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnVa
                   "[GENERAL CONFIGURE]\r\nLPDInstallDirectory=" + cwd +
                       "\r\nHostfile=/etc/hosts\r\nSpoolBaseDirectory=" + base +
                       "spool\r\nLocalCmdTimeout=100\r\nRemoteCmdTimeout=100\r\n"
-                      "LPDServerPort=515\r\nClearSpoolDirectory=Y\r\nTestPrintManager=Y\r\n"
+                      "LPDServerPort=515\r\nClearSpoolDirectory=N\r\nTestPrintManager=Y\r\n"
                       "EnablePrintStatusControl=Y\r\nSuppressBanner=N\r\nMinimizeOnStartup=N\r\n"
-                      "ActivateLPDOnStart=N\r\n\r\n[Print Queues]\r\n\r\n[Logging]\r\n"
+                      "ActivateLPDOnStart=N\r\nSyncSpool=Y\r\nRetryMaxSeconds=300\r\n"
+                      "JobMaxAgeHours=0\r\n\r\n[Print Queues]\r\n\r\n[Logging]\r\n"
                       "LogLevel=1\r\nLogFileCache=0\r\nLogToScreen=Y\r\nSystemDebugEnable=N\r\n"
                       "LocalTraceEnable=N\r\nRemoteTraceEnable=N\r\nSystemTrace=" +
                       base + "trace/system.log\r\nLocalPrintTrace=" + base +
@@ -354,7 +355,7 @@ TEST_F(GeneralSettingsTest, DefaultFileIsTheTwentySixLinesAndReadsBackAsItsOwnVa
         // The file's values, not the absent-key ones (time-outs 100, not 20); "Hostfile" is
         // found as HostFile.
         EXPECT_EQ(Describe(Read()),
-                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|YYYNNN|cups|3000|0|0");
+                  cwd + "|/etc/hosts|" + base + "spool|100|100|515|NYYNNN|cups|3000|0|0");
     }
     // Without a home: no file and no directories.
     location_.home = dir_ / "missing";
@@ -422,6 +423,9 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
                                                  "suppressBanner = maybe\n",
                                                  "minimizeOnStartup : True\n",
                                                  "activateLPDOnStart : False\n",
+                                                 "SyncSpool = True\n",
+                                                 "RetryMaxSeconds is 300 seconds\n",
+                                                 "JobMaxAgeHours is 0 hours\n",
                                                  "PrintSystem is devices:/dev/null\n",
                                                  "CloseDelayMs is 3000\n",
                                                  "AcceptDelayMs is 0\n",
@@ -429,7 +433,8 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
                                                  "ListenAddress is \n",
                                                  "RunAsUser is \n",
                                                  "MaxConnections is 256\n",
-                                                 "MinBytesPerSecond is 0\n"}));
+                                                 "MinBytesPerSecond is 0\n",
+                                                 "RetryDelayMs is 4000\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
     events_.clear();
     WriteGeneral("ClearSpoolDirectory=N\r\n");
@@ -457,7 +462,8 @@ TEST_F(GeneralSettingsTest, SavingWritesTheKeysInOrderAndReadsBack) {
               "ClearSpoolDirectory=N\r\nTestPrintManager=Y\r\nEnablePrintStatusControl=N\r\n"
               "SuppressBanner=Y\r\nMinimizeOnStartup=N\r\nActivateLPDOnStart=Y\r\n"
               "LPDInstallDirectory=/inst\r\nSpoolBaseDirectory=/sp\r\nHostFile=/h\r\n"
-              "LocalCmdTimeout=7\r\nRemoteCmdTimeout=-3\r\nLPDServerPort=-25536\r\n");
+              "LocalCmdTimeout=7\r\nRemoteCmdTimeout=-3\r\nLPDServerPort=-25536\r\n"
+              "SyncSpool=Y\r\nRetryMaxSeconds=300\r\nJobMaxAgeHours=0\r\n");
     // The round trip walks the key table, so a key added to it is covered here too.
     const GeneralSettings back = Read();
     for (const SettingKey& key : GeneralSettingKeys()) {

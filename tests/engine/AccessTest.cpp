@@ -65,7 +65,7 @@ TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
 
     auto queue = Queue();
     queue->Stop();  // nothing delivers meanwhile
-    queue->AddJob(MakeJob(*queue, 12, "ann"));
+    StoreJob(*queue, 12, "ann");
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "12 ");
     EXPECT_TRUE(daemon_.ScreenHas("remove on print queue lp refused to ::1 by the access rules"));
@@ -101,7 +101,7 @@ TEST_F(Access, IPv6ClientsPrintListAndRemove) {
     EXPECT_EQ(printed.rfind("printed over IPv6", 0), 0u) << printed;
 
     Queue()->Stop();
-    Queue()->AddJob(MakeJob(*Queue(), 7, "ann", "v6host"));
+    StoreJob(*Queue(), 7, "ann", "v6host");
     const std::string list = ExchangeFrom(daemon_.Port(), "127.0.0.1", "\003lp\n");
     EXPECT_NE(list.find("#007 report.txt from ann@v6host"), std::string::npos) << list;
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp ann 7\n"), "");  // remove: refused
@@ -119,7 +119,7 @@ TEST(AccessOptions, RemovalFromAnUnprivilegedPortIsRefusedWhenRequired) {
         TestConfig().AddLocalQueue("lp").Set("Access", "RemoveNeedsPrivilegedPort", "Y"));
     auto queue = daemon.Spooler().FindQueueIgnoringCase("lp");
     queue->Stop();
-    queue->AddJob(MakeJob(*queue, 3, "ann"));
+    StoreJob(*queue, 3, "ann");
     EXPECT_EQ(ExchangeFrom(daemon.Port(), "127.0.0.1", "\005lp ann 3\n"), "");
     EXPECT_EQ(Numbers(*queue), "3 ");
     EXPECT_TRUE(daemon.ScreenHas("is not privileged"));

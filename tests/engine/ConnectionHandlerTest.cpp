@@ -68,8 +68,8 @@ TEST_F(CommandTable, ReceiveJobIsAcknowledgedOnlyWhileTheQueueRuns) {
 
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     Queue()->Stop();  // the jobs stay put; a stopped queue's state is still served
-    Queue()->AddJob(MakeJob(*Queue(), 12, "ann"));
-    Queue()->AddJob(MakeJob(*Queue(), 13, "bob"));
+    StoreJob(*Queue(), 12, "ann");
+    StoreJob(*Queue(), 13, "bob");
     auto listed = [&](const std::string& request) {
         const std::string text = Exchange(daemon_.Port(), request);
         const bool ann = text.find("    #012 report.txt from ann@pc1 ") != std::string::npos;
@@ -89,7 +89,7 @@ TEST_F(CommandTable, RemoveJobsFollowsTheAgentRules) {
     auto queue = Queue();
     queue->Stop();  // nothing delivers meanwhile
     for (int n : {12, 13, 14, 15}) {
-        queue->AddJob(MakeJob(*queue, n, n < 14 ? "ann" : "bob"));
+        StoreJob(*queue, n, n < 14 ? "ann" : "bob");
     }
     // Request, the jobs left after it; nothing is ever sent back.
     const std::pair<std::string, std::string> rows[] = {
@@ -192,8 +192,8 @@ TEST(ConnectionClose, EndsWithTheClientsCloseOrAfterTheCloseDelay) {
     const char* kExit = "RunRecvRequest() :  Exit this thread";
     for (const bool clientCloses : {true, false}) {
         SCOPED_TRACE(clientCloses);
-        TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set(
-            "GENERAL CONFIGURE", "CloseDelayMs", clientCloses ? "600000" : "200"));
+        TestDaemon daemon(TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "CloseDelayMs",
+                                                               clientCloses ? "600000" : "200"));
         LoopbackClient client(daemon.Port());
         client.Send("\003lp\n");
         bool closed = false;

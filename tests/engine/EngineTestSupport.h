@@ -1,11 +1,16 @@
 #pragma once
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "engine/DeliveryControl.h"
 #include "engine/PrintQueue.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
@@ -14,6 +19,21 @@
 #include "tests/support/TestDaemon.h"
 
 namespace pg::test {
+
+// The names in a directory (without those starting with '.'), sorted.
+inline std::vector<std::string> Listing(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                names.emplace_back(entry->d_name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Sends one request and returns everything the daemon sent before it closed.
 inline std::string Exchange(uint16_t port, const std::string& request, bool* closed = nullptr) {
@@ -56,6 +76,20 @@ inline std::string Bytes(size_t n, uint32_t seed = 1) {
     }
     return bytes;
 }
+
+// A delivery's control for a back-end the test runs itself: never paused, never stopped.
+class FreeRunning : public DeliveryControl {
+  public:
+    bool Checkpoint() override { return true; }
+    bool StopRequested() const override { return false; }
+    bool JobRemoved() const override { return false; }
+    bool Sleep(std::chrono::milliseconds duration) override {
+        std::this_thread::sleep_for(duration);
+        return true;
+    }
+    void SetSocket(int) override {}
+    void SetPrinter(PrinterHandle*) override {}
+};
 
 // Collects the operator messages ("title: text") for the scope of the object.
 class MessageCapture {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/DeliveryRequest.h"
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -62,47 +63,50 @@ TestConfig ForwardingConfig(uint16_t hostPort) {
     return TestConfig().AddQueue("far", "store,127.0.0.1," + std::to_string(hostPort) + ",remote");
 }
 
-// Job 123 of user alice from pc1 with exactly these files in the queue's spool directory.
-std::shared_ptr<JobEntry> JobWithFiles(PrintQueue& queue, const Files& files,
-                                       JobState state = JobState::Waiting) {
-    auto job = MakeJob(queue, 123, "alice", "pc1", state);
-    const std::string directory = queue.SpoolDirectory();
-    ::unlink((directory + "/cfA123pc1").c_str());
-    ::unlink((directory + "/dfA123pc1").c_str());
-    for (const auto& [name, content] : files) {
-        WriteFile(directory + "/" + name, content);
-    }
-    return job;
-}
-
 class Forward : public ::testing::Test {
   protected:
     using Connection = FakeLpdHost::Connection;
 
-    // activate: the printing thread delivers; otherwise the test starts the sender itself.
+    // activate: the printing thread delivers; otherwise the test runs the sender itself.
     void Start(bool activate, TestConfig config) {
-        daemon_ = std::make_unique<TestDaemon>(config, activate);
+        daemon_ = std::make_unique<TestDaemon>(
+            config.Set("GENERAL CONFIGURE", "TestPrintManager", "N"), activate);
         queue_ = daemon_->Spooler().FindQueueIgnoringCase("far");
         ASSERT_TRUE(queue_ && queue_->IsRemote());
-        ::mkdir(queue_->SpoolDirectory().c_str(), 0755);
     }
     void Start(bool activate) { Start(activate, ForwardingConfig(host_.Port())); }
 
-    // The sender as the printing thread calls it, on a job it has set printing, on a thread of
-    // its own while the test plays the host.
-    std::future<bool> Send(const Files& files) {
-        queue_->RemoveJob();
-        job_.reset();  // a job before, with the same names, takes its files along
-        job_ = JobWithFiles(*queue_, files, JobState::Printing);
-        queue_->AddJob(job_);
-        return std::async(std::launch::async,
-                          [this] { return RemoteJobSender(*queue_, *job_).Run(); });
+    // The sender as the printing thread runs it, on a thread of its own while the test plays
+    // the host: the first file is the control file, the others its data files.
+    std::future<DeliveryOutcome> Send(const Files& files, bool lastMissing = false) {
+        request_ = DeliveryRequest();
+        request_.job = std::make_shared<JobEntry>();
+        request_.queueName = "far";
+        request_.target = queue_->Target();
+        request_.remoteCmdTimeout = daemon_->Spooler().Settings().remoteCmdTimeout;
+        request_.forwardChunkDelayMs = daemon_->Spooler().Settings().forwardChunkDelayMs;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string path = work_ / std::to_string(i);
+            WriteFile(path, files[i].second);
+            if (lastMissing && i + 1 == files.size()) {
+                ::unlink(path.c_str());
+            }
+            DeliveryFile file{path, files[i].first, files[i].second.size()};
+            if (i == 0) {
+                request_.control = file;
+            } else {
+                request_.data.push_back(file);
+            }
+        }
+        return std::async(std::launch::async, [this] {
+            FreeRunning control;
+            return RemoteJobSender(request_, control).Run();
+        });
     }
 
-    // A job for the printing thread.
-    void Deliver(const Files& files) {
-        job_ = JobWithFiles(*queue_, files);
-        queue_->AddJob(job_);
+    // A job for the printing thread: job 123 of alice from pc1 with these data files.
+    void Deliver(const std::vector<std::string>& contents = {"data\n"}) {
+        job_ = StoreJob(*queue_, 123, "alice", "pc1", contents);
     }
 
     // The next connection, served with these replies (and ACKs after them).
@@ -116,9 +120,11 @@ class Forward : public ::testing::Test {
     std::string RemoteTrace() const { return ReadFile(daemon_->TracePath("remote.log")); }
 
     FakeLpdHost host_;
+    TempDir work_;
     std::unique_ptr<TestDaemon> daemon_;
     std::shared_ptr<PrintQueue> queue_;
     std::shared_ptr<JobEntry> job_;
+    DeliveryRequest request_;
 };
 
 // --- the bytes on the wire ---------------------------------------------------------------------
@@ -130,16 +136,19 @@ TEST_F(Forward, FilesGoControlFirstInChunksOf1024WithATrailingZero) {
     // files in the order they go on the wire, chunks as dumped on the remote trace.
     auto expectOnWire = [&](const Files& files, const std::vector<int>& chunks) {
         const size_t traceBefore = RemoteTrace().size();
-        std::future<bool> sent = Send(files);
+        std::future<DeliveryOutcome> sent = Send(files);
         const Connection got = Serve();
-        ASSERT_TRUE(sent.get());
-        const auto returned = steady_clock::now();
+        const DeliveryOutcome outcome = sent.get();
+        ASSERT_EQ(outcome.kind, DeliveryOutcome::Kind::Done);
+        // The host has seen the end; the printing thread closes the connection once the job is
+        // recorded as delivered.
+        EXPECT_TRUE(outcome.connection.Valid());
 
         std::vector<std::string> expected = {"\002store\n"};
         std::vector<int> names;
         std::string all = expected[0];
         for (const auto& [name, content] : files) {
-            const char code = name[0] == 'c' || name[0] == 'C' ? '\002' : '\003';
+            const char code = expected.size() == 1 ? '\002' : '\003';
             expected.push_back(code + std::to_string(content.size()) + " " + name + "\n");
             expected.push_back(content + kZero);
             names.push_back(static_cast<int>(expected[expected.size() - 2].size()));
@@ -147,12 +156,11 @@ TEST_F(Forward, FilesGoControlFirstInChunksOf1024WithATrailingZero) {
         }
         EXPECT_EQ(got.steps, expected);
         EXPECT_EQ(got.bytes, all);  // nothing after the last file
-        // The sending side is shut down at once; the socket is closed a second later.
-        EXPECT_GE(returned - got.closedAt, milliseconds(900));
-        // Every chunk but the last is followed by a pause before anything more goes.
+        // Every chunk but the last is followed by a pause before anything more goes (the host
+        // stamps a step a moment after the pause that follows it has begun).
         ASSERT_GE(got.stepTimes.size(), 3u);
         EXPECT_GE(got.stepTimes.back() - got.stepTimes[2],
-                  milliseconds(200 * static_cast<int>(chunks.size() - 1)));
+                  milliseconds(190 * static_cast<int>(chunks.size() - 1)));
 
         const std::string trace = RemoteTrace().substr(traceBefore);
         EXPECT_EQ(DumpLengths(trace, "Send Request to Remote Host "), std::vector<int>{7});
@@ -169,65 +177,75 @@ TEST_F(Forward, FilesGoControlFirstInChunksOf1024WithATrailingZero) {
                   {"dfC123pc1", Bytes(1023)},
                   {"dfD123pc1", Bytes(1025)}},
                  {control, 1024, 1, 1, 1024, 1024, 2});
-    expectOnWire({{"CfA123pc1", kControl}, {"dfA123pc1", "x"}}, {control, 2});
 }
 
 // --- replies that fail the job -----------------------------------------------------------------
 
-TEST_F(Forward, RepliesThatFailAMadeConnectionAreNotRetried) {
+// Each is worth a retry; a job file that is gone gives the job up. The sender touches no queue
+// state.
+TEST_F(Forward, FailuresOnAMadeConnectionAreOutcomes) {
     Start(false, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "1"));
-    auto expectFailed = [&](const std::vector<Reply>& replies, const Files& files, size_t steps,
-                            milliseconds atLeast) {
-        const auto start = steady_clock::now();
-        std::future<bool> sent = Send(files);
-        const Connection got = Serve(replies);
-        EXPECT_FALSE(sent.get());
-        EXPECT_GE(steady_clock::now() - start, atLeast);
-        EXPECT_LT(steady_clock::now() - start, seconds(8));  // RemoteCmdTimeout bounds silence
-        EXPECT_EQ(got.steps.size(), steps);
-        Connection another;
-        EXPECT_FALSE(host_.Accept(another, milliseconds(0)));
+    using Kind = DeliveryOutcome::Kind;
+    const std::string refused = "The remote host refused print job file - ";
+    const struct {
+        std::vector<Reply> replies;
+        Files files;
+        size_t steps;
+        Kind kind;
+        std::string text;
+    } rows[] = {
+        {{Reply::Ack, Reply::Nack}, kSmallJob, 2, Kind::RetryLater, refused + "cfA123pc1"},
+        {{Reply::Ack, Reply::Ack, Reply::Nack},
+         kSmallJob,
+         3,
+         Kind::RetryLater,
+         refused + "cfA123pc1"},
+        {{Reply::Ack, Reply::Ack, Reply::Silence},
+         kSmallJob,
+         3,
+         Kind::RetryLater,
+         refused + "cfA123pc1"},
+        // A host gone while contents are sent.
+        {{Reply::Ack, Reply::Ack, Reply::Ack, Reply::AckAndReset},
+         {{"cfA123pc1", kControl}, {"dfA123pc1", Bytes(4 << 20)}},
+         4,
+         Kind::RetryLater,
+         "Error in sending print job file to remote printer - dfA123pc1"},
     };
-    const std::string statusText = queue_->StatusText();
-    expectFailed({Reply::Ack, Reply::Nack}, kSmallJob, 2, {});              // a subcommand
-    expectFailed({Reply::Ack, Reply::Ack, Reply::Nack}, kSmallJob, 3, {});  // contents
-    expectFailed({Reply::Ack, Reply::Ack, Reply::Silence}, kSmallJob, 3, seconds(1));
-    EXPECT_EQ(queue_->State(), QueueState::Initial);  // unchanged by missing ACKs
-    EXPECT_EQ(queue_->StatusText(), statusText);
-
-    // A host gone while contents are sent: the send fails, and that sets the queue to error.
-    std::future<bool> sent = Send({{"cfA123pc1", kControl}, {"dfA123pc1", Bytes(4 << 20)}});
-    Serve({Reply::Ack, Reply::Ack, Reply::Ack, Reply::AckAndReset});
-    EXPECT_FALSE(sent.get());
-    EXPECT_EQ(queue_->State(), QueueState::Error);
-    EXPECT_EQ(queue_->StatusText(),
-              "Error in sending print job file to remote printer - dfA123pc1");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const auto start = steady_clock::now();
+        std::future<DeliveryOutcome> sent = Send(row.files);
+        const Connection got = Serve(row.replies);
+        const DeliveryOutcome outcome = sent.get();
+        EXPECT_LT(steady_clock::now() - start, seconds(8));  // RemoteCmdTimeout bounds silence
+        EXPECT_EQ(outcome.kind, row.kind);
+        EXPECT_EQ(outcome.text, row.text);
+        EXPECT_GE(got.steps.size(), row.steps);
+        Connection another;
+        EXPECT_FALSE(host_.Accept(another, milliseconds(0)));  // no second connection
+    }
+    // A job whose file is gone is given up before anything is sent.
+    const DeliveryOutcome outcome = Send(kSmallJob, /*lastMissing=*/true).get();
+    EXPECT_EQ(outcome.kind, Kind::GiveUp);
+    EXPECT_EQ(outcome.text, "Error in finding print data file -  dfA123pc1");
+    Connection none;
+    EXPECT_FALSE(host_.Accept(none, milliseconds(0)));
+    EXPECT_EQ(queue_->State(), QueueState::Initial);
     // The subcommand's NACK is dumped; a missing or negative reply to contents is a line.
     const std::string trace = RemoteTrace();
     EXPECT_EQ(DumpLengths(trace, "Receive NACK from Remote Host"), std::vector<int>{1});
     EXPECT_EQ(Count(trace, "Receive NACK from Remote Host"), 3u);
     EXPECT_TRUE(
         daemon_->ScreenHas("Error - SendJob() : print queue store : send() fails with error("));
-
-    // Missing files fail the job after connecting.
-    sent = Send({});
-    EXPECT_EQ(Serve().bytes, "\002store\n");
-    EXPECT_FALSE(sent.get());
-    const std::string searchPath = queue_->SpoolDirectory() + "/???123pc1";
-    EXPECT_EQ(queue_->StatusText(), "Error in finding print data file -  " + searchPath);
-    EXPECT_EQ(job_->State(), JobState::Error);
-    EXPECT_TRUE(
-        daemon_->ScreenHas("Error - LPDPrinter::PrintFile() - printer(store) fails in "
-                           "finding print data file " +
-                           searchPath + " - last error(2)"));
 }
 
-// The printing thread: ten attempts, then the job waits for its retry about four seconds on.
+// The printing thread: ten attempts, then the job waits for its next try (RetryDelayMs on).
 // Another program of the machine may hold one of the ports 722..731: that attempt then fails
 // in bind() or connect() (logged) and the next one takes the next lower port.
 TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried) {
-    Start(true);
-    Deliver(kSmallJob);
+    Start(true, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RetryDelayMs", "1500"));
+    Deliver();
     auto lost = [&] {
         return CountScreenLines(*daemon_, "SendJob() : bind() failed") +
                CountScreenLines(*daemon_, "Error : LPDPrinter::SendJob - failed in connect()");
@@ -237,11 +255,9 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
         host_.Serve(c, {Reply::Nack});
         attempts.push_back(std::move(c));
     }
-    ASSERT_TRUE(WaitUntil([&] {
-        return job_->StatusText() == "Error in printing the job.  Wait for next retry." &&
-               job_->State() == JobState::Waiting;
-    }));
-    EXPECT_EQ(queue_->JobCount(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return job_->Failures() == 1; }));
+    EXPECT_EQ(job_->StatusText().rfind("retry at ", 0), 0u) << job_->StatusText();
+    EXPECT_EQ(queue_->StatusText(), "Error in sending print job request to remote printer - store");
     ASSERT_EQ(attempts.size() + lost(), 10u);
     const bool reservedPorts = ::geteuid() == 0 && lost() == 0;
     for (size_t i = 0; i < attempts.size(); ++i) {
@@ -254,12 +270,11 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
     }
     EXPECT_NE(RemoteTrace().find("Receive NACK from Remote Host   length(1)"), std::string::npos);
 
-    // The retry: three seconds after the failure plus the printing thread's one-second pass.
     Connection retry;
     ASSERT_TRUE(host_.Accept(retry, seconds(15)));
     const auto gap = retry.acceptedAt - attempts.back().acceptedAt;
-    EXPECT_GE(gap, milliseconds(3500));
-    EXPECT_LT(gap, seconds(10));
+    EXPECT_GE(gap, milliseconds(1450));
+    EXPECT_LT(gap, seconds(5));
     if (reservedPorts) {
         EXPECT_EQ(retry.sourcePort, 731);  // each call starts again at 731
     }
@@ -271,7 +286,7 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
 
 TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
     Start(true);
-    Deliver(kSmallJob);
+    Deliver();
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
     queue_->RemoveJob(123, "root", "");
     EXPECT_EQ(job_->State(), JobState::Stop);  // marked; the printing thread removes it
@@ -280,16 +295,14 @@ TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
     host_.Serve(c);
     EXPECT_EQ(c.steps.size(), 3u);  // no data file
     ASSERT_TRUE(WaitUntil([&] { return queue_->JobCount() == 0; }));
-    job_.reset();
-    // The control file's U line takes the files along with the entry.
-    EXPECT_TRUE(WaitUntil([&] { return !FileExists(queue_->SpoolDirectory() + "/dfA123pc1"); }));
+    EXPECT_TRUE(WaitUntil([&] { return JobFileCount(*queue_, *job_) == 0; }));
     Connection another;
     EXPECT_FALSE(host_.Accept(another, milliseconds(0)));
 }
 
 TEST_F(Forward, PausedQueueSendsNoMoreChunksUntilActivated) {
     Start(true);
-    Deliver({{"cfA123pc1", kControl}, {"dfA123pc1", Bytes(3000)}});
+    Deliver({Bytes(3000)});
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Ack, Reply::Hold});  // data subcommand
     queue_->Pause();
     FakeLpdHost::Send(c, 0);
@@ -301,15 +314,15 @@ TEST_F(Forward, PausedQueueSendsNoMoreChunksUntilActivated) {
     ASSERT_TRUE(WaitUntil([&] { return queue_->JobCount() == 0; }));
 }
 
-TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndLeavesTheJobPrinting) {
+TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndTheJobWaitsAgain) {
     Start(true);
-    Deliver(kSmallJob);
+    Deliver();
     Connection c = Serve({Reply::Ack, Reply::Hold});  // the control file's subcommand
     const auto start = steady_clock::now();
     EXPECT_TRUE(queue_->Stop());
     EXPECT_LT(steady_clock::now() - start, seconds(1));  // the host would keep it 10 s
     EXPECT_FALSE(queue_->HasPrintingThread());
-    EXPECT_EQ(job_->State(), JobState::Printing);
+    EXPECT_EQ(job_->State(), JobState::Waiting);
     EXPECT_EQ(queue_->JobCount(), 1u);
     EXPECT_EQ(queue_->State(), QueueState::Stop);
     host_.Serve(c);
@@ -325,7 +338,7 @@ void ForwardTwoJobsWithoutPrivilege() {
     auto queue = daemon.Spooler().FindQueueIgnoringCase("far");
     ASSERT_TRUE(queue);
     for (int i = 0; i < 2; ++i) {
-        queue->AddJob(JobWithFiles(*queue, kSmallJob));
+        StoreJob(*queue, 123, "alice");
         FakeLpdHost::Connection c;
         ASSERT_TRUE(host.Accept(c));
         host.Serve(c);

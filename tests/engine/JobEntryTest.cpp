@@ -1,11 +1,9 @@
-// Job entries: reading control files, the Pause/Resume transitions, the job's spool files
-// (total size, deletion with the entry) and the entry's log lines.
+// Job entries: reading control files (their fields and the data files they print) and their
+// names, the Pause/Resume transitions and the entry's log lines.
 
 #include "engine/JobEntry.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <iterator>
 #include <memory>
@@ -14,14 +12,14 @@
 #include <vector>
 
 #include "engine/PrintQueue.h"
-#include "tests/support/TempDir.h"
+#include "engine/SpoolFileName.h"
 #include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
 
-// The fields a control file sets, the empty ones left out: "H=host P=user U B" (U for
-// unlinkFiles, B for printBanner).
+// The fields a control file sets, the empty ones left out: "H=host P=user B" (B for
+// printBanner).
 std::string Fields(const std::string& text, bool suppressBanner = false) {
     JobEntry job;
     job.ReadControlFile(text, suppressBanner);
@@ -33,14 +31,14 @@ std::string Fields(const std::string& text, bool suppressBanner = false) {
             fields += std::string(1, "CHJLMPT"[i]) + "=" + *values[i] + " ";
         }
     }
-    return fields + (job.unlinkFiles ? "U " : "") + (job.printBanner ? "B " : "");
+    return fields + (job.printBanner ? "B " : "");
 }
 
 TEST(ControlFile, TokenRules) {
     const std::string a254(254, 'a');
     // Control file, suppressBanner, the fields it sets.
     const std::tuple<std::string, bool, std::string> rows[] = {
-        {"Hhost\nPuser\nJjob\nldfA123host\nUdfA123host\nNfile\n", false, "H=host J=job P=user U "},
+        {"Hhost\nPuser\nJjob\nldfA123host\nUdfA123host\nNfile\n", false, "H=host J=job P=user "},
         {"Cclass\nMmail\nTtitle\nS1 2\nI8\nW132\nfdfA1h\n1font\n", false,
          "C=class M=mail T=title "},
         {"hhost\npuser\njjob\nuname\n", false, ""},  // case counts
@@ -52,13 +50,11 @@ TEST(ControlFile, TokenRules) {
         {"Lann\n", true, "L=ann "},
         // The last word is read only when something follows it.
         {"Hhost\nJjob\nPuser", false, "H=host J=job "},
-        {"U", false, ""},
-        {"U\n", false, "U "},
         // A word holds at most 255 characters; the character after a cut is lost and the rest
         // is a word of its own.
         {"J" + a254 + "\n", false, "J=" + a254 + " "},
-        {"J" + a254 + "U\n", false, "J=" + a254 + " "},
-        {"J" + a254 + "XU\n", false, "J=" + a254 + " U "},
+        {"J" + a254 + "P\n", false, "J=" + a254 + " "},
+        {"J" + a254 + "XPu\n", false, "J=" + a254 + " P=u "},
         // Only the first 4096 bytes are read: a line whose line feed is byte 4096 is read, one
         // whose line feed is byte 4097 is the last word and is not.
         {std::string(4090, '\n') + "Puser\nHafter\n", false, "P=user "},
@@ -67,6 +63,27 @@ TEST(ControlFile, TokenRules) {
     for (const auto& [text, suppressBanner, fields] : rows) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 80)));
         EXPECT_EQ(Fields(text, suppressBanner), fields);
+    }
+}
+
+// The data files a job prints: the first word of every print line, in order, each once, in the
+// whole control file (not only its first 4096 bytes).
+TEST(ControlFile, PrintedFilesAreThoseOfThePrintLines) {
+    const std::string far = std::string(5000, '\n');
+    const std::pair<std::string, std::string> rows[] = {
+        {"Hh\nldfA1\nUdfA1\nfdfB1\nldfA1\nNdfC1\n", "dfA1 dfB1 "},
+        // "d d" names no file: its first word is empty.
+        {"cc\nd d\nff\ngg\nkk\nll\nnn\noo\npp\nrr\ntt\nvv\nzz\n", "c f g k l n o p r t v z "},
+        {"ldfA1 extra words\r\nl\nL\nbdfB1\n", "dfA1 "},
+        {far + "odfA1\n", "dfA1 "},
+        {"ldfA" + std::string(300, 'x') + "\n", "dfA" + std::string(252, 'x') + " "},
+    };
+    for (const auto& [text, names] : rows) {
+        std::string got;
+        for (const std::string& name : JobEntry::PrintedFiles(text)) {
+            got += name + " ";
+        }
+        EXPECT_EQ(got, names) << testing::PrintToString(text.substr(0, 40));
     }
 }
 
@@ -109,57 +126,37 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNamesAndLogLines) {
     const std::string entry = "Job entry (jobName-7pc1 from host-pc1.example) in printer queue ";
     for (const std::string& line : {"JobEntry::Pause() : Pause " + entry + "printing",
                                     "JobEntry::Resume() : Resume " + entry + "close",
-                                    "JobEntry::~JobEntry : Deleting " + entry + "spooling"}) {
+                                    "JobEntry::~JobEntry : Deleting " + entry + "error"}) {
         EXPECT_TRUE(daemon.ScreenHas(line)) << line;
     }
 }
 
-// Every file that matches the job's pattern counts for its size (low 32 bits each, the sum in
-// 32 bits) and goes with the entry when its control file had a U line, and only then.
-TEST(JobSpoolFiles, SizeAndDeletionCoverEveryFileOfTheJobAndNoOther) {
-    TempDir dir;
-    WriteFile(dir / "cfA123host", "Hhost\nPann\nUdfA123host\n");  // 23 bytes
-    WriteFile(dir / "dfA123host", std::string(1000, 'x'));
-    WriteFile(dir / "dfB123host", std::string(10, 'y'));
-    WriteFile(dir / "cfA124host", "other job");
-    WriteFile(dir / "dfA123other", "other host");
-    WriteFile(dir / "cfA123empty", "");
-    WriteFile(dir / "cfA123big", "");
-    WriteFile(dir / "dfA123big", "abc");
-    ASSERT_EQ(truncate((dir / "cfA123big").c_str(), (off_t{1} << 32) + 5), 0);
-    // Only regular files are the job's: not a directory, not a link to one of its files.
-    ASSERT_EQ(mkdir((dir / "xfA123host").c_str(), 0755), 0);
-    ASSERT_EQ(symlink((dir / "dfA123host").c_str(), (dir / "lfA123host").c_str()), 0);
-    auto makeJob = [&](const std::string& suffix, const std::string& control) {
-        auto job = std::make_unique<JobEntry>();
-        job->jobNo = 123;
-        job->prefixLength = 3;
-        job->digitCount = 3;
-        job->nameSuffix = suffix;
-        job->spoolDirectory = dir.Path();
-        job->ReadControlFile(control, false);
-        return job;
+// The name a client gives its control file gives the job number the reports show.
+TEST(SpoolFileNameAnalysis, SplitsTheNameIntoPrefixNumberAndSuffix) {
+    const struct {
+        std::string name;
+        int32_t prefixLength;
+        std::string digits, suffix;
+        int32_t jobNo;
+    } rows[] = {
+        {"cfA123host", 3, "123", "host", 123},
+        {"cfA007host", 3, "007", "host", 7},
+        // More than three digits: all of them, as far as the ten-character window reaches.
+        {"cfA1234567890host", 3, "1234567", "890host", 1234567},
+        // Only the first ten characters are scanned for digits.
+        {"abcdefghij12x", 10, "", "12x", 0},
+        // Nine digits at most, so the number fits.
+        {"1234567890host", 0, "123456789", "0host", 123456789},
+        {"", 0, "", "", 0},
     };
-    auto job = makeJob("host", "Hhost\n");
-    EXPECT_EQ(job->TotalSize(), 23u + 1000u + 10u);
-    EXPECT_EQ(job->SpoolFiles(true).size(), 2u);  // the data files
-    EXPECT_EQ(makeJob("big", "Hhost\n")->TotalSize(), 8u);
-    EXPECT_EQ(job->StatusText(), "");
-
-    for (bool unlink : {false, true}) {
-        makeJob("host", unlink ? "UdfA123host\n" : "ldfA123host\n").reset();
-        for (const char* name : {"cfA123host", "dfA123host", "dfB123host"}) {
-            EXPECT_EQ(FileExists(dir / name), !unlink) << name;
-        }
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SpoolFileName analysis = SpoolFileName::Analyse(row.name);
+        EXPECT_EQ(analysis.prefixLength, row.prefixLength);
+        EXPECT_EQ(analysis.digits, row.digits);
+        EXPECT_EQ(analysis.suffix, row.suffix);
+        EXPECT_EQ(analysis.JobNumber(), row.jobNo);
     }
-    EXPECT_TRUE(FileExists(dir / "cfA124host") && FileExists(dir / "dfA123other"));
-    // Found, though empty, is not missing; gone is.
-    auto empty = makeJob("empty", "Hhost\n");
-    EXPECT_EQ(empty->TotalSize(), 0u);
-    EXPECT_EQ(empty->StatusText(), "");
-    EXPECT_EQ(job->TotalSize(), 0u);
-    EXPECT_EQ(job->StatusText(),
-              "Error in finding print data file -  " + dir.Path() + "/???123host");
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/support/TempDir.h"
-
 namespace pg::test {
 namespace {
 
@@ -35,8 +33,6 @@ std::shared_ptr<JobEntry> MakeJob(int32_t jobNo, const std::string& jobName,
     job->userName = user;
     job->hostName = host;
     job->timeDate = "12:00:00 12/05/26";
-    job->prefixLength = 3;
-    job->digitCount = 3;
     job->nameSuffix = host;
     job->SetState(state);
     job->SetStatusText(status);
@@ -70,18 +66,14 @@ TEST(JobListReportText, LinesAndSelections) {
 
 // The long list is a table: rank (the job being delivered is active, a held one hold, the
 // others by place, counted over the whole queue also when a selection shows only some), owner,
-// number, title and the size of all the job's files (0 when they are gone).
+// number, title and the size of all the job's files.
 TEST(JobListReportText, LongListIsATableWithRankOwnerNumberFilesAndSize) {
-    TempDir dir;
-    WriteFile(dir / "cfA007pc1", "Hpc1\nPann\n");          // 10 bytes
-    WriteFile(dir / "dfA007pc1", std::string(1200, 'x'));  // 1200 bytes
     const Jobs jobs{MakeJob(3, "a", "bob", "pc2", JobState::Printing),
                     MakeJob(4, "b", "bob", "pc2", JobState::Pause),
                     MakeJob(7, "report.txt", "ann", "pc1", JobState::Waiting, "retry later"),
                     MakeJob(8, "gone", "bob", "pc1")};
-    for (const auto& job : jobs) {
-        job->spoolDirectory = dir.Path();
-    }
+    jobs[2]->record.control.size = 10;
+    jobs[2]->record.data = {{"1.d1", "dfA007pc1", 1200}};
     const std::regex table(
         "lp: \n"
         "Rank +Owner +Job +Files +Total Size\n"

@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeliveryRequest.h"
 #include "engine/JobEntry.h"
+#include "engine/JobStore.h"
+#include "engine/LocalPrintJob.h"
 #include "engine/PrintQueue.h"
 #include "engine/TextTreatment.h"
 #include "platform/UniqueFd.h"
@@ -106,7 +109,7 @@ class LocalPrint : public ::testing::Test {
   protected:
     // Queues "lp" (printer directory lp, form feeds), "plain" (printer directory plain, no
     // form feeds), "full" (/dev/full), "missing" (no such printer), "fifo" (a FIFO the test
-    // makes). Without activation no printing thread runs: the tests call PrintFile themselves.
+    // makes). Without activation no printing thread runs: the tests run deliveries themselves.
     explicit LocalPrint(bool activate = false)
         : daemon_(TestConfig()
                       .AddLocalQueue("lp")
@@ -114,7 +117,8 @@ class LocalPrint : public ::testing::Test {
                       .Set("plain", "FormFeedAtEndOfJob", "no")
                       .AddQueue("full", "full,,,Print in local/LAN printer - full", "yes")
                       .AddQueue("missing", "nosuch,,,Print in local/LAN printer - nosuch", "yes")
-                      .AddQueue("fifo", "fifo,,,Print in local/LAN printer - fifo", "yes"),
+                      .AddQueue("fifo", "fifo,,,Print in local/LAN printer - fifo", "yes")
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
                   activate) {
         EXPECT_EQ(::symlink("/dev/full", daemon_.PrinterPath("full").c_str()), 0);
     }
@@ -123,23 +127,13 @@ class LocalPrint : public ::testing::Test {
         return daemon_.Spooler().FindQueue(name);
     }
 
-    // A job as reception leaves it, waiting in the queue: job jobNo of user ann from pc1, named
-    // report, with these data files dfA, dfB, ... and a banner page for bannerUser if given.
+    // A job as reception leaves it, waiting in the queue: job jobNo of user ann from pc1 with
+    // these data files dfA, dfB, ... and a banner page for bannerUser if given.
     std::shared_ptr<JobEntry> SpoolJob(const std::string& queueName, int jobNo,
                                        const std::vector<std::string>& data,
                                        const std::string& bannerUser = "") {
-        std::shared_ptr<PrintQueue> queue = Queue(queueName);
-        const std::string directory = queue->SpoolDirectory() + "/df";
-        ::mkdir(queue->SpoolDirectory().c_str(), 0755);
-        auto job = MakeJob(*queue, jobNo, "ann", "pc1", JobState::Waiting, "report");
-        ::unlink((directory + "A" + Digits(jobNo) + "pc1").c_str());
-        for (size_t i = 0; i < data.size(); ++i) {
-            WriteFile(directory + char('A' + i) + Digits(jobNo) + "pc1", data[i]);
-        }
-        job->bannerUser = bannerUser;
-        job->printBanner = !bannerUser.empty();
-        queue->AddJob(job);
-        return job;
+        return StoreJob(*Queue(queueName), jobNo, "ann", "pc1", data,
+                        bannerUser.empty() ? "" : "L" + bannerUser + "\n");
     }
     static std::string Digits(int n, int width = 3) {
         char digits[16];
@@ -147,26 +141,24 @@ class LocalPrint : public ::testing::Test {
         return digits;
     }
 
-    // What the printing thread does with the job at the head of a queue.
-    bool Deliver(const std::string& queueName, JobEntry& job) {
-        job.SetState(JobState::Printing);
-        return Queue(queueName)->PrintFile(job);
+    // What the printing thread does with a job of the queue.
+    DeliveryOutcome Deliver(const std::string& queueName, const std::shared_ptr<JobEntry>& job) {
+        DeliveryRequest request;
+        request.job = job;
+        request.target = Queue(queueName)->Target();
+        request.printSystem = daemon_.Spooler().GetPrintSystem();
+        for (const StoredFile& file : job->record.data) {
+            request.data.push_back(
+                {Queue(queueName)->Store()->PathOf(file.storeName), file.clientName, file.size});
+        }
+        FreeRunning control;
+        return LocalPrintJob(request, control).Run();
     }
 
     // The document of a printer directory: "NNNNNN-" and the job's first data file's name.
     std::string DocumentPath(const std::string& printer, int sequence, int jobNo) {
         return daemon_.PrinterPath(printer) + "/" + Digits(sequence, 6) + "-dfA" + Digits(jobNo) +
                "pc1";
-    }
-
-    // The screen lines logged since line from, as one text.
-    std::string ScreenSince(size_t from) const {
-        const std::vector<std::string> lines = daemon_.ScreenLines();
-        std::string text;
-        for (size_t i = from; i < lines.size(); ++i) {
-            text += lines[i] + "\n";
-        }
-        return text;
     }
 
     TestDaemon daemon_;
@@ -181,7 +173,7 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     const std::string linesOut = std::regex_replace(lines, std::regex("\n"), "\r\n");
     const std::string banner =
         kStars +
-        "\r\n\r\n\tJob name: \treport\r\n\tUsername:\tbob\r\n\tHostname:\tpc1\r\n"
+        "\r\n\r\n\tJob name: \treport.txt\r\n\tUsername:\tbob\r\n\tHostname:\tpc1\r\n"
         "\tSubmit time:\t12:00:00 12/05/26\r\n\r\n\r\n\r\n" +
         kStars + "\r\n\f";
     int jobNo = 0;
@@ -190,7 +182,7 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
                              const std::string& printed, const std::string& bannerUser = "") {
         SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
         auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
-        EXPECT_TRUE(Deliver(queue, *job));
+        EXPECT_EQ(Deliver(queue, job).kind, DeliveryOutcome::Kind::Done);
         // The document is named after the first data file.
         const std::string document =
             DocumentPath(queue, ++sequence[std::string(queue) == "plain"], jobNo);
@@ -217,53 +209,78 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     for (const char* line :
          {"debugging - calling StartDocPrinter", "debugging - open data file for reading",
           "debugging - printing banner page", "debugging - calling EndDocPrinter",
-          "LPDPrinter::PrinterClose() - close printer lp",
-          "debugging - closing FindClose handle"}) {
+          "LPDPrinter::PrinterClose() - close printer lp"}) {
         EXPECT_TRUE(daemon_.ScreenHas(line)) << line;
     }
     EXPECT_FALSE(daemon_.ScreenHas("Error"));
 }
 
-TEST_F(LocalPrint, FailuresSetTheQueuesStateAndStatusText) {
+// Each failure is an outcome with the text the queue shows and a log line; the printer is left
+// as the failure found it. A data file that is gone gives the job up; anything else is retried.
+TEST_F(LocalPrint, FailuresAreOutcomesWithTheirTexts) {
     ASSERT_EQ(::mkfifo(daemon_.PrinterPath("fifo").c_str(), 0600), 0);  // nobody reads it
-    const std::string search = daemon_.SpoolDirectory("lp") + "/d??001pc1";
     const std::string failure = "Error - LPDPrinter::PrintFile() - printer(";
-    int jobNo = 0;
-    auto expectFailure = [&](const char* queue, const std::vector<std::string>& files,
-                             const std::string& bannerUser, bool result,
-                             const std::string& statusText, QueueState state,
-                             const std::string& logged, const std::string& notLogged) {
-        SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
-        const size_t from = daemon_.ScreenLines().size();
-        auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
-        EXPECT_EQ(Deliver(queue, *job), result);
-        EXPECT_EQ(Queue(queue)->StatusText(), statusText);
-        EXPECT_EQ(Queue(queue)->State(), state);
-        const std::string screen = ScreenSince(from);
-        EXPECT_NE(screen.find(logged), std::string::npos) << logged;
-        EXPECT_EQ(screen.find(notLogged), std::string::npos) << notLogged;
+    using Kind = DeliveryOutcome::Kind;
+    const struct {
+        const char* queue;
+        std::vector<std::string> files;
+        std::string bannerUser;
+        Kind kind;
+        int error;
+        std::string text;
+        std::string logged;
+    } rows[] = {
+        {"missing",
+         {""},
+         "",
+         Kind::RetryLater,
+         ENOENT,
+         "Failed to open printernosuch",
+         "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter nosuch - last "
+         "error(2)"},
+        {"fifo",
+         {"text\n"},
+         "",
+         Kind::RetryLater,
+         ENXIO,
+         "Fail to print dfA002pc1",
+         failure + "fifo) fails in StartDocPrinter() for file dfA002pc1 - last error(6)"},
+        {"full",
+         {"text\n"},
+         "bob",
+         Kind::RetryLater,
+         ENOSPC,
+         "Error in printing the banner pagedfA003pc1",
+         failure + "full) fails in WritePrinter() for file dfA003pc1 - last error(28)"},
+        {"full",
+         {"text\n"},
+         "",
+         Kind::RetryLater,
+         ENOSPC,
+         "Error in printing dfA004pc1",
+         failure + "full) fails in WritePrinter() for file dfA004pc1 - last error(28)"},
+        {"lp",
+         {"text\n"},
+         "",
+         Kind::GiveUp,
+         ENOENT,
+         "Error in finding print data file -  dfA005pc1",
+         failure + "lp) fails in opening file "},
     };
-    expectFailure("lp", {}, "", false, "Error in finding print data file -  " + search,
-                  QueueState::Initial,
-                  failure + "lp) fails in finding print data file " + search + " - last error(2)",
-                  "debugging - calling StartDocPrinter");
-    // Without a printer, files with content fail at their first write; empty ones pass.
-    expectFailure("missing", {""}, "", true, "Failed to open printernosuch", QueueState::Initial,
-                  "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter nosuch - "
-                  "last error(2)",
-                  "debugging - calling StartDocPrinter");
-    expectFailure("missing", {"", "text\n"}, "", false, "Error in printing dfB003pc1",
-                  QueueState::Error,
-                  failure + "nosuch) fails in WritePrinter() for file dfB003pc1 - last error(9)",
-                  "debugging - calling StartDocPrinter");
-    EXPECT_TRUE(daemon_.ScreenHas(failure + "nosuch) fails in StartPagePrinter() - last error(9)"));
-    expectFailure("fifo", {"text\n"}, "", false, "Fail to print dfA004pc1", QueueState::Pause,
-                  failure + "fifo) fails in StartDocPrinter() for file dfA004pc1 - last error(6)",
-                  "debugging - open data file for reading");
-    expectFailure("full", {"text\n"}, "bob", false, "Error in printing the banner pagedfA005pc1",
-                  QueueState::Pause,
-                  failure + "full) fails in WritePrinter() for file dfA005pc1 - last error(28)",
-                  "debugging - open data file for reading");
+    int jobNo = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        auto job = SpoolJob(row.queue, ++jobNo, row.files, row.bannerUser);
+        if (row.kind == Kind::GiveUp) {
+            ::unlink(Queue(row.queue)->Store()->PathOf(job->record.data[0].storeName).c_str());
+        }
+        const DeliveryOutcome outcome = Deliver(row.queue, job);
+        EXPECT_EQ(outcome.kind, row.kind);
+        EXPECT_EQ(outcome.error, row.error);
+        EXPECT_EQ(outcome.text, row.text);
+        EXPECT_TRUE(daemon_.ScreenHas(row.logged)) << row.logged;
+        EXPECT_EQ(Queue(row.queue)->State(), QueueState::Initial);  // the back-end changes none
+    }
 }
 
 // --- with the printing thread -----------------------------------------------------------------
@@ -277,10 +294,10 @@ class LocalDelivery : public LocalPrint {
     }
 };
 
-TEST_F(LocalDelivery, ControlFileFirstJobIsPrintedOnlyWithAllItsDataFiles) {
-    // LPRng's order: control file, then the data files. The job is waiting once dfA is in,
-    // but it must not be printed before dfB has arrived and the client has closed.
-    const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\nUdfA043pc9\n";
+// The data files are printed in the order the control file names them, not in the order they
+// came; a delivered job leaves the store empty.
+TEST_F(LocalDelivery, DataFilesPrintInTheOrderTheControlFileNamesThem) {
+    const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\n";
     LoopbackClient client(daemon_.Port());
     const std::string ack(1, '\0');
     auto send = [&](const std::string& line, const std::string& content) {
@@ -292,20 +309,12 @@ TEST_F(LocalDelivery, ControlFileFirstJobIsPrintedOnlyWithAllItsDataFiles) {
     client.Send("\002lp\n");
     ASSERT_EQ(client.Receive(1), ack);
     send("\002" + std::to_string(control.size()) + " cfA043pc9\n", control);
-    send("\0033 dfA043pc9\n", "one");
-    ASSERT_TRUE(
-        WaitUntil([&] { return Queue("lp")->Jobs().front()->State() == JobState::Waiting; }));
-    const std::string document = daemon_.PrinterPath("lp") + "/000001-dfA043pc9";
-    EXPECT_FALSE(WaitUntil([&] { return FileExists(document); }, milliseconds(1500)));
     send("\0033 dfB043pc9\n", "two");
+    send("\0033 dfA043pc9\n", "one");
     client.ShutdownWrite();
     ASSERT_TRUE(WaitForEmptyQueue("lp"));
-    EXPECT_EQ(ReadFile(document), "one\r\ftwo\r\f");
-    // Delivered, the job leaves the queue, and with its U line it takes its files along.
-    const std::string spool = daemon_.SpoolDirectory("lp");
-    EXPECT_TRUE(WaitUntil(
-        [&] { return !FileExists(spool + "/cfA043pc9") && !FileExists(spool + "/dfB043pc9"); }));
-    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-43, userName-ann"));
+    EXPECT_EQ(ReadFile(daemon_.PrinterPath("lp") + "/000001-dfA043pc9"), "one\r\ftwo\r\f");
+    EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
 }
 
 // A FIFO printer holds the delivery in a write until the test reads: job 9, 1 MB without line
@@ -328,7 +337,6 @@ TEST_F(FifoDelivery, RemovalDuringDeliveryEndsItEarlyAndRemovesTheJob) {
     EXPECT_TRUE(Queue("fifo")->RemoveJob(9, "ann", ""));
     EXPECT_EQ(job_->State(), JobState::Stop);
     EXPECT_EQ(Queue("fifo")->JobCount(), 1u);  // the printing thread removes it
-    job_.reset();
 
     ASSERT_TRUE(fifo_.ReadAll());
     const std::string& got = fifo_.Data();
@@ -338,12 +346,11 @@ TEST_F(FifoDelivery, RemovalDuringDeliveryEndsItEarlyAndRemovesTheJob) {
     EXPECT_EQ(got.substr(got.size() - 2), "\r\f");
     EXPECT_EQ(got.substr(0, got.size() - 2), printed_.substr(0, got.size() - 2));
     ASSERT_TRUE(WaitForEmptyQueue("fifo"));
-    EXPECT_TRUE(
-        WaitUntil([&] { return !FileExists(daemon_.SpoolDirectory("fifo") + "/dfA009pc1"); }));
+    EXPECT_TRUE(WaitUntil([&] { return JobFileCount(*Queue("fifo"), *job_) == 0; }));
     EXPECT_EQ(Queue("fifo")->State(), QueueState::Running);
 }
 
-TEST_F(FifoDelivery, StopEndsTheDeliveryAndLeavesTheJobPrintingAtTheHead) {
+TEST_F(FifoDelivery, StopEndsTheDeliveryAndTheJobWaitsToBeDeliveredAgain) {
     std::shared_ptr<PrintQueue> queue = Queue("fifo");
     // Nobody reads any more: the pipe fills up and the printing thread's write waits.
     const auto start = std::chrono::steady_clock::now();
@@ -353,16 +360,19 @@ TEST_F(FifoDelivery, StopEndsTheDeliveryAndLeavesTheJobPrintingAtTheHead) {
         << "Stop returned before the printing thread let go";
     EXPECT_FALSE(queue->HasPrintingThread());
     EXPECT_EQ(queue->State(), QueueState::Stop);
-    EXPECT_EQ(job_->State(), JobState::Printing);
-    ASSERT_EQ(queue->JobCount(), 1u);
-    EXPECT_EQ(queue->Jobs().front(), job_);
+    EXPECT_EQ(job_->State(), JobState::Waiting);
     ASSERT_TRUE(fifo_.ReadAll());
     EXPECT_LT(fifo_.Data().size(), printed_.size() / 2);
     EXPECT_EQ(fifo_.Data().find('\f'), std::string::npos);  // dropped, not finished
 
-    // A new thread leaves a printing head alone until the job is removed.
+    // Activated again, the queue delivers the job from its start.
+    FifoReader again(daemon_.PrinterPath("fifo2"));
+    QueueTarget target = queue->Target();
+    target.destination = "fifo2";
+    queue->SetTarget(target);
     EXPECT_TRUE(queue->Activate());
-    EXPECT_TRUE(queue->RemoveJob(9, "root", ""));
+    ASSERT_TRUE(again.ReadAll());
+    EXPECT_EQ(again.Data(), printed_ + "\r\f");
     EXPECT_TRUE(WaitForEmptyQueue("fifo"));
 }
 

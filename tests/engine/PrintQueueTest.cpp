@@ -1,11 +1,18 @@
 // A print queue's own operations: activation, pause and stop of its printing thread, its job
-// list, the removal rule, and the printing thread's pass over the head of the list.
+// list and the removal rule, which job the printing thread takes, and what it makes of the
+// outcomes of deliveries: retries with a growing pause, jobs given up, queues held, holds and
+// jobs that outlive the queue object.
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
+#include <vector>
 
+#include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -17,17 +24,28 @@ using std::chrono::seconds;
 
 class PrintQueueTest : public ::testing::Test {
   protected:
-    // Queue "lp" prints to a printer that does not exist, so delivery of any job fails and
-    // the job goes back to waiting; "idle" is never activated.
+    // Queue "lp" prints into printer directory "paper" once the test makes it (until then every
+    // delivery fails and is tried again); "idle" is never activated.
     PrintQueueTest()
         : daemon_(TestConfig()
-                      .AddQueue("lp", "missing,,,x")
+                      .AddQueue("lp", "paper,,,x")
                       .AddQueue("idle", "missing,,,y")
-                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "200")
+                      .Set("GENERAL CONFIGURE", "RetryMaxSeconds", "1"),
                   /*activate=*/false) {
         lp_ = daemon_.Spooler().FindQueueIgnoringCase("lp");
         idle_ = daemon_.Spooler().FindQueueIgnoringCase("idle");
     }
+    void MakePrinter() { ::mkdir(daemon_.PrinterPath("paper").c_str(), 0755); }
+    // The documents printed so far, as "<sequence>-<first data file's name>".
+    std::vector<std::string> Printed() { return Listing(daemon_.PrinterPath("paper")); }
+    static std::string Document(int sequence, int jobNo) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%06d-dfA%03dpc1", sequence, jobNo);
+        return text;
+    }
+
     TestDaemon daemon_;
     std::shared_ptr<PrintQueue> lp_;
     std::shared_ptr<PrintQueue> idle_;
@@ -44,9 +62,7 @@ TEST_F(PrintQueueTest, ActivatePauseStopFollowTheStateTable) {
                   std::string("Initial 0 ") + text);
         EXPECT_FALSE(queue->HasPrintingThread());
     }
-    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp")));
     EXPECT_TRUE(lp_->Activate());
-    EXPECT_TRUE(FileExists(daemon_.SpoolDirectory("lp")));  // made by the activation
     EXPECT_EQ(lp_->State(), QueueState::Running);
     EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
     EXPECT_TRUE(lp_->HasPrintingThread());
@@ -72,10 +88,8 @@ TEST_F(PrintQueueTest, ActivatePauseStopFollowTheStateTable) {
 }
 
 TEST_F(PrintQueueTest, FindJobMatchesNumberUserAndOptionalHost) {
-    idle_->Activate();
-    idle_->Stop();
-    idle_->AddJob(MakeJob(*idle_, 7, "ann", "pc1"));
-    idle_->AddJob(MakeJob(*idle_, 7, "ann", "pc2"));
+    StoreJob(*idle_, 7, "ann", "pc1");
+    StoreJob(*idle_, 7, "ann", "pc2");
     EXPECT_EQ(idle_->FindJob(7, "ann", "")->hostName, "pc1");
     EXPECT_EQ(idle_->FindJob(7, "ann", "pc2")->hostName, "pc2");
     EXPECT_EQ(idle_->FindJob(7, "Ann", ""), nullptr);  // user names are case-sensitive
@@ -83,13 +97,11 @@ TEST_F(PrintQueueTest, FindJobMatchesNumberUserAndOptionalHost) {
     EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::AddJob() - jobNo(7) user(ann) host(pc1)"));
 }
 
-// Removed jobs take their files along only when their control file has a U line.
+// Removed jobs take their files along; the others keep theirs.
 TEST_F(PrintQueueTest, RemovalByNumberUserPointerAndAll) {
-    idle_->Activate();
-    idle_->Stop();
+    std::vector<std::shared_ptr<JobEntry>> jobs;
     for (int n : {1, 2, 3, 4, 5}) {
-        idle_->AddJob(MakeJob(*idle_, n, n <= 2 ? "ann" : "bob", "pc1", JobState::Waiting,
-                              "report.txt", /*unlink=*/n != 5));
+        jobs.push_back(StoreJob(*idle_, n, n <= 2 ? "ann" : "bob"));
     }
     EXPECT_TRUE(idle_->RemoveJob(3, "ann", ""));  // not ann's: stays
     EXPECT_EQ(Numbers(*idle_), "1 2 3 4 5 ");
@@ -97,60 +109,138 @@ TEST_F(PrintQueueTest, RemovalByNumberUserPointerAndAll) {
     EXPECT_EQ(Numbers(*idle_), "1 2 3 4 5 ");
     EXPECT_TRUE(idle_->RemoveJob(3, "root", ""));
     EXPECT_EQ(Numbers(*idle_), "1 2 4 5 ");
+    EXPECT_EQ(JobFileCount(*idle_, *jobs[2]), 0u);
+    EXPECT_EQ(JobFileCount(*idle_, *jobs[3]), 3u);
     EXPECT_TRUE(idle_->RemoveJob("ann", ""));
     EXPECT_EQ(Numbers(*idle_), "4 5 ");
-    auto four = idle_->Jobs().front();
-    EXPECT_TRUE(idle_->RemoveJob(four.get()));
-    EXPECT_FALSE(idle_->RemoveJob(four.get()));  // no longer in the list
+    EXPECT_TRUE(idle_->RemoveJob(jobs[3].get()));
+    EXPECT_FALSE(idle_->RemoveJob(jobs[3].get()));  // no longer in the list
     EXPECT_TRUE(idle_->RemoveJob());
     EXPECT_EQ(Numbers(*idle_), "");
     EXPECT_TRUE(daemon_.ScreenHas("LPDPrinter::RemoveJob() - remove all jobs on print queue idle"));
-    const std::string dir = daemon_.SpoolDirectory("idle");
-    for (const char* name : {"cfA002pc1", "dfA002pc1", "cfA003pc1", "dfA003pc1"}) {
-        EXPECT_FALSE(FileExists(dir + "/" + name)) << name;
+    for (const auto& job : jobs) {
+        EXPECT_EQ(JobFileCount(*idle_, *job), 0u) << job->jobNo;
     }
-    EXPECT_TRUE(FileExists(dir + "/cfA005pc1") && FileExists(dir + "/dfA005pc1"));
 }
 
-// The printing thread looks at the head only: a job still spooling holds up the queue, one
-// marked Stop is removed, a waiting one is delivered and, failed, returns to waiting and holds
-// the head.
-TEST_F(PrintQueueTest, PrintingThreadPassesOverTheHeadOfTheList) {
+// The oldest printable job goes first; a job still arriving, a held one or one waiting for its
+// next try holds up nobody. Delivered jobs leave the queue with their files.
+TEST_F(PrintQueueTest, PrintingThreadTakesTheOldestPrintableJob) {
+    MakePrinter();
+    auto arriving = std::make_shared<JobEntry>();  // as a reception lists its job
+    arriving->SetState(JobState::Spooling);
+    lp_->AddJob(arriving);
+    auto held = StoreJob(*lp_, 1, "ann");
+    held->Pause();
+    auto later = StoreJob(*lp_, 3, "ann");
+    auto older = StoreJob(*lp_, 2, "ann");
+    // The list's order is not the arrival order: job 2 arrived before job 3.
+    std::swap(later->record.sequence, older->record.sequence);
     lp_->Activate();
-    for (int n : {1, 2, 3}) {
-        lp_->AddJob(
-            MakeJob(*lp_, n, "ann", "pc1", n == 1 ? JobState::Spooling : JobState::Waiting));
-    }
-    auto head = lp_->Jobs().front();
-    auto second = lp_->Jobs()[1];
-    // A pass and a half: the waiting jobs behind the head are not touched.
-    EXPECT_FALSE(WaitUntil([&] { return !second->StatusText().empty(); }, milliseconds(1500)));
-    EXPECT_FALSE(daemon_.ScreenHas("Printing job (jobNo-2"));
-    head->SetState(JobState::Stop);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return second->StatusText() == "Error in printing the job.  Wait for next retry."; },
-        seconds(10)));
-    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-1, userName-ann"));
-    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Printing job (jobNo-2, userName-ann"));
-    EXPECT_EQ(second->State(), JobState::Waiting);
-    EXPECT_EQ(Numbers(*lp_), "2 3 ");
-    EXPECT_EQ(lp_->Jobs().back()->State(), JobState::Waiting);  // never taken
+    ASSERT_TRUE(WaitUntil([&] { return lp_->JobCount() == 2; }, seconds(10)));
+    EXPECT_EQ(Printed(), (std::vector<std::string>{Document(1, 2), Document(2, 3)}));
+    EXPECT_TRUE(WaitUntil([&] { return JobFileCount(*lp_, *older) == 0; }));
+    EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-2, userName-ann"));
+    EXPECT_EQ(held->State(), JobState::Pause);
+    EXPECT_EQ(arriving->State(), JobState::Spooling);
+    EXPECT_TRUE(held->Resume());
+    EXPECT_TRUE(WaitUntil([&] { return lp_->JobCount() == 1; }));
 }
 
-// A paused queue takes no job until activated; destruction ends the thread and destroys the jobs.
-TEST_F(PrintQueueTest, PausedQueueTakesNoJobUntilActivatedAndShutdownEndsAll) {
+// A failing delivery is tried again after 200 ms, 400 ms, 800 ms, then every second
+// (RetryMaxSeconds), while other jobs go on; the texts say what failed and when the next try is.
+TEST_F(PrintQueueTest, FailedDeliveriesAreRetriedWithAGrowingPause) {
+    auto job = StoreJob(*lp_, 1, "ann");
+    lp_->Activate();
+    std::vector<std::chrono::steady_clock::time_point> failures;
+    while (failures.size() < 5 &&
+           WaitUntil([&] { return job->Failures() > failures.size(); }, seconds(5))) {
+        failures.push_back(std::chrono::steady_clock::now());
+    }
+    ASSERT_EQ(failures.size(), 5u);
+    const int expected[] = {200, 400, 800, 1000};
+    for (size_t i = 0; i < 4; ++i) {
+        const auto gap = failures[i + 1] - failures[i];
+        EXPECT_GE(gap, milliseconds(expected[i] - 20)) << i;
+        EXPECT_LT(gap, milliseconds(expected[i] + 600)) << i;
+    }
+    EXPECT_TRUE(std::regex_match(
+        job->StatusText(),
+        std::regex(R"(retry at \d\d:\d\d:\d\d - Failed to open printerpaper \(2: No such file or )"
+                   R"(directory\) \(failed at \d\d:\d\d:\d\d\))")))
+        << job->StatusText();
+    EXPECT_EQ(lp_->StatusText(), "Failed to open printerpaper");
+    EXPECT_EQ(lp_->State(), QueueState::Running);
+    EXPECT_TRUE(
+        daemon_.ScreenHas("Print queue lp : delivery of job (jobNo-1, userName-ann, "
+                          "hostName-pc1) failed (2 times): Failed to open printerpaper"));
+
+    // The printer is back: Resume tries the waiting job at once.
+    MakePrinter();
+    EXPECT_TRUE(job->Resume());
+    EXPECT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }, milliseconds(900)));
+    EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
+}
+
+// Jobs the daemon cannot deliver and does not keep are told to the window's handler.
+TEST_F(PrintQueueTest, GivenUpJobsAreToldToTheWindow) {
+    std::vector<std::string> alerts;
+    Mutex mutex;
+    daemon_.Spooler().SetQueueAlertHandler([&](const std::string& queue, const std::string& why) {
+        MutexLock lock(mutex);
+        alerts.push_back(queue + ": " + why);
+    });
+    GeneralSettings settings = daemon_.Spooler().Settings();
+    settings.jobMaxAgeHours = 2;
+    daemon_.Spooler().SetSettings(settings);
+    auto old = StoreJob(*lp_, 1, "ann", "pc1", {}, "", std::time(nullptr) - 7200);
+    lp_->Activate();
+    ASSERT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return JobFileCount(*lp_, *old) == 0; }));
+    const std::string given =
+        "job (jobNo-1, userName-ann, hostName-pc1) given up - Failed to open printerpaper (2: No "
+        "such file or directory) - undelivered for 2 hours";
+    EXPECT_TRUE(daemon_.ScreenHas("Print queue lp : " + given));
+    daemon_.Spooler().SetQueueAlertHandler(nullptr);
+    MutexLock lock(mutex);
+    EXPECT_EQ(alerts, std::vector<std::string>{"lp: " + given});
+}
+
+// Undelivered jobs outlive the queue object, in their order and with their holds, and a removal
+// during delivery still takes the job's files along when the queue goes.
+TEST_F(PrintQueueTest, JobsAndTheirHoldsOutliveTheQueue) {
+    auto first = StoreJob(*idle_, 1, "ann");
+    auto second = StoreJob(*idle_, 2, "bob");
+    auto third = StoreJob(*idle_, 3, "carl");
+    EXPECT_TRUE(second->Pause());
+    third->SetState(JobState::Stop);  // removed while it was being delivered
+    idle_->Shutdown();
+    EXPECT_EQ(idle_->JobCount(), 0u);
+    EXPECT_EQ(JobFileCount(*idle_, *first), 3u);
+    EXPECT_EQ(JobFileCount(*idle_, *third), 0u);
+
+    PrintQueue again("idle");
+    again.OpenStore(daemon_.SpoolDirectory("idle"), false);
+    EXPECT_EQ(Numbers(again), "1 2 ");
+    EXPECT_EQ(again.Jobs()[1]->State(), JobState::Pause);
+    EXPECT_TRUE(again.Jobs()[1]->Resume());
+    PrintQueue thrice("idle");
+    thrice.OpenStore(daemon_.SpoolDirectory("idle"), false);
+    EXPECT_EQ(thrice.Jobs().at(1)->State(), JobState::Waiting);
+}
+
+// A paused queue takes no job until activated.
+TEST_F(PrintQueueTest, PausedQueueTakesNoJobUntilActivated) {
+    MakePrinter();
     lp_->Activate();
     lp_->Pause();
-    lp_->AddJob(MakeJob(*lp_, 1, "ann"));
-    EXPECT_FALSE(WaitUntil([&] { return lp_->Jobs().front()->State() != JobState::Waiting; },
-                           milliseconds(1200)));
+    StoreJob(*lp_, 1, "ann");
+    EXPECT_FALSE(WaitUntil([&] { return lp_->JobCount() == 0; }, milliseconds(300)));
     lp_->Activate();
-    EXPECT_TRUE(WaitUntil([&] { return daemon_.ScreenHas("Printing job (jobNo-1"); }, seconds(5)));
+    EXPECT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }));
     lp_->Shutdown();
     EXPECT_EQ(lp_->State(), QueueState::Close);
-    EXPECT_EQ(lp_->JobCount(), 0u);
     EXPECT_FALSE(lp_->HasPrintingThread());
-    EXPECT_FALSE(FileExists(daemon_.SpoolDirectory("lp") + "/cfA001pc1"));
     EXPECT_TRUE(daemon_.ScreenHas("Deleting Print Queue Object: lp"));
     EXPECT_FALSE(lp_->Activate());  // a closed queue stays closed
 }

@@ -54,27 +54,20 @@ std::string Read(SubcommandReader& reader, size_t n = 65536) {
 TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
     const std::string cut = "\004" + std::string(4095, 'x');  // 4096 bytes, no line feed
     const std::string fits = "\004" + std::string(4094, 'y') + "\n";
-    // Script, whether a terminating zero is expected first, the lines then "closed" or "error".
+    // Script, the lines then "closed" or "error".
     using Strings = std::vector<std::string>;
-    const std::tuple<Strings, bool, Strings> rows[] = {
-        {{"\0031", "2 dfA0", "01host", "\n"}, false, {"\00312 dfA001host\n", "closed"}},
-        {{cut + "\0035 dfA\n"}, false, {cut, "\0035 dfA\n", "closed"}},
-        {{fits + "\001\n"}, false, {fits, "\001\n", "closed"}},
+    const std::pair<Strings, Strings> rows[] = {
+        {{"\0031", "2 dfA0", "01host", "\n"}, {"\00312 dfA001host\n", "closed"}},
+        {{cut + "\0035 dfA\n"}, {cut, "\0035 dfA\n", "closed"}},
+        {{fits + "\001\n"}, {fits, "\001\n", "closed"}},
         // 4097 bytes with the line feed, whatever the reads: the line feed is a line of its own.
-        {{"\001\n" + cut + "\n"}, false, {"\001\n", cut, "\n", "closed"}},
-        {{"\001"}, false, {"\001", "closed"}},  // a partial line, then the close
-        {{"\002 12", kError}, false, {"error"}},
-        // The expected terminating zero goes wherever it arrives; only the first byte is looked at.
-        {{"\0\001\n"s}, true, {"\001\n", "closed"}},
-        {{"\0"s, "\0030 dfA\n"}, true, {"\0030 dfA\n", "closed"}},
-        {{"\001\n\0\n"s}, true, {"\001\n", "\0\n"s, "closed"}},
+        {{"\001\n" + cut + "\n"}, {"\001\n", cut, "\n", "closed"}},
+        {{"\001"}, {"\001", "closed"}},  // a partial line, then the close
+        {{"\002 12", kError}, {"error"}},
     };
-    for (const auto& [script, expectZero, expected] : rows) {
+    for (const auto& [script, expected] : rows) {
         SCOPED_TRACE(testing::PrintToString(script));
         SubcommandReader reader(Script(script));
-        if (expectZero) {
-            reader.ExpectTerminatingZero();
-        }
         std::vector<std::string> lines;
         for (;;) {
             std::string line = "stale";
@@ -90,19 +83,19 @@ TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
     }
 }
 
-// Bytes that came with the line are one read of content; an empty buffer reads the source once.
-TEST(SubcommandReaderTest, ContentAfterALineIsKeptAndReadAsItCame) {
-    SubcommandReader reader(
-        Script({"\0035 dfA001host\nhello\0\0024 cf"s, "A1\nxyz", "\001", "", kError}));
+// Bytes that came with the line are content; never more than asked for is handed out, and an
+// empty buffer reads the source once.
+TEST(SubcommandReaderTest, ContentAfterALineIsKeptAndHandedOutAsAskedFor) {
+    SubcommandReader reader(Script({"\0035 dfA001host\nhello\0\0024 cf"s, "A1\nxyz", "", kError}));
     std::string line;
     ASSERT_EQ(reader.ReadLine(line), SubcommandReader::Status::Line);
     EXPECT_EQ(line, "\0035 dfA001host\n");
-    EXPECT_EQ(Read(reader, 6), "hello\0"s);  // at most the caller's size
-    reader.PutBack("zz");                    // put back comes first
-    EXPECT_EQ(Read(reader), "zz\0024 cf"s);
+    EXPECT_EQ(Read(reader, 5), "hello");
+    EXPECT_EQ(Read(reader, 1), "\0"s);
+    EXPECT_EQ(Read(reader), "\0024 cf"s);
     EXPECT_EQ(reader.Buffered(), 0u);
-    EXPECT_EQ(Read(reader), "A1\nxyz");
-    EXPECT_EQ(Read(reader), "\001");  // a lone abort byte stays a read of its own
+    EXPECT_EQ(Read(reader, 2), "A1");  // a read of the source, cut to the size asked for
+    EXPECT_EQ(Read(reader), "\nxyz");
     EXPECT_EQ(Read(reader), "0");
     EXPECT_EQ(Read(reader), "-1");
 }

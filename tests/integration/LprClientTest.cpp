@@ -1,9 +1,10 @@
-// LPRng's lpr, lpq and lprm against the daemon: jobs land byte-exact in the spool directory
-// under the names lpr gives them, lpq shows them as the daemon's report formats them, lprm
+// LPRng's lpr, lpq and lprm against the daemon: jobs land byte-exact in the job store with the
+// names lpr gives them kept as data, lpq shows them as the daemon's report formats them, lprm
 // takes them away again. LPRng finds the daemon through a private $HOME/.printcap, which also
-// sets lpr_send_try=1 so that a refused job fails at once; no system file is touched.
+// sets lpr_send_try=1 so that a refused job fails at once; no system file is touched. The queue's
+// printer does not exist and a failed delivery is tried again only after ten minutes, so the
+// jobs stay in the store.
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
+#include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestJobs.h"
 #include "tests/support/Loopback.h"
@@ -26,22 +28,14 @@
 namespace pg::test {
 namespace {
 
-std::vector<std::string> SpoolNames(const std::string& directory, char first) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] == first) {
-                names.emplace_back(entry->d_name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
 class LprClient : public ::testing::Test {
   protected:
-    LprClient() : daemon_(TestConfig().AddLocalQueue("lp")), home_("pglprng") {}
+    LprClient()
+        : daemon_(TestConfig()
+                      .AddQueue("lp", "nowhere,,,never prints")
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")),
+          home_("pglprng") {}
 
     void SetUp() override {
         for (const char* program : {"/usr/bin/lpr", "/usr/bin/lpq", "/usr/bin/lprm"}) {
@@ -53,15 +47,12 @@ class LprClient : public ::testing::Test {
             << "LPRng's clients exit 33 without /etc/printcap (make deps creates it)";
         WriteFile(home_ / ".printcap", "pgtest:lp=lp@127.0.0.1%" + std::to_string(daemon_.Port()) +
                                            ":force_localhost@:lpr_send_try=1\n");
-        // Nothing is delivered while a spooling job is at the head of the queue, so the jobs
-        // stay in the spool directory as they were received.
-        auto plug = std::make_shared<JobEntry>();
-        plug->jobNo = 999;
-        Queue()->AddJob(plug);
     }
 
     std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
-    std::string Spool() const { return daemon_.SpoolDirectory("lp"); }
+    std::string Stored(const StoredFile& file) {
+        return ReadFile(Queue()->Store()->PathOf(file.storeName));
+    }
 
     // Runs an LPRng client, expects it to succeed and returns its output.
     std::string Run(const std::string& program, std::vector<std::string> args) {
@@ -104,22 +95,22 @@ TEST_F(LprClient, JobLandsByteExactAndLpqListsIt) {
     auto job = Print({"-l", "-J", "quarterly", home_ / "letter.txt", home_ / "image.bin"});
     ASSERT_TRUE(job);
 
-    const std::vector<std::string> controls = SpoolNames(Spool(), 'c');
-    ASSERT_EQ(controls.size(), 1u);
-    ASSERT_EQ(controls[0].substr(0, 3), "cfA");
-    const std::string control = ReadFile(Spool() + "/" + controls[0]);
-    const std::string rest = controls[0].substr(3);
+    const std::string& control = job->record.control.clientName;
+    ASSERT_EQ(control.substr(0, 3), "cfA");
+    const std::string rest = control.substr(3);
+    const std::string controlText = Stored(job->record.control);
     for (const std::string& line : {"ldfA" + rest, "ldfB" + rest, "UdfA" + rest}) {
-        EXPECT_NE(control.find(line + "\n"), std::string::npos) << line << " in " << control;
+        EXPECT_NE(controlText.find(line + "\n"), std::string::npos)
+            << line << " in " << controlText;
     }
-    EXPECT_EQ(ReadFile(Spool() + "/dfA" + rest), text);
-    EXPECT_EQ(ReadFile(Spool() + "/dfB" + rest), binary);
-    EXPECT_EQ(SpoolNames(Spool(), 'd').size(), 2u);
+    ASSERT_EQ(job->record.data.size(), 2u);
+    EXPECT_EQ(job->record.data[0].clientName, "dfA" + rest);
+    EXPECT_EQ(Stored(job->record.data[0]), text);
+    EXPECT_EQ(Stored(job->record.data[1]), binary);
     EXPECT_EQ(job->jobNo, std::stoi(rest.substr(0, 3)));
     EXPECT_EQ(job->userName, "root");
     EXPECT_EQ(job->jobName, "quarterly");
-    EXPECT_NE(control.find("H" + job->hostName + "\n"), std::string::npos) << control;
-    EXPECT_TRUE(job->unlinkFiles);
+    EXPECT_NE(controlText.find("H" + job->hostName + "\n"), std::string::npos) << controlText;
 
     char number[16];
     std::snprintf(number, sizeof number, "%03d", job->jobNo);
@@ -127,10 +118,9 @@ TEST_F(LprClient, JobLandsByteExactAndLpqListsIt) {
                              job->hostName + " waiting " + job->timeDate;
     // lpq and lpq -l ask for the long list: a table row with the owner, the number, the title
     // and the size of all three files.
-    const std::regex row("\n\\S+ +root@" + job->hostName + " +" + std::to_string(job->jobNo) +
-                         " +quarterly +" +
-                         std::to_string(control.size() + text.size() + binary.size()) +
-                         " bytes\n");
+    const std::regex row(
+        "\n\\S+ +root@" + job->hostName + " +" + std::to_string(job->jobNo) + " +quarterly +" +
+        std::to_string(controlText.size() + text.size() + binary.size()) + " bytes\n");
     EXPECT_TRUE(std::regex_search(Run("lpq", {}), row)) << Run("lpq", {});
     EXPECT_TRUE(std::regex_search(Run("lpq", {"-l"}), row));
     EXPECT_NE(Run("lpq", {"-s"}).find(line), std::string::npos);
@@ -139,19 +129,17 @@ TEST_F(LprClient, JobLandsByteExactAndLpqListsIt) {
 // The jobs are made here, not sent with lpr: lpr numbers a job by its process id modulo 1000,
 // and two jobs with one number would both go.
 TEST_F(LprClient, LprmRemovesByNumberAndByUser) {
-    Queue()->AddJob(MakeJob(*Queue(), 101, "root"));
-    Queue()->AddJob(MakeJob(*Queue(), 102, "root"));
-    Queue()->AddJob(MakeJob(*Queue(), 103, "bob"));
+    auto first = StoreJob(*Queue(), 101, "root");
+    auto kept = StoreJob(*Queue(), 102, "root");
+    auto bobs = StoreJob(*Queue(), 103, "bob");
     Run("lprm", {"101"});
-    EXPECT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 2; }));
     // lprm -U bob bob sends "bob" as the agent and as the user: bob's jobs go, no one else's.
     Run("lprm", {"-U", "bob", "bob"});
-    EXPECT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 2; }));  // the plug and 102
-    // The control files' U lines: the files went with the jobs.
-    EXPECT_TRUE(WaitUntil([&] {
-        return SpoolNames(Spool(), 'c') == std::vector<std::string>{"cfA102pc1"} &&
-               SpoolNames(Spool(), 'd') == std::vector<std::string>{"dfA102pc1"};
-    }));
+    EXPECT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 1; }));
+    EXPECT_EQ(Queue()->Jobs().at(0), kept);
+    EXPECT_EQ(JobFileCount(*Queue(), *first) + JobFileCount(*Queue(), *bobs), 0u);
+    EXPECT_EQ(JobFileCount(*Queue(), *kept), 3u);
 }
 
 }  // namespace

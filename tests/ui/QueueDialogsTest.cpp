@@ -74,12 +74,12 @@ TEST_F(QueueDialogsTest, ViewerListsItsQueuesJobsAndActsOnTheSelectedOne) {
     JobButton(viewer, "#007", "pauseJobButton");
     EXPECT_EQ(job7->State(), JobState::Pause);
 
-    const std::string spool = daemon_->SpoolDirectory("lp");
-    ASSERT_TRUE(FileExists(spool + "/dfA006pc2"));
+    auto job6 = Queue("lp")->FindJob(6, "bob", "pc2");
+    ASSERT_EQ(JobFileCount(*Queue("lp"), *job6), 3u);
     JobButton(viewer, "#006", "deleteJobButton");
     EXPECT_FALSE(Queue("lp")->FindJob(6, "bob", "pc2"));
     EXPECT_EQ(viewer.Model()->rowCount(), 2);
-    EXPECT_FALSE(FileExists(spool + "/dfA006pc2"));
+    EXPECT_EQ(JobFileCount(*Queue("lp"), *job6), 0u);
 }
 
 // A job sent by a real LPR client while the viewer is open shows by itself. The printer does

@@ -1,9 +1,5 @@
 #include "tests/ui/WindowFixture.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-
 #include "config/ProfileFile.h"
 
 namespace pg::test {
@@ -96,28 +92,11 @@ bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::stri
 std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
                                       const std::string& host, uint64_t totalBytes) {
     const std::string digits = QString::asprintf("%03d", jobNo).toStdString();
-    const std::string directory = queue.SpoolDirectory();
-    const std::string dataName = "dfA" + digits + host;
-    const std::string control =
-        "H" + host + "\nP" + user + "\nJreport.txt\nl" + dataName + "\nU" + dataName + "\n";
-    std::filesystem::create_directories(directory);
-    WriteFile(directory + "/cfA" + digits + host, control);
-    WriteFile(directory + "/" + dataName, "");
-    const uint64_t dataBytes = totalBytes > control.size() ? totalBytes - control.size() : 0;
-    if (::truncate((directory + "/" + dataName).c_str(), static_cast<off_t>(dataBytes)) != 0) {
-        return nullptr;
-    }
-    auto job = std::make_shared<JobEntry>();
-    job->ReadControlFile(control, false);
-    job->jobNo = jobNo;
-    job->prefixLength = 3;
-    job->digitCount = 3;
-    job->nameSuffix = host;
-    job->listValue = 5;
-    job->timeDate = "12:00:00 12/05/26";
-    job->SetState(JobState::Waiting);
-    queue.AddJob(job);
-    return job;
+    // The control file StoreJob writes for one data file.
+    const size_t control =
+        ("H" + host + "\nP" + user + "\nJreport.txt\nldfA" + digits + host + "\n").size();
+    const size_t data = totalBytes > control ? totalBytes - control : 0;
+    return StoreJob(queue, jobNo, user, host, {std::string(data, 'x')});
 }
 
 }  // namespace pg::test

@@ -11,6 +11,7 @@
 
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
+#include "tests/engine/EngineTestJobs.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 #include "tests/ui/ModalAnswerer.h"
@@ -72,9 +73,8 @@ void Enter(QWidget* field, const QString& value);
 bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
              const std::string& host, const std::string& title, const std::string& data);
 
-// A job as reception enters it (its control file asks for its files to be removed with it),
-// with a control file and a data file in the queue's spool directory whose sizes add up to
-// totalBytes (the data file written sparse). The job is added to the queue in state waiting.
+// A complete job in the queue's job store, waiting, with a control file and one data file whose
+// sizes add up to totalBytes.
 std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
                                       const std::string& host, uint64_t totalBytes);
 
