@@ -99,12 +99,25 @@ MainWindow::MainWindow(LPDSpooler& spooler, QWidget* parent)
     refreshTimer_->start();
 
     messages_->AttachToSystemLog();
+    // Told on a printing thread: the notifier speaks on the window thread. The handler goes
+    // before the window, so nothing is posted to a notifier that is gone.
+    spooler_.SetQueueAlertHandler(
+        [notifier = notifier_](const std::string& queue, const std::string& reason) {
+            QMetaObject::invokeMethod(
+                notifier,
+                [notifier, queue, reason] {
+                    notifier->Notify(QString("Print queue %1").arg(QString::fromStdString(queue)),
+                                     QString::fromStdString(reason));
+                },
+                Qt::QueuedConnection);
+        });
     spooler_.StartSpooling(this, false);
     RestoreLayout();
     Refresh();
 }
 
 MainWindow::~MainWindow() {
+    spooler_.SetQueueAlertHandler(nullptr);  // returns once no call of it runs
     SaveLayout();
 }
 

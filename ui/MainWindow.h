@@ -37,9 +37,10 @@ class TrayIcon;
 // second), the messages in MessagePane; UpdateActions() alone enables the commands from the
 // selection and the daemon's state, and each dialog gets the queue it shows.
 //
-// Creating the window makes the message pane take the system log's lines and starts spooling
-// with the daemon paused; destroying it writes what it remembers (window.ini) and lets go of
-// the log.
+// Creating the window makes the message pane take the system log's lines, has the spooler's
+// alerts (a queue held, a job given up) shown as desktop notifications, and starts spooling
+// with the daemon paused; destroying it lets go of both and writes what it remembers
+// (window.ini).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 

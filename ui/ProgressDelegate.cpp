@@ -36,4 +36,13 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
 }
 
+QSize ProgressDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (index.data(kPercentRole).toInt() >= 0) {
+        size.rwidth() += 4 * option.fontMetrics.averageCharWidth();
+    }
+    return size;
+}
+
 }  // namespace pg

@@ -16,6 +16,8 @@ class ProgressDelegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // Room for the bar's frame around the text, so a column fitted to it shows it whole.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 }  // namespace pg

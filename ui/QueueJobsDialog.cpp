@@ -31,7 +31,7 @@ QueueJobsDialog::QueueJobsDialog(LPDSpooler& spooler, std::shared_ptr<PrintQueue
                                  QWidget* parent)
     : QDialog(parent), spooler_(spooler) {
     setWindowTitle("View Printer Queue: " + QString::fromStdString(queue ? queue->name : ""));
-    resize(760, 300);
+    resize(900, 320);
     model_ = new QueueJobsModel(spooler, std::move(queue), this);
 
     view_ = new QTreeView(this);
@@ -120,7 +120,7 @@ void QueueJobsDialog::UpdateButtons() {
 }
 
 void QueueJobsDialog::RefreshList() {
-    model_->Refresh(true);
+    model_->Refresh();
     FitColumnsToContents(*view_);
 }
 

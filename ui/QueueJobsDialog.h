@@ -26,7 +26,7 @@ class QueueJobsDialog : public QDialog {
     // The job button's work on the selected job, found again by its number, user and host
     // (it may have been printed meanwhile), then the list again.
     void Act(JobAction action);
-    // "Refresh List": sizes read again from the spool files.
+    // "Refresh List": the list at once, without waiting for the next sample.
     void RefreshList();
 
     QueueJobsModel* Model() const { return model_; }

@@ -12,7 +12,7 @@ namespace pg {
 QueueJobsModel::QueueJobsModel(LPDSpooler& spooler, std::shared_ptr<PrintQueue> queue,
                                QObject* parent)
     : QAbstractTableModel(parent), spooler_(spooler), queue_(std::move(queue)) {
-    Refresh(true);
+    Refresh();
 }
 
 std::shared_ptr<PrintQueue> QueueJobsModel::Queue() const {
@@ -24,7 +24,7 @@ std::shared_ptr<PrintQueue> QueueJobsModel::Queue() const {
     return queue;
 }
 
-void QueueJobsModel::Refresh(bool full) {
+void QueueJobsModel::Refresh() {
     std::vector<std::shared_ptr<JobEntry>> jobs;
     if (const std::shared_ptr<PrintQueue> queue = Queue()) {
         jobs = queue->Jobs();
@@ -32,7 +32,7 @@ void QueueJobsModel::Refresh(bool full) {
     std::vector<JobRow> fresh;
     for (const std::shared_ptr<JobEntry>& job : jobs) {
         JobRow row;
-        row.job = job.get();
+        row.key = TransferMeter::KeyOf(*job);
         row.jobNo = job->jobNo;
         row.user = job->userName;
         row.host = job->hostName;
@@ -43,16 +43,8 @@ void QueueJobsModel::Refresh(bool full) {
         row.stateName = QString::fromStdString(stateName);
         row.timeDate = QString::fromStdString(job->timeDate);
         row.transfer = meter_.Sample(*job);
-        const auto known = std::find_if(jobs_.begin(), jobs_.end(),
-                                        [&](const JobRow& old) { return old.job == row.job; });
-        if (full || known == jobs_.end() || known->state != row.state) {
-            row.size = job->TotalSize();  // before the comment: it may set the status
-        } else {
-            row.size = known->size;
-        }
-        if (row.transfer.total > row.size) {
-            row.size = row.transfer.total;
-        }
+        // While the job arrives, what has arrived; the whole job once it is known.
+        row.size = std::max<uint64_t>(job->TotalSize(), row.transfer.total);
         row.comment = QString::fromStdString(job->StatusText());
         fresh.push_back(std::move(row));
     }
@@ -61,7 +53,7 @@ void QueueJobsModel::Refresh(bool full) {
     // Jobs only leave the list and join its end, so what stays keeps its order.
     for (int i = static_cast<int>(jobs_.size()) - 1; i >= 0; --i) {
         const bool kept = std::any_of(fresh.begin(), fresh.end(),
-                                      [&](const JobRow& row) { return row.job == jobs_[i].job; });
+                                      [&](const JobRow& row) { return row.key == jobs_[i].key; });
         if (!kept) {
             beginRemoveRows({}, i, i);
             jobs_.erase(jobs_.begin() + i);
@@ -70,7 +62,7 @@ void QueueJobsModel::Refresh(bool full) {
     }
     for (size_t i = 0; i < fresh.size(); ++i) {
         const int row = static_cast<int>(i);
-        if (i >= jobs_.size() || jobs_[i].job != fresh[i].job) {
+        if (i >= jobs_.size() || jobs_[i].key != fresh[i].key) {
             beginInsertRows({}, row, row);
             jobs_.insert(jobs_.begin() + row, fresh[i]);
             endInsertRows();

@@ -37,7 +37,7 @@ class QueueJobsModel : public QAbstractTableModel {
 
     // One job as the last refresh found it.
     struct JobRow {
-        const JobEntry* job = nullptr;  // identity only, never followed
+        TransferMeter::JobKey key;
         int32_t jobNo = 0;
         std::string user;
         std::string host;
@@ -55,9 +55,8 @@ class QueueJobsModel : public QAbstractTableModel {
     QueueJobsModel(LPDSpooler& spooler, std::shared_ptr<PrintQueue> queue,
                    QObject* parent = nullptr);
 
-    // A new snapshot of the queue's jobs. A job's size is read from its spool files when the
-    // job first shows, when its state changes, and on every full refresh ("Refresh List").
-    void Refresh(bool full = false);
+    // A new snapshot of the queue's jobs.
+    void Refresh();
     // The queue while the spooler still has it.
     std::shared_ptr<PrintQueue> Queue() const;
     const JobRow* Job(int row) const;

@@ -18,6 +18,11 @@ int Transfer::Percent() const {
     return done >= total ? 100 : static_cast<int>(done * 100 / total);
 }
 
+TransferMeter::JobKey TransferMeter::KeyOf(const JobEntry& job) {
+    // A job without a store id (none is made so) is known by its entry.
+    return job.record.id != 0 ? JobKey(job.queue, job.record.id) : JobKey(&job, 0);
+}
+
 Transfer TransferMeter::Sample(const JobEntry& job, Clock::time_point now) {
     Transfer transfer;
     const JobState state = job.State();
@@ -25,11 +30,10 @@ Transfer TransferMeter::Sample(const JobEntry& job, Clock::time_point now) {
     if (!transfer.active) {
         return transfer;
     }
-    // The engine's counters are not published yet: a moving job shows without bytes.
-    transfer.done = 0;
-    transfer.total = 0;
+    transfer.done = job.progress.bytesDone.load(std::memory_order_relaxed);
+    transfer.total = job.progress.bytesTotal.load(std::memory_order_relaxed);
 
-    auto [position, added] = entries_.try_emplace(&job);
+    auto [position, added] = entries_.try_emplace(KeyOf(job));
     Entry& entry = position->second;
     entry.seen = true;
     if (added || transfer.done < entry.done) {

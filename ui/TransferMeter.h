@@ -2,7 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <unordered_map>
+#include <map>
+#include <utility>
 
 namespace pg {
 
@@ -20,14 +21,20 @@ struct Transfer {
     bool operator==(const Transfer&) const = default;
 };
 
-// Turns the engine's byte counters, read on every refresh of a list, into transfers with a
-// rate. The window only reads the counters; the engine never waits for it.
+// Turns the engine's byte counters (a job's JobProgress), read on every refresh of a list,
+// into transfers with a rate. The window only reads the atomic counters: the thread receiving
+// or delivering the job never waits for it.
 //
 // Each refresh is one round: Sample() every job of interest, then EndRound(), which forgets
 // the jobs that were not sampled (they ended or left the list).
 class TransferMeter {
   public:
     using Clock = std::chrono::steady_clock;
+    // A job as the lists follow it: its queue and its id in the queue's job store, which stay
+    // when a reception puts a fuller entry in the place of the first one.
+    using JobKey = std::pair<const void*, uint64_t>;
+
+    static JobKey KeyOf(const JobEntry& job);
 
     Transfer Sample(const JobEntry& job, Clock::time_point now = Clock::now());
     void EndRound();
@@ -39,7 +46,7 @@ class TransferMeter {
         double bytesPerSecond = 0;
         bool seen = false;
     };
-    std::unordered_map<const JobEntry*, Entry> entries_;  // compared, never followed
+    std::map<JobKey, Entry> entries_;
 };
 
 }  // namespace pg

@@ -3,11 +3,13 @@
 // what the window remembers, the help topics, the about box.
 
 #include "tests/ui/WindowFixture.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/GeneralSettingsDialog.h"
 #include "ui/HelpWindow.h"
 #include "ui/LocalQueueDialog.h"
 #include "ui/LoggingDialog.h"
 #include "ui/MessagePane.h"
+#include "ui/ProgressDelegate.h"
 #include "ui/QueueJobsDialog.h"
 #include "ui/QueueKindPage.h"
 #include "ui/RemoteQueueDialog.h"
@@ -225,6 +227,61 @@ TEST_F(MainWindowTest, RefreshChangesRowsInPlaceAndKeepsTheSelection) {
     ASSERT_TRUE(Spooler().RemovePrinter("beta"));
     Window().Refresh();
     EXPECT_TRUE(Window().QueueSelection()->selectedRows().isEmpty());
+}
+
+// A 50 MB job sent over loopback a fifth at a time: the list, sampling the engine by itself,
+// shows each step of its progress before the job is complete.
+TEST_F(MainWindowTest, TheProgressOfAJobBeingReceivedReachesTheList) {
+    Start(
+        TestConfig().Set("GENERAL CONFIGURE", "TestPrintManager", "N").AddQueue("lp", "nowhere,,,"),
+        /*activate=*/true, /*sampling=*/true);
+    const std::string control = "Hpc1\nPann\nJbig.ps\nldfA001pc1\n";
+    constexpr int kSteps = 5;
+    const std::string step(10 * 1024 * 1024, 'x');
+    LoopbackClient client(daemon_->Port());
+    for (const std::string& bytes :
+         {std::string("\002lp\n"), "\002" + std::to_string(control.size()) + " cfA001pc1\n",
+          control + '\0', "\003" + std::to_string(kSteps * step.size()) + " dfA001pc1\n"}) {
+        client.Send(bytes);
+        ASSERT_EQ(client.Receive(1), std::string(1, '\0'));
+    }
+    const QModelIndex cell = Window().QueueModel()->index(1, QueueListModel::kProgress);
+    QStringList seen;
+    for (int sent = 1; sent < kSteps; ++sent) {
+        client.Send(step);
+        ASSERT_TRUE(WaitFor([&] {
+            return cell.data(ProgressDelegate::kPercentRole).toInt() >= sent * 100 / kSteps;
+        })) << cell.data().toString().toStdString();
+        seen << cell.data().toString();
+    }
+    seen.removeDuplicates();
+    EXPECT_EQ(seen.size(), kSteps - 1) << seen.join(" | ").toStdString();
+    client.Send(step + '\0');
+    EXPECT_EQ(client.Receive(1), std::string(1, '\0'));
+}
+
+// A job the daemon gives up (here: undelivered for longer than JobMaxAgeHours) is told to the
+// desktop once, with the queue and the reason, unless Options "Desktop Notifications" is off,
+// which the window remembers.
+TEST_F(MainWindowTest, AJobGivenUpRaisesOneNotificationUnlessSwitchedOff) {
+    Start(TestConfig().Set("GENERAL CONFIGURE", "JobMaxAgeHours", "2").AddQueue("lp", "nowhere,,,"),
+          /*activate=*/false);
+    QSignalSpy notified(Window().Notifier(), &DesktopNotifier::Notified);
+    StoreJob(*Queue("lp"), 1, "ann", "pc1", {}, "", std::time(nullptr) - 7200);
+    Spooler().ActivateLPD(true);
+    ASSERT_TRUE(WaitFor([&] { return notified.count() >= 1; }));
+    QTest::qWait(50);  // a second one would come at once
+    ASSERT_EQ(notified.count(), 1);
+    EXPECT_EQ(notified[0][0].toString(), "Print queue lp");
+    EXPECT_TRUE(notified[0][1].toString().contains("given up"))
+        << notified[0][1].toString().toStdString();
+
+    Actions().notifications->trigger();
+    Window().Notifier()->Notify("Print queue lp", "not shown");
+    Reopen();
+    EXPECT_FALSE(Actions().notifications->isChecked());
+    EXPECT_FALSE(Window().Notifier()->Enabled());
+    EXPECT_EQ(notified.count(), 1);
 }
 
 TEST_F(MainWindowTest, ColumnsFitTheirTextsAndTheWindowRemembersItsLayout) {

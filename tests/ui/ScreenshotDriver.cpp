@@ -13,9 +13,12 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "engine/PrintQueue.h"
 #include "platform/UniqueFd.h"
@@ -112,18 +115,24 @@ int main(int argc, char** argv) {
             std::string(2100, 'x'));
     SendJob(daemon.Port(), "proofs", 31, "ines", "studio-3", "Quarterly report.pdf",
             std::string(90112, 'x'));
-    // A large job still arriving: its control file and the first part of its data.
+    // A large job still arriving while the pictures are taken, at about 5 MB a second: its
+    // control file, then its data a piece at a time.
     const std::string control = "Hcad02\nPtom\nJelevation-north.plt\nldfA009cad02\n";
     pg::test::LoopbackClient arriving(daemon.Port());
-    arriving.Send("\002laser\n");
-    arriving.Receive(1);
-    arriving.Send("\002" + std::to_string(control.size()) + " cfA009cad02\n");
-    arriving.Receive(1);
-    arriving.Send(control + '\0');
-    arriving.Receive(1);
-    arriving.Send("\003" + std::to_string(48 * 1024000) + " dfA009cad02\n");
-    arriving.Receive(1);
-    arriving.Send(std::string(17 * 1024000, 'x'));
+    for (const std::string& bytes :
+         {std::string("\002laser\n"), "\002" + std::to_string(control.size()) + " cfA009cad02\n",
+          control + '\0', "\003" + std::to_string(96 * 1024000) + " dfA009cad02\n"}) {
+        arriving.Send(bytes);
+        arriving.Receive(1);
+    }
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        const std::string piece(512 * 1024, 'x');
+        for (int sent = 0; !stop && sent < 180; ++sent) {
+            arriving.Send(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
     pg::test::WaitUntil([&] {
         return spooler.FindQueue(std::string("accounts"))->JobCount() == 2 &&
                spooler.FindQueue(std::string("proofs"))->StatusText() != "Colour proofs";
@@ -160,5 +169,7 @@ int main(int argc, char** argv) {
     pg::LoggingDialog logging(spooler, &window);
     shoot(logging, "logging-options");
     logging.hide();
+    stop = true;
+    sender.join();
     return ok ? 0 : 1;
 }
