@@ -288,7 +288,7 @@ TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
     Start(true);
     Deliver();
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
-    queue_->RemoveJob(123, "root", "");
+    queue_->RemoveJob(job_.get());
     EXPECT_EQ(job_->State(), JobState::Stop);  // marked; the printing thread removes it
     EXPECT_EQ(queue_->JobCount(), 1u);
     FakeLpdHost::Send(c, 0);
