@@ -37,7 +37,7 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
     } rows[] = {
         {"\002nosuch\n", ""},  // receive job: silence
         {"\003nosuch\n", "nosuch: no such print queue\n"},
-        {"\004no\033such\n", "no\\033such: no such print queue\n"},  // shown escaped
+        {"\004no\033such\n", "no\\x1Bsuch: no such print queue\n"},  // shown escaped
         {"\005nosuch root 1\n", ""},
         {"\001nosuch\n", kAck},  // print waiting jobs: acknowledged all the same
         {"\003lp\n", kEmptyList},

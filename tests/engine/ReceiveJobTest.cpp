@@ -168,26 +168,27 @@ TEST_F(ReceiveJob, AcknowledgementWaitsForTheTerminatingZero) {
 // left, with a line saying why. A refused file gets NACK and ends the connection; so does a job
 // past the queue's MaxJobMB (1), counted with its control file.
 TEST_F(ReceiveJob, AbortsAndRefusalsRemoveTheJobAndSayWhy) {
-    const std::string control = "Hhost\nPann\nJjob\nldfA404host\n";
+    const std::string control = "Hhost\nPann\nJj\033b\nldfA404host\n";  // shown escaped
     const struct {
         std::string after;  // sent after the control file
         std::string reply;
         std::string logged;  // after "Remove failed job "
     } rows[] = {
-        {"\001\n", kAck, "(job) filename(cfA404host).  aborted by the client"},
+        {"\001\n", kAck, "(j\\x1Bb) filename(cfA404host).  aborted by the client"},
         {Subcommand('\3', "-5", "dfA404host"), kNack,
-         "(job) filename(cfA404host).  no room for data file dfA404host"},
+         "(j\\x1Bb) filename(cfA404host).  no room for data file dfA404host"},
         {Subcommand('\3', (1 << 20) - control.size() + 1, "dfA404host"), kNack,
-         "(job) filename(cfA404host).  data file dfA404host of 1048549 bytes would make the job "
+         "(j\\x1Bb) filename(cfA404host).  data file dfA404host of 1048549 bytes would make the "
+         "job "
          "larger than 1 MB (MaxJobMB)"},
         {Subcommand('\3', "999999999999", "dfA404host") + Bytes(1100000), kAck + kNack,
-         "(job) filename(cfA404host).  data file dfA404host grew past 1 MB (MaxJobMB)"},
+         "(j\\x1Bb) filename(cfA404host).  data file dfA404host grew past 1 MB (MaxJobMB)"},
         // The second control file ends the first job, then is refused itself.
         {Subcommand('\2', 2000000, "cfA405host"), kNack,
          "( ) filename(cfA405host).  control file cfA405host of 2000000 bytes refused"},
         // A control file naming a file that never came, then the close.
         {"", "",
-         "(job) filename(cfA404host).  the client closed the connection before data file "
+         "(j\\x1Bb) filename(cfA404host).  the client closed the connection before data file "
          "dfA404host came"},
     };
     for (const auto& row : rows) {
