@@ -273,6 +273,8 @@ void ConfigChecker::CheckKey(int line, const std::string& section, std::string_v
         rule = LoggingRule(key);
     } else if (EqualsNoCase(key, "FormFeedAtEndOfJob")) {
         rule = kYesNoRule;
+    } else if (EqualsNoCase(key, "MaxJobMB")) {
+        rule = GeneralRule(key);
     }
     const std::string entry = std::string(key) + "=" + std::string(value);
     if (!rule) {

@@ -39,7 +39,7 @@ constexpr DefaultValue kNotInDefaultFile{};
 // [GENERAL CONFIGURE] in reading order: the keys of the classic daemon (they are also the
 // default file's lines 2 to 13), the spool's keys (lines 14 to 16), then this program's own
 // extension keys, which the default file leaves out and which are never saved.
-const std::array<SettingKey, 24> kSettingKeys{{
+const std::array<SettingKey, 26> kSettingKeys{{
     {"LPDInstallDirectory", "LPDInstallDirectory", Form::kPath, Made(Computed::kCurrentDirectory),
      Made(Computed::kCurrentDirectory), &S::lpdInstallDirectory, "LPDInstallDirectory  is %s\n",
      YesNoLog::kTrueFalse, SideEffect::kNone, 7},
@@ -99,6 +99,10 @@ const std::array<SettingKey, 24> kSettingKeys{{
      0},
     {"RetryDelayMs", nullptr, Form::kDelay, Fixed("4000"), kNotInDefaultFile, &S::retryDelayMs,
      "RetryDelayMs is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MaxJobMB", nullptr, Form::kDelay, Fixed("0"), kNotInDefaultFile, &S::maxJobMB,
+     "MaxJobMB is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
+    {"MinFreeMB", nullptr, Form::kDelay, Fixed("100"), kNotInDefaultFile, &S::minFreeMB,
+     "MinFreeMB is %d\n", YesNoLog::kTrueFalse, SideEffect::kNone, 0},
 }};
 
 // The Windows directory's hosts file becomes the system's own. Nothing acts on HostFile; it is

@@ -39,6 +39,8 @@ struct GeneralSettings {
     int32_t maxConnections = 256;      // connections served at once; more wait unaccepted; 0 = any
     int32_t minBytesPerSecond = 0;     // a client sending slower is cut off; 0 = no bound
     int32_t retryDelayMs = 4000;       // first pause before a failed delivery is tried again
+    int32_t maxJobMB = 0;              // a queue's largest job unless its section says; 0 = any
+    int32_t minFreeMB = 100;  // the spool volume keeps this free; files that would not, are refused
 
     // The port as the listener binds it: the same 16 bits, unsigned.
     uint16_t ListenPort() const { return static_cast<uint16_t>(lpdServerPort); }

@@ -1,5 +1,6 @@
 #include "config/QueueEntry.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -64,6 +65,10 @@ std::vector<QueueEntry> ReadQueueEntries(const ProfileFile& file) {
         }
         entry.formFeedAtEndOfJob =
             IsYes(file.GetString(entry.name, "FormFeedAtEndOfJob", "unknown"));
+        const std::string maxJob = file.GetString(entry.name, "MaxJobMB", "");
+        if (!maxJob.empty()) {
+            entry.maxJobMB = std::max(0, ParseLeadingInt(maxJob));
+        }
         const EntryFields fields = SplitEntry(text.substr(equals + 1));
         entry.destination = std::string(TrimWhiteSpace(fields.field[0]));
         // The host is taken as written, untrimmed; only a dot (a name or an IPv4 address) or a

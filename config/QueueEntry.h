@@ -9,7 +9,7 @@
 namespace pg {
 
 // One [Print Queues] entry: "name=destination,remote host,remote port,status text", plus the
-// queue's own section with FormFeedAtEndOfJob.
+// queue's own section with FormFeedAtEndOfJob and MaxJobMB.
 struct QueueEntry {
     std::string name;
     std::string destination;
@@ -18,6 +18,7 @@ struct QueueEntry {
     bool isRemote = false;
     std::string statusText;
     bool formFeedAtEndOfJob = false;
+    int32_t maxJobMB = -1;  // absent: -1, the general MaxJobMB applies
 };
 
 // Reads the whole of [Print Queues] in file order. Lines starting with ';' are skipped; a

@@ -18,6 +18,7 @@
 #include "engine/JobListReport.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "engine/RemovalRequest.h"
 #include "log/ErrorText.h"
 #include "log/EscapeControls.h"
 #include "log/LogFile.h"
@@ -34,25 +35,6 @@ namespace {
 constexpr size_t kQueueNameBuffer = 256;
 constexpr size_t kOperandBuffer = 256;
 constexpr size_t kAgentBuffer = 64;
-
-// The decimal number formed by the leading digits ("12x" is 12).
-int32_t LeadingNumber(const std::string& text) {
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        value = value * 10 + (c - '0');
-        if (value > INT32_MAX) {
-            value = INT32_MAX;
-        }
-    }
-    return static_cast<int32_t>(value);
-}
-
-bool StartsWithDigit(const std::string& text) {
-    return !text.empty() && text[0] >= '0' && text[0] <= '9';
-}
 
 }  // namespace
 
@@ -175,8 +157,7 @@ void ConnectionHandler::RunRecvRequest(std::atomic<bool>* engaged) {
             break;
         case 5: {
             std::string agent = reader.Next(kAgentBuffer);
-            std::string operand = reader.Next(kOperandBuffer);
-            ServeRemove(queueName, agent, operand);
+            ServeRemove(queueName, agent, reader.Rest());
             break;
         }
     }
@@ -335,7 +316,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
 }
 
 void ConnectionHandler::ServeRemove(const std::string& queueName, const std::string& agent,
-                                    const std::string& operand) {
+                                    std::string_view list) {
     if (systemLog.Writes(3)) {
         systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Remove Job request for print queue %s\n",
                       threadId_, EscapeControls(queueName).c_str());
@@ -343,23 +324,28 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
     if (!Permitted(AccessOperation::kRemove, queueName)) {
         return;
     }
-    if (access_ && access_->RemoveNeedsPrivilegedPort() &&
-        !connection_.PeerAddress().FromPrivilegedPort()) {
+    const PeerAddress& peer = connection_.PeerAddress();
+    if (access_ && access_->RemoveNeedsPrivilegedPort() && !peer.FromPrivilegedPort()) {
         systemLog.Log(1,
                       "ThreadID(%u) RunRecvRequest() :  remove on print queue %s refused to %s: "
                       "source port %u is not privileged\n",
-                      threadId_, EscapeControls(queueName).c_str(),
-                      connection_.PeerAddress().Text().c_str(), connection_.PeerAddress().Port());
+                      threadId_, EscapeControls(queueName).c_str(), peer.Text().c_str(),
+                      peer.Port());
         return;
     }
     auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
     if (!queue) {
         return;
     }
-    if (StartsWithDigit(operand)) {
-        queue->RemoveJob(LeadingNumber(operand), agent, "");
-    } else if (operand == "root" || operand == agent) {
-        queue->RemoveJob(operand, "");
+    const bool operatorHost = access_ && access_->IsOperator(peer.Storage(), queueName);
+    const RemovalRequest request(agent, list, peer, operatorHost);
+    for (const auto& job : queue->RemoveJobs(request)) {
+        systemLog.Log(1,
+                      "ThreadID(%u) RunRecvRequest() :  removal of job %d of %s from %s on print "
+                      "queue %s refused to %s at %s\n",
+                      threadId_, job->jobNo, EscapeControls(job->userName).c_str(),
+                      job->record.origin.Text().c_str(), queue->name.c_str(),
+                      EscapeControls(agent).c_str(), peer.Text().c_str());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "config/AccessRules.h"
 #include "engine/ClientConnection.h"
@@ -37,8 +38,7 @@ class ConnectionHandler {
     void ServeActivate(const std::string& queueName);
     void ServeReceiveJob(const std::string& queueName);
     void ServeJobList(char command, const std::string& queueName, const std::string& operand);
-    void ServeRemove(const std::string& queueName, const std::string& agent,
-                     const std::string& operand);
+    void ServeRemove(const std::string& queueName, const std::string& agent, std::string_view list);
     // Whether the [Access] rules let the client do operation on the queue it named; a refusal
     // is logged with the client's address.
     bool Permitted(AccessOperation operation, const std::string& queueName);

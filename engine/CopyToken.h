@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,11 @@ namespace pg {
 // True for the separators of LPD command lines and control files: blank, tab, line feed,
 // vertical tab, form feed, carriage return.
 bool IsLpdSpace(char c);
+
+// The decimal number formed by the leading digits ("12x" is 12; none is 0), at most INT32_MAX.
+int32_t LeadingNumber(std::string_view text);
+// Whether the text starts with a decimal digit: a job number rather than a user name.
+bool StartsWithDigit(std::string_view text);
 
 // Copies the word that starts at source[0]: up to the first separator, the end of the data, or
 // max - 1 characters, whichever comes first. Returns the number of characters taken (the length
@@ -24,6 +30,8 @@ class TokenReader {
     explicit TokenReader(std::string_view text) : text_(text) {}
     // The next word, at most max - 1 characters.
     std::string Next(size_t max);
+    // What follows the words taken so far.
+    std::string_view Rest() const;
 
   private:
     std::string_view text_;

@@ -29,29 +29,6 @@ bool IsDottedNumeric(const std::string& host) {
 
 }  // namespace
 
-bool ResolveIPv4(const std::string& host, in_addr& address, int& error) {
-    error = 0;
-    if (IsDottedNumeric(host)) {
-        if (::inet_aton(host.c_str(), &address) != 0) {
-            return true;
-        }
-        error = EINVAL;
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (rc != 0 || result == nullptr) {
-        error = rc != 0 ? rc : EAI_NONAME;
-        return false;
-    }
-    address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-    ::freeaddrinfo(result);
-    return true;
-}
-
 bool ResolveHost(const std::string& host, uint16_t port, SocketAddress& address, int& error) {
     error = 0;
     address = SocketAddress();
@@ -65,16 +42,15 @@ bool ResolveHost(const std::string& host, uint16_t port, SocketAddress& address,
     }
     // A dotted numeric IPv4 address keeps the classic reading (inet_aton: "10.1" is 10.0.0.1).
     if (IsDottedNumeric(name)) {
-        in_addr v4{};
-        if (ResolveIPv4(name, v4, error)) {
-            auto& in = reinterpret_cast<sockaddr_in&>(address.storage);
-            in.sin_family = AF_INET;
-            in.sin_port = htons(port);
-            in.sin_addr = v4;
-            address.length = sizeof(sockaddr_in);
-            return true;
+        auto& in = reinterpret_cast<sockaddr_in&>(address.storage);
+        if (::inet_aton(name.c_str(), &in.sin_addr) == 0) {
+            error = EINVAL;
+            return false;
         }
-        return false;
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        address.length = sizeof(sockaddr_in);
+        return true;
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

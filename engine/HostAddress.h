@@ -7,11 +7,6 @@
 
 namespace pg {
 
-// Turns a dotted numeric address into an IPv4 address directly, and looks anything else up
-// through the system resolver (IPv4 only). On failure error holds the resolver's code.
-// ResolveHost below does both families.
-bool ResolveIPv4(const std::string& host, in_addr& address, int& error);
-
 // An address to connect to, of either family.
 struct SocketAddress {
     sockaddr_storage storage{};

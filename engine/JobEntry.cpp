@@ -8,6 +8,7 @@
 #include "engine/PrintQueue.h"
 #include "engine/SpoolFileName.h"
 #include "engine/StateName.h"
+#include "log/EscapeControls.h"
 #include "log/LogFile.h"
 
 namespace pg {
@@ -38,13 +39,14 @@ JobEntry::JobEntry() = default;
 // reception shows while the job arrives are replaced as it learns more; only a job's last entry
 // says goodbye.
 JobEntry::~JobEntry() {
-    if (State() == JobState::Spooling) {
+    if (State() == JobState::Spooling || !systemLog.Writes(3)) {
         return;
     }
     systemLog.Log(3,
                   "JobEntry::~JobEntry : Deleting Job entry (jobName-%d%s from host-%s) in printer "
                   "queue %s\n",
-                  jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
+                  jobNo, EscapeControls(nameSuffix).c_str(), EscapeControls(hostName).c_str(),
+                  queueName.c_str());
 }
 
 std::shared_ptr<JobEntry> JobEntry::Make(const JobRecord& record, std::string_view controlText,
@@ -136,9 +138,13 @@ std::vector<std::string> JobEntry::PrintedFiles(std::string_view text) {
 }
 
 bool JobEntry::Pause() {
-    systemLog.Log(
-        3, "JobEntry::Pause() : Pause Job entry (jobName-%d%s from host-%s) in printer queue %s\n",
-        jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(
+            3,
+            "JobEntry::Pause() : Pause Job entry (jobName-%d%s from host-%s) in printer queue %s\n",
+            jobNo, EscapeControls(nameSuffix).c_str(), EscapeControls(hostName).c_str(),
+            queueName.c_str());
+    }
     {
         MutexLock lock(mutex_);
         switch (state_) {
@@ -160,10 +166,13 @@ bool JobEntry::Pause() {
 
 // A waiting job that waits for its next try is tried at once.
 bool JobEntry::Resume() {
-    systemLog.Log(
-        3,
-        "JobEntry::Resume() : Resume Job entry (jobName-%d%s from host-%s) in printer queue %s\n",
-        jobNo, nameSuffix.c_str(), hostName.c_str(), queueName.c_str());
+    if (systemLog.Writes(3)) {
+        systemLog.Log(3,
+                      "JobEntry::Resume() : Resume Job entry (jobName-%d%s from host-%s) in "
+                      "printer queue %s\n",
+                      jobNo, EscapeControls(nameSuffix).c_str(), EscapeControls(hostName).c_str(),
+                      queueName.c_str());
+    }
     bool wasHeld = false;
     {
         MutexLock lock(mutex_);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "log/EscapeControls.h"
+
 namespace pg {
 
 namespace {
@@ -21,7 +23,8 @@ bool Selected(const JobEntry& job, JobListReport::Select select, int32_t jobNo,
 }
 
 // "    #007 report.txt from ann@pc1 waiting 12:00:00 12/05/26\n". Fields are neither padded
-// nor cut, except the job number, which has at least three digits.
+// nor cut, except the job number, which has at least three digits; what a client sent is shown
+// with its control characters escaped.
 void AppendShortLine(std::string& report, JobEntry& job) {
     char number[16];
     std::snprintf(number, sizeof(number), "%03d", job.jobNo);
@@ -31,11 +34,11 @@ void AppendShortLine(std::string& report, JobEntry& job) {
     report += "    #";
     report += number;
     report += ' ';
-    report += job.jobName;
+    report += EscapeControls(job.jobName);
     report += " from ";
-    report += job.userName;
+    report += EscapeControls(job.userName);
     report += '@';
-    report += job.hostName;
+    report += EscapeControls(job.hostName);
     report += ' ';
     report += state;
     report += ' ';
@@ -85,9 +88,9 @@ void AppendLongLine(std::string& report, JobEntry& job, size_t place) {
                                                          : Ordinal(place);
     std::string line;
     AppendColumn(line, rank, kRankWidth);
-    AppendColumn(line, job.userName + "@" + job.hostName, kOwnerWidth);
+    AppendColumn(line, EscapeControls(job.userName + "@" + job.hostName), kOwnerWidth);
     AppendColumn(line, std::to_string(job.jobNo), kJobWidth);
-    AppendColumn(line, job.jobName, kFilesWidth);
+    AppendColumn(line, EscapeControls(job.jobName), kFilesWidth);
     line += std::to_string(job.TotalSize()) + " bytes\n";
     report += line;
 }
@@ -137,18 +140,7 @@ std::string JobListReport::Text(const std::string& queueName,
 }
 
 std::string JobListReport::UnknownQueue(const std::string& queueName) {
-    std::string shown;
-    for (const char c : queueName) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\%03o", byte);
-            shown += escape;
-        } else {
-            shown += c;
-        }
-    }
-    return shown + ": no such print queue\n";
+    return EscapeControls(queueName) + ": no such print queue\n";
 }
 
 // A text that does not fit is cut to size - 1 bytes without a mark; the buffer is

@@ -24,7 +24,7 @@ class JobListReport {
                             Select select, int32_t jobNo = 0, const std::string& userName = "");
 
     // The one line a client gets for a queue this daemon does not have; the name as the client
-    // sent it, control characters shown as octal escapes.
+    // sent it, control characters escaped.
     static std::string UnknownQueue(const std::string& queueName);
 
     // Copies text into buffer: all of it with a terminating zero when it is shorter than

@@ -57,20 +57,27 @@ bool TraceOn() {
 JobReceiver::JobReceiver(PrintQueue& queue, ClientConnection& connection)
     : queue_(queue), connection_(connection), reader_(connection) {}
 
-bool JobReceiver::EnoughFreeSpace(uint32_t size, const VolumeSpace& space) {
+bool JobReceiver::EnoughFreeSpace(uint32_t size, const VolumeSpace& space, uint64_t minFreeBytes) {
     if (space.bytesPerSector == 0 || space.sectorsPerCluster == 0) {
         return false;  // a volume that reports no geometry has no room we can count on
     }
+    const uint64_t cluster = space.bytesPerSector * space.sectorsPerCluster;
     const uint64_t needed = size / space.bytesPerSector / space.sectorsPerCluster;
-    return needed + kFreeClusterMargin < space.freeClusters;
+    const uint64_t margin = std::max(kFreeClusterMargin, (minFreeBytes + cluster - 1) / cluster);
+    return needed + margin < space.freeClusters;
 }
 
 bool JobReceiver::Run() {
     store_ = queue_.Store();
     queueName_ = queue_.name;
-    destination_ = queue_.Destination();
+    const QueueTarget target = queue_.Target();
+    destination_ = target.destination;
     if (LPDSpooler* spooler = queue_.Spooler()) {
-        suppressBanner_ = spooler->Settings().suppressBanner;
+        const GeneralSettings settings = spooler->Settings();
+        suppressBanner_ = settings.suppressBanner;
+        minFreeBytes_ = static_cast<uint64_t>(std::max(0, settings.minFreeMB)) << 20;
+        const int32_t maxJobMB = target.maxJobMB >= 0 ? target.maxJobMB : settings.maxJobMB;
+        maxJobBytes_ = static_cast<uint64_t>(std::max(0, maxJobMB)) << 20;
     }
     peer_ = connection_.PeerAddress();
     content_.resize(kContentBufferSize);
@@ -141,6 +148,9 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
                " bytes refused");
         return;
     }
+    if (!Admit(true, line.name, line.count)) {
+        return;
+    }
     UniqueFd file = CreateJobFile(
         true,
         "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in CreateFile() for file "
@@ -155,6 +165,7 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
         return;
     }
     job_->control = StoredFile{job_->partial, line.name, received};
+    job_->bytes += received;
     job_->controlText = std::move(text);
     job_->hasControl = true;
     job_->partial.clear();
@@ -190,11 +201,7 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     // A count beyond the signed 32-bit range announces a file that ends when the client closes
     // the connection: its size is unknown, so the room is checked as for an empty file.
     const bool untilClose = line.UntilClose();
-    const int32_t size = untilClose ? 0 : line.count;
-    if (!CheckFreeSpace(size)) {
-        systemLog.Log(1, "No free spaces available for print file %s with size %d\n",
-                      EscapeControls(line.name).c_str(), size);
-        Refuse("no room for data file " + EscapeControls(line.name));
+    if (!Admit(false, line.name, untilClose ? 0 : line.count)) {
         return;
     }
     if (job_->data.size() >= kDataFileLimit) {
@@ -223,6 +230,7 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
         return;
     }
     job_->data.push_back(StoredFile{job_->partial, line.name, received});
+    job_->bytes += received;
     job_->partial.clear();
     systemLog.Log(3, "INFO: Data file received successfully (%s)\n",
                   StoredAs(job_->data.back()).c_str());
@@ -263,6 +271,9 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
             }
             job_->entry->progress.Add(static_cast<uint64_t>(got));
             received += static_cast<uint64_t>(got);
+            if (!WithinLimits(received, static_cast<uint64_t>(got), count < 0)) {
+                return Content::Failed;
+            }
             continue;
         }
         // A stream ends at the close; a reset there is how some clients close after their last
@@ -584,6 +595,50 @@ void JobReceiver::Refuse(const std::string& reason) {
     ended_ = true;
 }
 
+// A file of size bytes (0: of unknown length) must leave MinFreeMB free and keep the job within
+// MaxJobMB.
+bool JobReceiver::Admit(bool control, const std::string& name, int32_t size) {
+    const std::string file = (control ? "control file " : "data file ") + EscapeControls(name);
+    if (!CheckFreeSpace(size)) {
+        systemLog.Log(1, "No free spaces available for print file %s with size %d\n",
+                      EscapeControls(name).c_str(), size);
+        Refuse("no room for " + file);
+        return false;
+    }
+    if (maxJobBytes_ > 0 && job_->bytes + static_cast<uint64_t>(size) > maxJobBytes_) {
+        Refuse(file + " of " + std::to_string(size) + " bytes would make the job larger than " +
+               std::to_string(maxJobBytes_ >> 20) + " MB (MaxJobMB)");
+        return false;
+    }
+    sinceSpaceCheck_ = 0;
+    return true;
+}
+
+// A file of unknown length is held to MaxJobMB as it grows; every file is held to MinFreeMB
+// while it arrives, as other connections take room too.
+bool JobReceiver::WithinLimits(uint64_t received, uint64_t piece, bool untilClose) {
+    const std::string name = EscapeControls(job_->lastClientName);
+    if (untilClose && maxJobBytes_ > 0 && job_->bytes + received > maxJobBytes_) {
+        Refuse("data file " + name + " grew past " + std::to_string(maxJobBytes_ >> 20) +
+               " MB (MaxJobMB)");
+        return false;
+    }
+    sinceSpaceCheck_ += piece;
+    if (minFreeBytes_ == 0 || sinceSpaceCheck_ < kSpaceCheckBytes) {
+        return true;
+    }
+    sinceSpaceCheck_ = 0;
+    VolumeSpace space;
+    int error = 0;
+    if (QueryVolumeSpace(store_->Directory(), space, error) &&
+        space.freeClusters * space.bytesPerSector * space.sectorsPerCluster < minFreeBytes_) {
+        Refuse("the spool volume fell below " + std::to_string(minFreeBytes_ >> 20) +
+               " MB free (MinFreeMB) during file " + name);
+        return false;
+    }
+    return true;
+}
+
 // On Linux statvfs answers for any path on a volume, so the store's directory itself is
 // queried. A negative count is refused without asking: taken as unsigned it is above 2 GB, and
 // a file announced with a negative length could never be received.
@@ -601,7 +656,7 @@ bool JobReceiver::CheckFreeSpace(int32_t size) {
                       base.c_str(), static_cast<long>(error));
         return false;
     }
-    return EnoughFreeSpace(static_cast<uint32_t>(size), space);
+    return EnoughFreeSpace(static_cast<uint32_t>(size), space, minFreeBytes_);
 }
 
 void JobReceiver::DumpReceived(const char* data, size_t length) {

@@ -40,10 +40,17 @@ struct SubcommandLine;
 // file is acknowledged (RFC 1179's order; LPRng's lpr reports a protocol error otherwise). A
 // client that closes instead of sending it (CUPS's lpd backend in stream mode) has still sent
 // the file whole. A count beyond 32 bits announces a data file that ends at the client's close.
+//
+// Limits, each a NACK that removes the whole job: a control file over 1 MB; a file announced
+// while the spool volume would keep less than MinFreeMB free, or that takes it below that while
+// it arrives; a job larger than its queue's MaxJobMB, refused when a file announces more or
+// when a file of unknown length grows past it.
 class JobReceiver {
   public:
-    // Clusters that are always left free on the spool volume.
+    // Clusters that are always left free on the spool volume, whatever MinFreeMB says.
     static constexpr uint64_t kFreeClusterMargin = 100;
+    // A file's content is checked against MinFreeMB after each this many bytes.
+    static constexpr uint64_t kSpaceCheckBytes = 1 << 20;
     // File content is read in pieces of at most this size and written at once.
     static constexpr size_t kContentBufferSize = 64 * 1024;
     // A control file is held in memory to be read; larger ones are refused.
@@ -60,8 +67,9 @@ class JobReceiver {
 
     // True when a file of size bytes leaves the margin free: the clusters it needs (size
     // divided by the bytes per sector, then by the sectors per cluster, each rounding down)
-    // plus the margin must be fewer than the free clusters.
-    static bool EnoughFreeSpace(uint32_t size, const VolumeSpace& space);
+    // plus the margin must be fewer than the free clusters. The margin is kFreeClusterMargin
+    // clusters, or minFreeBytes when that is more.
+    static bool EnoughFreeSpace(uint32_t size, const VolumeSpace& space, uint64_t minFreeBytes);
 
   private:
     // The job of this connection whose files are arriving.
@@ -73,6 +81,7 @@ class JobReceiver {
         std::string controlText;
         std::vector<StoredFile> data;     // complete data files, in the order they came
         std::string partial;              // the store name of a file not yet complete
+        uint64_t bytes = 0;               // of its complete files
         std::string lastClientName;       // of the most recent file, for the log lines
         std::string failure;              // why it cannot become complete; empty while it can
         bool committed = false;           // its manifest is written
@@ -108,7 +117,12 @@ class JobReceiver {
     void Fail(const std::string& reason);
     void Refuse(const std::string& reason);
 
+    // The room and size checks of a file announced with size bytes (0: of unknown length);
+    // false when the file was refused.
+    bool Admit(bool control, const std::string& name, int32_t size);
     bool CheckFreeSpace(int32_t size);
+    // After more of a file's content: false when the file was cut off for a limit.
+    bool WithinLimits(uint64_t received, uint64_t piece, bool untilClose);
     void DumpReceived(const char* data, size_t length);
     std::string JobNameForLog() const;
 
@@ -120,6 +134,9 @@ class JobReceiver {
     std::string queueName_;
     std::string destination_;
     bool suppressBanner_ = false;
+    uint64_t minFreeBytes_ = 0;  // MinFreeMB
+    uint64_t maxJobBytes_ = 0;   // the queue's MaxJobMB; 0: no limit
+    uint64_t sinceSpaceCheck_ = 0;
     PeerAddress peer_;
     std::unique_ptr<Incoming> job_;  // null between jobs
     std::string interruption_;       // how a file was cut short, when one was

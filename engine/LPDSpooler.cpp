@@ -254,6 +254,7 @@ void LPDSpooler::LoadQueues() {
         target.remotePort = entry.remotePort;
         target.isRemote = entry.isRemote;
         target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
+        target.maxJobMB = entry.maxJobMB;
         queue->SetTarget(target);
         queue->SetStatusText(entry.statusText);
         printers_.push_back(std::move(queue));
@@ -375,6 +376,7 @@ QueueEntry EntryOf(const PrintQueue& queue) {
     entry.isRemote = target.isRemote;
     entry.statusText = queue.StatusText();
     entry.formFeedAtEndOfJob = target.formFeedAtEndOfJob;
+    entry.maxJobMB = target.maxJobMB;
     return entry;
 }
 
@@ -426,6 +428,9 @@ void LPDSpooler::UpdatePrinter() {
         profile_.WriteString("Print Queues", entry.name, value);
         profile_.WriteString(entry.name, "FormFeedAtEndOfJob",
                              entry.formFeedAtEndOfJob ? "yes" : "no");
+        if (entry.maxJobMB >= 0) {
+            profile_.WriteString(entry.name, "MaxJobMB", std::to_string(entry.maxJobMB));
+        }
         systemLog.Log(3, "LPDSpooler::UpdatePrinter() %s=%s\n", entry.name.c_str(), value.c_str());
     }
 }

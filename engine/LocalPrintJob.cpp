@@ -90,7 +90,7 @@ DeliveryOutcome LocalPrintJob::Run() {
     request_.job->progress.Start(total);
 
     systemLog.Log(3, "debugging - calling StartDocPrinter\n");
-    if (!printer_->StartDocument(request_.data.front().clientName, request_.job->userName)) {
+    if (!printer_->StartDocument(firstFile, EscapeControls(request_.job->userName))) {
         error = printer_->LastError();
         systemLog.Log(1,
                       "Error - LPDPrinter::PrintFile() - printer(%s) fails in StartDocPrinter() "

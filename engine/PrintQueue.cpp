@@ -23,6 +23,7 @@
 #include "engine/LPDSpooler.h"
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
+#include "engine/RemovalRequest.h"
 #include "engine/StateName.h"
 #include "log/ErrorText.h"
 #include "log/EscapeControls.h"
@@ -722,10 +723,9 @@ bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
     std::vector<std::shared_ptr<JobEntry>> removed;
     {
         MutexLock lock(mutex_);
-        const bool anyOwner = userName == "root";
         for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
             const JobEntry& job = **it;
-            if (job.jobNo == jobNo && (anyOwner || job.userName == userName) &&
+            if (job.jobNo == jobNo && job.userName == userName &&
                 (hostName.empty() || job.hostName == hostName)) {
                 ApplyRemovalRule(it, removed);
                 break;
@@ -738,24 +738,44 @@ bool PrintQueue::RemoveJob(int32_t jobNo, const std::string& userName,
     return true;
 }
 
-bool PrintQueue::RemoveJob(const std::string& userName, const std::string& hostName) {
-    systemLog.Log(2, "LPDPrinter::RemoveJob() - user(%s) host(%s)\n",
-                  EscapeControls(userName).c_str(), EscapeControls(hostName).c_str());
+std::vector<std::shared_ptr<JobEntry>> PrintQueue::RemoveJobs(const RemovalRequest& request) {
     std::vector<std::shared_ptr<JobEntry>> removed;
+    std::vector<std::shared_ptr<JobEntry>> refused;
+    std::vector<std::shared_ptr<JobEntry>> taken;  // removed, or marked while delivered
     {
         MutexLock lock(mutex_);
         for (auto it = jobs_.begin(); it != jobs_.end();) {
-            auto next = std::next(it);
-            if ((*it)->userName == userName && (hostName.empty() || (*it)->hostName == hostName)) {
-                ApplyRemovalRule(it, removed);
+            const auto next = std::next(it);
+            if (request.NamesAny() && !request.Names(**it)) {
+                it = next;
+                continue;
+            }
+            if (!request.Permits(**it)) {
+                if (request.NamesAny()) {
+                    refused.push_back(*it);
+                }
+                it = next;
+                continue;
+            }
+            taken.push_back(*it);
+            ApplyRemovalRule(it, removed);
+            if (!request.NamesAny()) {
+                break;  // a list naming nothing: the first job the agent may remove
             }
             it = next;
         }
         workPending_ = true;
     }
     wakeup_.notify_all();
+    if (systemLog.Writes(2)) {
+        for (const auto& job : taken) {
+            systemLog.Log(2, "LPDPrinter::RemoveJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
+                          EscapeControls(job->userName).c_str(),
+                          EscapeControls(job->hostName).c_str());
+        }
+    }
     ForgetJobs(removed);
-    return true;
+    return refused;
 }
 
 bool PrintQueue::RemoveJob(const JobEntry* job) {

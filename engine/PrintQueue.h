@@ -22,6 +22,7 @@ class LPDSpooler;
 class ClientConnection;
 class JobStore;
 class PrinterHandle;
+class RemovalRequest;
 struct GeneralSettings;
 
 enum class QueueState : uint8_t {
@@ -112,10 +113,13 @@ class PrintQueue {
     // First job with that number and user (exactly) and, when host is not empty, that host.
     std::shared_ptr<JobEntry> FindJob(int32_t jobNo, const std::string& userName,
                                       const std::string& hostName) const;
+    // The window's removals, without limits: the job FindJob finds, one job, every job.
     bool RemoveJob(int32_t jobNo, const std::string& userName, const std::string& hostName);
-    bool RemoveJob(const std::string& userName, const std::string& hostName);
     bool RemoveJob(const JobEntry* job);
     bool RemoveJob();
+    // A client's remove-jobs command: removes what the request names and permits; returns the
+    // jobs it names but may not remove.
+    std::vector<std::shared_ptr<JobEntry>> RemoveJobs(const RemovalRequest& request);
     // A copy of the job list, in arrival order.
     std::vector<std::shared_ptr<JobEntry>> Jobs() const;
     size_t JobCount() const;

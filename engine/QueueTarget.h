@@ -13,6 +13,7 @@ struct QueueTarget {
     uint16_t remotePort = 0;
     bool isRemote = false;
     bool formFeedAtEndOfJob = true;
+    int32_t maxJobMB = -1;  // the queue's own MaxJobMB; -1: the general one
 };
 
 }  // namespace pg

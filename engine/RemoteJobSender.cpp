@@ -20,6 +20,7 @@
 #include "engine/JobEntry.h"
 #include "log/EscapeControls.h"
 #include "log/LogFile.h"
+#include "platform/ReservedPort.h"
 
 namespace pg {
 
@@ -119,21 +120,19 @@ bool RemoteJobSender::Connect() {
 }
 
 bool RemoteJobSender::Attempt() {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd) {
-        systemLog.Log(3, "Error : LPDPrinter::SendJob - failed in socket()  last error %d\n",
-                      errno);
-        return false;
-    }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(target_.remotePort);
+    SocketAddress peer;
     int error = 0;
-    if (!ResolveIPv4(target_.remoteHost, peer.sin_addr, error)) {
+    if (!ResolveHost(target_.remoteHost, target_.remotePort, peer, error)) {
         systemLog.Log(3,
                       "Error : LPDPrinter::SendJob - failed in gethostbyname(%s)  last error %d\n",
                       target_.remoteHost.c_str(), error);
         lastAttemptError_ = EHOSTUNREACH;
+        return false;
+    }
+    UniqueFd fd(::socket(peer.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
+        systemLog.Log(3, "Error : LPDPrinter::SendJob - failed in socket()  last error %d\n",
+                      errno);
         return false;
     }
     const linger lingerOn{1, kLingerSeconds};
@@ -149,7 +148,7 @@ bool RemoteJobSender::Attempt() {
         return false;
     }
     Adopt(std::move(fd));
-    if (!BindReservedPort()) {
+    if (!BindLocalPort(peer.Family())) {
         CloseSocket();
         return false;
     }
@@ -192,21 +191,35 @@ bool RemoteJobSender::Attempt() {
     return true;
 }
 
-// Binds the next reserved port, 731 for the first attempt that gets this far. A process that
-// may not bind reserved ports at all connects from an unprivileged port instead.
-bool RemoteJobSender::BindReservedPort() {
+// Binds the next reserved port, 731 for the first attempt that gets this far, on any local
+// address of the family (after the privilege drop the reserved-port helper does it). A process
+// that may not bind reserved ports at all connects from an unprivileged port instead.
+bool RemoteJobSender::BindLocalPort(int family) {
     --localPort_;
     if (reservedPortsRefused.load()) {
         return true;
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(localPort_));
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+    sockaddr_storage local{};
+    socklen_t length = 0;
+    const auto port = htons(static_cast<uint16_t>(localPort_));
+    if (family == AF_INET6) {
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(local);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = port;
+        in6.sin6_addr = in6addr_any;
+        length = sizeof in6;
+    } else {
+        auto& in = reinterpret_cast<sockaddr_in&>(local);
+        in.sin_family = AF_INET;
+        in.sin_port = port;
+        in.sin_addr.s_addr = htonl(INADDR_ANY);
+        length = sizeof in;
+    }
+    const int error =
+        BindReservedPort(socket_.Get(), reinterpret_cast<const sockaddr*>(&local), length);
+    if (error == 0) {
         return true;
     }
-    const int error = errno;
     if (NoPrivilegeForReservedPorts(error)) {
         if (!reservedPortsRefused.exchange(true)) {
             systemLog.Log(1,
@@ -235,8 +248,8 @@ bool RemoteJobSender::WaitWritable(int& error) {
 }
 
 // connect() bounded by RemoteCmdTimeout (0: the system's own bound).
-bool RemoteJobSender::ConnectTo(const sockaddr_in& peer, int& error) {
-    if (::connect(socket_.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
+bool RemoteJobSender::ConnectTo(const SocketAddress& peer, int& error) {
+    if (::connect(socket_.Get(), peer.Get(), peer.length) == 0) {
         return true;
     }
     if (errno != EINPROGRESS && errno != EINTR) {

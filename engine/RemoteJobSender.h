@@ -9,6 +9,7 @@
 
 #include "engine/DeliveryOutcome.h"
 #include "engine/DeliveryRequest.h"
+#include "engine/HostAddress.h"
 #include "platform/UniqueFd.h"
 
 namespace pg {
@@ -22,8 +23,9 @@ class DeliveryControl;
 // acknowledged by the host. Done when the whole job was accepted (or it was removed while being
 // sent and nothing failed); a failure is worth a retry, a job file that is gone gives the job up.
 //
-// A process that may not bind reserved ports at all (not root, no CAP_NET_BIND_SERVICE) says so
-// once in the system log and connects from unprivileged ports instead.
+// The host may be an IPv4 or IPv6 address or a name. A process that may not bind reserved ports
+// at all (not root, no CAP_NET_BIND_SERVICE, no reserved-port helper) says so once in the
+// system log and connects from unprivileged ports instead.
 //
 // Runs on the queue's printing thread only. Every wait on the socket is made in short slices
 // so that Stop and the queue's destruction, which also shut the socket down, end it at once;
@@ -50,8 +52,8 @@ class RemoteJobSender {
 
     bool Connect();
     bool Attempt();
-    bool BindReservedPort();
-    bool ConnectTo(const sockaddr_in& peer, int& error);
+    bool BindLocalPort(int family);
+    bool ConnectTo(const SocketAddress& peer, int& error);
     void FailAttempt(bool connected);
     void SendFiles();
     void SendFile(const DeliveryFile& file, bool control);

@@ -2,6 +2,7 @@
 // its credentials read from /proc, its spool files from the disk.
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -57,6 +58,18 @@ class PrivilegeDrop : public ::testing::Test {
         for (const char* sub : {"home", "run", "work"}) {
             ::mkdir((dir_ / sub).c_str(), 0755);
         }
+        // The remote LPD host queue lp forwards to, on ::1.
+        remote_.Reset(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        socklen_t length = sizeof address;
+        ASSERT_TRUE(
+            remote_ &&
+            ::bind(remote_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(remote_.Get(), 4) == 0 &&
+            ::getsockname(remote_.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        remotePort_ = ntohs(address.sin6_port);
     }
     Process::Options Daemon(const std::string& general, const std::string& spool = "spool") {
         WriteFile(dir_ / "home/pgate.ini",
@@ -64,8 +77,9 @@ class PrivilegeDrop : public ::testing::Test {
                       "\r\nLPDServerPort=" + std::to_string(port_) +
                       "\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\nCloseDelayMs=0\r\n"
                       "PrintSystem=devices:" +
-                      dir_ / "work" + "\r\n" + general +
-                      "[Print Queues]\r\nlp=absent,,,never printed\r\n"
+                      dir_ / "work" + "\r\n" + general + "[Print Queues]\r\nlp=store,::1," +
+                      std::to_string(remotePort_) +
+                      ",forwarded\r\n"
                       "[Logging]\r\nLogLevel=1\r\nLogToScreen=Y\r\n");
         Process::Options options;
         options.argv = {kDaemon, "--home", dir_ / "home"};
@@ -82,6 +96,8 @@ class PrivilegeDrop : public ::testing::Test {
     TempDir dir_;
     uint16_t port_ = FreePort();
     uid_t lpUid_ = 0;
+    UniqueFd remote_;
+    uint16_t remotePort_ = 0;
 };
 
 TEST_F(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
@@ -111,6 +127,18 @@ TEST_F(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
         client.Send(std::string("data") + '\0');
         ASSERT_EQ(client.ReceiveExactly(1), std::string(1, '\0'));
     }
+    // Forwarded from a reserved port, which the helper bound; the host does not answer yet, so
+    // the job stays in the spool.
+    pollfd incoming{remote_.Get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&incoming, 1, 10000), 1) << "nothing was forwarded";
+    sockaddr_in6 sender{};
+    socklen_t length = sizeof sender;
+    UniqueFd forwarded(::accept(remote_.Get(), reinterpret_cast<sockaddr*>(&sender), &length));
+    EXPECT_GE(ntohs(sender.sin6_port), kFirstReservedPort);
+    EXPECT_LE(ntohs(sender.sin6_port), kLastReservedPort);
+    char request[7] = {};
+    EXPECT_EQ(::recv(forwarded.Get(), request, sizeof request, MSG_WAITALL), 7);
+    EXPECT_EQ(std::string(request, sizeof request), "\002store\n");
     std::vector<std::string> paths = {dir_ / "spool", dir_ / "spool/lp"};
     for (const auto& entry : std::filesystem::directory_iterator(dir_ / "spool/lp")) {
         paths.push_back(entry.path());

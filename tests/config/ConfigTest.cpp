@@ -434,7 +434,9 @@ TEST_F(GeneralSettingsTest, LogLinesAndHooksComeInReadingOrder) {
                                                  "RunAsUser is \n",
                                                  "MaxConnections is 256\n",
                                                  "MinBytesPerSecond is 0\n",
-                                                 "RetryDelayMs is 4000\n"}));
+                                                 "RetryDelayMs is 4000\n",
+                                                 "MaxJobMB is 0\n",
+                                                 "MinFreeMB is 100\n"}));
     // Absent yes/no keys log their default texts; no clearing when the key says no.
     events_.clear();
     WriteGeneral("ClearSpoolDirectory=N\r\n");

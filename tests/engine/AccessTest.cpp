@@ -65,7 +65,7 @@ TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
 
     auto queue = Queue();
     queue->Stop();  // nothing delivers meanwhile
-    StoreJob(*queue, 12, "ann");
+    StoreJob(*queue, 12, "ann", "pc1", {}, "", 0, "127.0.0.3");
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "12 ");
     EXPECT_TRUE(daemon_.ScreenHas("remove on print queue lp refused to ::1 by the access rules"));
@@ -108,6 +108,49 @@ TEST_F(Access, IPv6ClientsPrintListAndRemove) {
     EXPECT_EQ(Numbers(*Queue()), "7 ");
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "127.0.0.1", "\005lp ann 7\n"), "");
     EXPECT_EQ(Numbers(*Queue()), "");
+}
+
+// Who may remove which job: the job's own user from the address the job came from, root from
+// there or from an operator host; every number and user of a request counts.
+TEST(Removal, OwnerAndRootFromTheJobsOriginOperatorFromAnywhere) {
+    TestDaemon daemon(TestConfig()
+                          .AddLocalQueue("lp")
+                          .Set("Access", "Rule1", "allow operator 127.0.0.3")
+                          .Set("Access", "Rule2", "allow all any"));
+    auto queue = daemon.Spooler().FindQueueIgnoringCase("lp");
+    queue->Stop();  // nothing delivers meanwhile
+    const std::string all = "12 13 14 15 ";
+    const struct {
+        std::string request, from, left;
+        size_t refusals;
+    } rows[] = {
+        {"\005lp ann 12\n", "127.0.0.1", "13 14 15 ", 0},           // owner from the origin
+        {"\005lp ann 12\n", "127.0.0.2", all, 1},                   // owner from elsewhere
+        {"\005lp ann 14\n", "127.0.0.2", all, 1},                   // bob's job, from its origin
+        {"\005lp root 14\n", "127.0.0.2", "12 13 15 ", 0},          // root from the origin
+        {"\005lp root 14\n", "127.0.0.1", all, 1},                  // root from elsewhere
+        {"\005lp root 12 14 15\n", "127.0.0.3", "13 ", 0},          // root from an operator host
+        {"\005lp ann 14\n", "127.0.0.3", all, 1},                   // but only root
+        {"\005lp ann 12 13  bob 15x\n", "127.0.0.1", "14 15 ", 2},  // every item
+        {"\005lp ann 15\n", "::1", "12 13 14 ", 0},                 // an IPv6 origin
+        {"\005lp ann 15\n", "127.0.0.1", all, 1},
+        {"\005lp ann\n", "127.0.0.1", "13 14 15 ", 0},  // no item: ann's first job from here
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.request) + " from " + row.from);
+        StoreJob(*queue, 12, "ann");
+        StoreJob(*queue, 13, "ann");
+        StoreJob(*queue, 14, "bob", "pc1", {}, "", 0, "127.0.0.2");
+        StoreJob(*queue, 15, "ann", "pc1", {}, "", 0, "::1");
+        const std::string logged = "on print queue lp refused to ";
+        const size_t before = CountScreenLines(daemon, logged);
+        EXPECT_EQ(ExchangeFrom(daemon.Port(), row.from, row.request), "");
+        EXPECT_EQ(Numbers(*queue), row.left);
+        EXPECT_EQ(CountScreenLines(daemon, logged) - before, row.refusals);
+        queue->RemoveJob();
+    }
+    EXPECT_TRUE(daemon.ScreenHas(
+        "removal of job 15 of ann from ::1 on print queue lp refused to ann at 127.0.0.1"));
 }
 
 // RemoveNeedsPrivilegedPort: only a client that could bind a port below 1024 may remove.

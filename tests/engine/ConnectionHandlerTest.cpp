@@ -37,7 +37,7 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
     } rows[] = {
         {"\002nosuch\n", ""},  // receive job: silence
         {"\003nosuch\n", "nosuch: no such print queue\n"},
-        {"\004no\033such\n", "no\\033such: no such print queue\n"},  // shown escaped
+        {"\004no\033such\n", "no\\x1Bsuch: no such print queue\n"},  // shown escaped
         {"\005nosuch root 1\n", ""},
         {"\001nosuch\n", kAck},  // print waiting jobs: acknowledged all the same
         {"\003lp\n", kEmptyList},
@@ -83,27 +83,6 @@ TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp  bob\n"), Exchange(daemon_.Port(), "\003lp\n"));
     // No job of that user: the header alone.
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp carl\n"), "lp: \n");
-}
-
-TEST_F(CommandTable, RemoveJobsFollowsTheAgentRules) {
-    auto queue = Queue();
-    queue->Stop();  // nothing delivers meanwhile
-    for (int n : {12, 13, 14, 15}) {
-        StoreJob(*queue, n, n < 14 ? "ann" : "bob");
-    }
-    // Request, the jobs left after it; nothing is ever sent back.
-    const std::pair<std::string, std::string> rows[] = {
-        {"\005lp ann 14\n", "12 13 14 15 "},   // not ann's job
-        {"\005lp ann bob\n", "12 13 14 15 "},  // another user's name
-        {"\005lp ann 12\n", "13 14 15 "},
-        {"\005lp root 14\n", "13 15 "},  // root removes any job
-        {"\005lp bob bob\n", "13 "},     // by user
-        {"\005lp ann root\n", "13 "},    // "root" removes by user root
-    };
-    for (const auto& [request, left] : rows) {
-        EXPECT_EQ(Exchange(daemon_.Port(), request), "") << request;
-        EXPECT_EQ(Numbers(*queue), left) << request;
-    }
 }
 
 TEST_F(CommandTable, CommandLineSplitOverTwoSendsIsAssembled) {

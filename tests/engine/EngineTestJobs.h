@@ -17,12 +17,13 @@ namespace pg::test {
 // A complete job in the queue's job store and list, as a reception leaves it: job jobNo of user
 // from host, named report.txt, its control file (with the extra lines given) naming one data
 // file per content, "dfA<nnn><host>", "dfB<nnn><host>", ... Without contents: one data file
-// "data of job <jobNo>\n". arrivalTime 0: now.
+// "data of job <jobNo>\n". arrivalTime 0: now. The job came from origin, port 721.
 inline std::shared_ptr<JobEntry> StoreJob(PrintQueue& queue, int jobNo, const std::string& user,
                                           const std::string& host = "pc1",
                                           std::vector<std::string> contents = {},
                                           const std::string& extraLines = "",
-                                          int64_t arrivalTime = 0) {
+                                          int64_t arrivalTime = 0,
+                                          const std::string& origin = "127.0.0.1") {
     if (contents.empty()) {
         contents.push_back("data of job " + std::to_string(jobNo) + "\n");
     }
@@ -33,6 +34,7 @@ inline std::shared_ptr<JobEntry> StoreJob(PrintQueue& queue, int jobNo, const st
     record.id = store->NewId();
     record.arrivalTime = arrivalTime;
     record.timeDate = "12:00:00 12/05/26";
+    record.origin = PeerAddress::Parse(origin, 721);
     std::string control = "H" + host + "\nP" + user + "\nJreport.txt\n" + extraLines;
     auto write = [&](const std::string& storeName, const std::string& content) {
         int error = 0;

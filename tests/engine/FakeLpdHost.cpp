@@ -11,19 +11,24 @@
 
 namespace pg::test {
 
-FakeLpdHost::FakeLpdHost() {
-    listening_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+FakeLpdHost::FakeLpdHost(bool ipv6) {
+    listening_.Reset(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!listening_ ||
-        ::bind(listening_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    auto* bound =
+        ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address);
+    socklen_t length = ipv6 ? sizeof address6 : sizeof address;
+    if (!listening_ || ::bind(listening_.Get(), bound, length) != 0 ||
         ::listen(listening_.Get(), 16) != 0 ||
-        ::getsockname(listening_.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("FakeLpdHost: cannot listen on 127.0.0.1");
+        ::getsockname(listening_.Get(), bound, &length) != 0) {
+        throw std::runtime_error(ipv6 ? "FakeLpdHost: cannot listen on ::1"
+                                      : "FakeLpdHost: cannot listen on 127.0.0.1");
     }
-    port_ = ntohs(address.sin_port);
+    port_ = ntohs(ipv6 ? address6.sin6_port : address.sin_port);
 }
 
 bool FakeLpdHost::Accept(Connection& connection, std::chrono::milliseconds timeout) {
@@ -31,12 +36,14 @@ bool FakeLpdHost::Accept(Connection& connection, std::chrono::milliseconds timeo
     if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) {
         return false;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     connection = Connection();
     connection.fd.Reset(
         ::accept4(listening_.Get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
-    connection.sourcePort = ntohs(peer.sin_port);
+    connection.sourcePort =
+        ntohs(peer.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(peer).sin6_port
+                                         : reinterpret_cast<sockaddr_in&>(peer).sin_port);
     connection.acceptedAt = Clock::now();
     // A sender that stops talking fails the test instead of holding it.
     const timeval limit{20, 0};

@@ -10,7 +10,8 @@
 namespace pg::test {
 
 // A remote LPD host for forwarding tests, played by the test's thread while the sender runs on
-// another: it listens on a free port of 127.0.0.1, accepts a connection, and reads, records and
+// another: it listens on a free port of 127.0.0.1 (or ::1), accepts a connection, and reads,
+// records and
 // answers its steps of the receive-job exchange as the test says. Steps: the receive-job
 // command line, then for each file its subcommand line ("\002size name\n" or "\003size name\n")
 // and its contents (size bytes and the terminating zero).
@@ -38,7 +39,7 @@ class FakeLpdHost {
         std::string pending;         // received, not yet part of a step
     };
 
-    FakeLpdHost();
+    explicit FakeLpdHost(bool ipv6 = false);
 
     uint16_t Port() const { return port_; }
 

@@ -1,7 +1,7 @@
-// Forwarding a remote queue's jobs to another LPD host, against a fake host on 127.0.0.1 that
-// the test plays: the exact bytes on the wire and their chunking (also in the remote trace), the
-// ten connection attempts from ports 731 down to 722, the replies that fail a job, pacing, and
-// how removal, Pause and Stop meet a job in flight.
+// Forwarding a remote queue's jobs to another LPD host, against a fake host on ::1 that the
+// test plays (IPv4 hosts: the LPRng lpd test): the exact bytes on the wire and their chunking (also
+// in the remote trace), the ten connection attempts from ports 731 down to 722, the replies that
+// fail a job, pacing, and how removal, Pause and Stop meet a job in flight.
 
 #include "engine/RemoteJobSender.h"
 
@@ -60,7 +60,7 @@ size_t Count(const std::string& text, const std::string& part) {
 }
 
 TestConfig ForwardingConfig(uint16_t hostPort) {
-    return TestConfig().AddQueue("far", "store,127.0.0.1," + std::to_string(hostPort) + ",remote");
+    return TestConfig().AddQueue("far", "store,::1," + std::to_string(hostPort) + ",remote");
 }
 
 class Forward : public ::testing::Test {
@@ -119,7 +119,7 @@ class Forward : public ::testing::Test {
 
     std::string RemoteTrace() const { return ReadFile(daemon_->TracePath("remote.log")); }
 
-    FakeLpdHost host_;
+    FakeLpdHost host_{true};
     TempDir work_;
     std::unique_ptr<TestDaemon> daemon_;
     std::shared_ptr<PrintQueue> queue_;
@@ -288,7 +288,7 @@ TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
     Start(true);
     Deliver();
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
-    queue_->RemoveJob(123, "root", "");
+    queue_->RemoveJob(job_.get());
     EXPECT_EQ(job_->State(), JobState::Stop);  // marked; the printing thread removes it
     EXPECT_EQ(queue_->JobCount(), 1u);
     FakeLpdHost::Send(c, 0);
@@ -333,7 +333,7 @@ TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndTheJobWaitsAgain) {
 
 // Two jobs through a daemon of a process that may not bind reserved ports.
 void ForwardTwoJobsWithoutPrivilege() {
-    FakeLpdHost host;
+    FakeLpdHost host(true);
     TestDaemon daemon(ForwardingConfig(host.Port()));
     auto queue = daemon.Spooler().FindQueueIgnoringCase("far");
     ASSERT_TRUE(queue);

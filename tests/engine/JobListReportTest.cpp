@@ -42,12 +42,12 @@ std::shared_ptr<JobEntry> MakeJob(int32_t jobNo, const std::string& jobName,
 TEST(JobListReportText, LinesAndSelections) {
     const Jobs jobs{MakeJob(7, "report.txt", "ann", "pc1"),
                     MakeJob(1234, "", "Ann", "", JobState::Spooling),
-                    MakeJob(12, "c", "bob", "pc2", JobState::Pause, "held"),
+                    MakeJob(12, "c\033", "bob", "pc2", JobState::Pause, "held"),
                     MakeJob(12, "d", "ann", "h2", JobState::Printing, "Spooling to printer")};
     jobs[1]->timeDate = "";  // empty fields stay empty
     const std::string j7 = "    #007 report.txt from ann@pc1 waiting 12:00:00 12/05/26";
     const std::string j1234 = "    #1234  from Ann@ spooling ";
-    const std::string j12c = "    #012 c from bob@pc2 pause 12:00:00 12/05/26";
+    const std::string j12c = "    #012 c\\x1B from bob@pc2 pause 12:00:00 12/05/26";  // escaped
     const std::string j12d = "    #012 d from ann@h2 printing 12:00:00 12/05/26";
     // Format, selection (number or user), the lines after the header.
     const std::tuple<Format, Select, int32_t, std::string, std::string> rows[] = {
@@ -85,10 +85,6 @@ TEST(JobListReportText, LongListIsATableWithRankOwnerNumberFilesAndSize) {
     EXPECT_TRUE(std::regex_match(all, table)) << all;
     const std::string ann = JobListReport::Text("lp", jobs, Format::Long, Select::User, 0, "ann");
     EXPECT_TRUE(std::regex_match(ann, std::regex("lp: \nRank .*\n3rd +ann@pc1 +7 .*\n"))) << ann;
-}
-
-TEST(JobListReportText, UnknownQueueIsOneLineWithControlCharactersEscaped) {
-    EXPECT_EQ(JobListReport::UnknownQueue("x\x01y\x7f"), "x\\001y\\177: no such print queue\n");
 }
 
 // Reports are built while another thread pauses and resumes the jobs and sets their status:

@@ -5,13 +5,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,7 +49,8 @@ class ReceiveJob : public ::testing::Test {
         : daemon_(TestConfig()
                       .AddQueue("held", "nowhere,,,never prints")
                       .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
-                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")) {}
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")
+                      .Set("held", "MaxJobMB", "1")) {}
 
     std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueue("held"); }
     std::string Spool() const { return daemon_.SpoolDirectory("held"); }
@@ -161,23 +165,30 @@ TEST_F(ReceiveJob, AcknowledgementWaitsForTheTerminatingZero) {
 }
 
 // Every other end of a job but the client's close after its last file removes what the job
-// left, with a line saying why. A refused file gets NACK and ends the connection.
+// left, with a line saying why. A refused file gets NACK and ends the connection; so does a job
+// past the queue's MaxJobMB (1), counted with its control file.
 TEST_F(ReceiveJob, AbortsAndRefusalsRemoveTheJobAndSayWhy) {
-    const std::string control = "Hhost\nPann\nJjob\nldfA404host\n";
+    const std::string control = "Hhost\nPann\nJj\033b\nldfA404host\n";  // shown escaped
     const struct {
         std::string after;  // sent after the control file
         std::string reply;
         std::string logged;  // after "Remove failed job "
     } rows[] = {
-        {"\001\n", kAck, "(job) filename(cfA404host).  aborted by the client"},
+        {"\001\n", kAck, "(j\\x1Bb) filename(cfA404host).  aborted by the client"},
         {Subcommand('\3', "-5", "dfA404host"), kNack,
-         "(job) filename(cfA404host).  no room for data file dfA404host"},
+         "(j\\x1Bb) filename(cfA404host).  no room for data file dfA404host"},
+        {Subcommand('\3', (1 << 20) - control.size() + 1, "dfA404host"), kNack,
+         "(j\\x1Bb) filename(cfA404host).  data file dfA404host of 1048549 bytes would make the "
+         "job "
+         "larger than 1 MB (MaxJobMB)"},
+        {Subcommand('\3', "999999999999", "dfA404host") + Bytes(1100000), kAck + kNack,
+         "(j\\x1Bb) filename(cfA404host).  data file dfA404host grew past 1 MB (MaxJobMB)"},
         // The second control file ends the first job, then is refused itself.
         {Subcommand('\2', 2000000, "cfA405host"), kNack,
          "( ) filename(cfA405host).  control file cfA405host of 2000000 bytes refused"},
         // A control file naming a file that never came, then the close.
         {"", "",
-         "(job) filename(cfA404host).  the client closed the connection before data file "
+         "(j\\x1Bb) filename(cfA404host).  the client closed the connection before data file "
          "dfA404host came"},
     };
     for (const auto& row : rows) {
@@ -275,14 +286,78 @@ TEST_F(ReceiveJob, StoreFilesAreNeverOverwrittenAndFailuresRefuseTheFile) {
     ::rename(moved.c_str(), Spool().c_str());
 }
 
+// MinFreeMB on a spool volume of its own (8 MB, 4 kept free): a file that would leave less free
+// is refused when announced, one that takes the room while it arrives is cut off, and no file
+// is taken while the volume is below it; nothing of a refused job stays, and the next job is
+// taken once the room is back.
+TEST(SpoolRoom, FilesThatWouldLeaveLessThanMinFreeAreRefusedAndLeaveNothing) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs for the spool needs root";
+    }
+    TempDir volume("pgspool");
+    ASSERT_EQ(::mount("tmpfs", volume.Path().c_str(), "tmpfs", 0, "size=8m,mode=0755"), 0)
+        << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{volume.Path()};
+    TestDaemon daemon(TestConfig()
+                          .AddQueue("held", "nowhere,,,never prints")
+                          .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                          .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")
+                          .Set("GENERAL CONFIGURE", "SpoolBaseDirectory", volume.Path())
+                          .Set("GENERAL CONFIGURE", "MinFreeMB", "4")
+                          .Set("GENERAL CONFIGURE", "CloseDelayMs", "10000"));
+    auto queue = daemon.Spooler().FindQueue("held");
+    const std::string spool = volume / "held";
+    const std::string control = "Hhost\nPann\nJjob\nldfA404host\n";
+    const std::string controlLine = Subcommand('\2', control.size(), "cfA404host");
+    const struct {
+        size_t filler;        // bytes taken beside the spool first
+        std::string request;  // after the receive-job command
+        std::string reply;
+        std::string logged;  // after "filename(cfA404host).  "
+    } rows[] = {
+        {0, controlLine + control + kZero + Subcommand('\3', 5 << 20, "dfA404host"),
+         kAck + kAck + kNack, "no room for data file dfA404host"},
+        {0,
+         controlLine + control + kZero + Subcommand('\3', "999999999999", "dfA404host") +
+             Bytes(6 << 20),
+         kAck + kAck + kAck + kNack,
+         "the spool volume fell below 4 MB free (MinFreeMB) during file dfA404host"},
+        {5 << 20, controlLine, kNack, "no room for control file cfA404host"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged);
+        WriteFile(volume / "filler", std::string(row.filler, 'f'));
+        LoopbackClient client(daemon.Port());
+        client.Send("\002held\n" + row.request);
+        EXPECT_EQ(client.ReceiveExactly(1 + row.reply.size()), kAck + row.reply);
+        client.ShutdownWrite();
+        EXPECT_TRUE(client.WaitForClose(seconds(10)));
+        EXPECT_TRUE(daemon.WaitForScreenLine("filename(cfA404host).  " + row.logged));
+        EXPECT_TRUE(WaitUntil([&] { return queue->JobCount() == 0 && Listing(spool).empty(); }));
+    }
+    ::unlink((volume / "filler").c_str());
+    LoopbackClient client(daemon.Port());
+    client.Send("\002held\n" + controlLine + control + kZero +
+                Subcommand('\3', 1 << 20, "dfA404host") + Bytes(1 << 20) + kZero);
+    EXPECT_EQ(client.ReceiveExactly(5), std::string(5, '\0'));
+    client.ShutdownWrite();
+    EXPECT_TRUE(WaitUntil([&] {
+        auto jobs = queue->Jobs();
+        return jobs.size() == 1 && jobs[0]->State() == JobState::Waiting;
+    }));
+}
+
 // 512-byte sectors, 8 per cluster: 1,000,000 bytes need 244 clusters, so 345 must be free.
 TEST(FreeSpaceRule, KeepsAHundredClustersFree) {
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 344}));
-    EXPECT_TRUE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 345}));
+    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 344}, 0));
+    EXPECT_TRUE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 345}, 0));
     // No 32-bit overflow for the largest size; no room on a volume without geometry.
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(UINT32_MAX, {1, 1, 100}));
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {0, 8, 1000}));
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {512, 0, 1000}));
+    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(UINT32_MAX, {1, 1, 100}, 0));
+    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {0, 8, 1000}, 0));
+    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {512, 0, 1000}, 0));
 }
 
 }  // namespace
