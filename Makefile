@@ -10,7 +10,7 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 .PHONY: all deps build test check-threads test-tsan test-asan fuzz run gui bench screenshots \
-        format clean install deb
+        format clean install deb mutate
 
 all: build
 
@@ -69,6 +69,11 @@ fuzz: deps build-fuzz/CMakeCache.txt
 	    $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=fuzz/ \
 	        fuzz/corpus-$$name $$seeds 2>&1 | tail -n 12; \
 	done
+
+# Single-point faults (scripts/mutations/*.list) applied one at a time: each must fail the suite.
+# FAULTS=text runs only the faults whose description or file holds the text.
+mutate: build
+	scripts/mutate.sh build "$(FAULTS)"
 
 # The daemon in the foreground on the local default: home ./var/home, one queue "lp" on the
 # printer folder ./var/printers/paper.

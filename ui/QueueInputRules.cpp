@@ -1,7 +1,5 @@
 #include "ui/QueueInputRules.h"
 
-#include <netinet/in.h>
-
 #include "engine/HostAddress.h"
 
 namespace pg {
@@ -70,23 +68,24 @@ QString RemoteHostProblem(const QString& host) {
     if (host.isEmpty()) {
         return "Must enter a Remote Host Address";
     }
-    const QString refused =
-        FirstRefused(host, [](QChar c) { return IsNameCharacter(c) && c != u'_'; });
+    const QString refused = FirstRefused(host, [](QChar c) {
+        return (IsNameCharacter(c) && c != u'_') || c == u':' || c == u'[' || c == u']';
+    });
     if (!refused.isEmpty()) {
         return QString("The remote host '%1' holds %2: enter a host name or an address.")
             .arg(host, refused);
     }
-    if (!host.contains(u'.')) {
+    if (!host.contains(u'.') && !host.contains(u':')) {
         return QString(
                    "The remote host '%1' has no dot in it. Pressgate takes a queue whose "
-                   "host has no dot for a local queue when it starts, so enter the full "
-                   "host name (printserver.example.com) or an address (such as 127.0.0.1 "
-                   "for this computer).")
+                   "host has neither a dot nor a colon for a local queue when it starts, so "
+                   "enter the full host name (printserver.example.com) or an address (such "
+                   "as 127.0.0.1 or ::1 for this computer).")
             .arg(host);
     }
-    in_addr address{};
+    SocketAddress address;
     int error = 0;
-    if (!ResolveIPv4(host.toStdString(), address, error)) {
+    if (!ResolveHost(host.toStdString(), 0, address, error)) {
         return QString(
                    "The remote host '%1' cannot be found: the name does not resolve to an "
                    "address.")

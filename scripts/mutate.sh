@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Applies each single-point fault of scripts/mutations/*.list in turn, rebuilds, runs the suite
+# and says whether the suite killed it. A fault the suite lets through is a hole in the tests.
+#
+# A list line:  file | sed expression | what the fault breaks
+# (blank lines and lines starting with # are skipped). The expression must change the file;
+# one that changes nothing is reported as stale, so the list follows the code.
+#
+# Usage: scripts/mutate.sh [build dir] [name filter]   (default: build, every fault)
+set -uo pipefail
+
+cd "$(dirname "$0")/.."
+build=${1:-build}
+filter=${2:-}
+jobs=${JOBS:-$(nproc)}
+[ -f "$build/CMakeCache.txt" ] || { echo "no configured build in $build: run make build" >&2; exit 2; }
+
+killed=0 survived=0 stale=0
+survivors=()
+restore() { [ -n "${saved:-}" ] && cp -p "$saved" "$target" && rm -f "$saved"; saved=; }
+trap 'restore; exit 130' INT TERM
+
+while IFS= read -r line; do
+    [[ -z "${line//[[:space:]]/}" || "$line" =~ ^[[:space:]]*# ]] && continue
+    IFS='|' read -r target expr what <<<"$line"
+    target=$(echo "$target" | xargs) expr=$(echo "$expr" | sed 's/^ *//;s/ *$//') what=$(echo "$what" | xargs)
+    [[ -n "$filter" && "$what $target" != *"$filter"* ]] && continue
+    saved=$(mktemp)
+    cp -p "$target" "$saved"
+    sed -i -e "$expr" "$target"
+    if cmp -s "$target" "$saved"; then
+        echo "STALE     $target: $what"
+        stale=$((stale + 1))
+        restore
+        continue
+    fi
+    touch "$target"
+    if ! cmake --build "$build" -j "$jobs" >/tmp/mutate-build.log 2>&1; then
+        echo "STALE     $target: $what (does not compile)"
+        stale=$((stale + 1))
+    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >/tmp/mutate-test.log 2>&1); then
+        echo "SURVIVED  $target: $what"
+        survived=$((survived + 1))
+        survivors+=("$what")
+    else
+        first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \(Failed|Timeout|SEGFAULT|Subprocess aborted\)' /tmp/mutate-test.log ||
+            grep -m1 -E '\*\*\*(Failed|Timeout)' /tmp/mutate-test.log | sed 's/ *\*\*\*.*//;s/.*Test *#//')
+        echo "KILLED    $target: $what  [${first:-suite failed}]"
+        killed=$((killed + 1))
+    fi
+    restore
+    touch "$target"
+done < <(cat scripts/mutations/*.list)
+
+# Leave the build matching the sources.
+cmake --build "$build" -j "$jobs" >/dev/null 2>&1
+echo "killed $killed, survived $survived, stale $stale"
+[ "$survived" -eq 0 ] && [ "$stale" -eq 0 ]
