@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -27,6 +26,7 @@
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
 #include "engine/PrivilegeDrop.h"
+#include "log/ErrorText.h"
 #include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/Mutex.h"
@@ -67,7 +67,7 @@ int Fail(const std::string& text) {
 }
 
 std::string ErrorText(int error) {
-    return "last error(" + std::to_string(error) + ": " + std::strerror(error) + ")";
+    return "last error(" + pg::ErrorText(error) + ")";
 }
 
 std::string ProgramPath() {
@@ -130,7 +130,9 @@ int CheckConfiguration(const pg::ConfigLocation& location) {
     }
     pg::ConfigurationCheck check(text);
     pg::SettingsReadHooks hooks;
-    hooks.rejected = [&check](const char* key) { return check.Text().Rejected(key); };
+    hooks.rejected = [&check](const char* key) {
+        return check.Text().Rejected("GENERAL CONFIGURE", key);
+    };
     const pg::GeneralSettings settings = pg::ReadGeneralSettings(file, location, hooks);
     std::string reason;
     const auto printSystem = pg::PrintSystem::Create(settings.printSystem, &reason);

@@ -40,25 +40,6 @@ void LogSettingLine(const std::string& line) {
     }
 }
 
-// The file as it is, for the configuration check; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return false;
-    }
-    char buffer[8192];
-    for (ssize_t got; (got = ::read(fd.Get(), buffer, sizeof buffer)) != 0;) {
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    return true;
-}
-
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -116,7 +97,7 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
     // findings go to the system log as warnings, and what the daemon cannot run with is kept
     // for StartupError().
     std::string iniText;
-    (void)ReadWholeFile(profile_.Path(), iniText);
+    (void)profile_.ReadText(iniText);
     ConfigurationCheck check(iniText);
 
     std::string spoolBase;
@@ -127,7 +108,9 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
         ::mkdir(directory.c_str(), 0755);  // failure (it exists) is fine
     };
     hooks.clearSpool = [&spoolBase] { ClearSpoolArea(spoolBase); };
-    hooks.rejected = [&check](const char* key) { return check.Text().Rejected(key); };
+    hooks.rejected = [&check](const char* key) {
+        return check.Text().Rejected("GENERAL CONFIGURE", key);
+    };
     GeneralSettings settings = ReadGeneralSettings(profile_, location_, hooks);
     {
         MutexLock lock(settingsMutex_);
