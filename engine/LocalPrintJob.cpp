@@ -89,8 +89,15 @@ DeliveryOutcome LocalPrintJob::Run() {
     }
     request_.job->progress.Start(total);
 
+    // CUPS shows the job's name (J, else the printed file's name N, else the data file's);
+    // a devices folder names the document's file after N, else after the data file.
+    const JobEntry& job = *request_.job;
+    const std::string& spoolName = request_.data.front().clientName;
+    const std::string& fileName = job.sourceFileName.empty() ? spoolName : job.sourceFileName;
+    const std::string title =
+        EscapeControls(job.wholeJobName.empty() ? fileName : job.wholeJobName);
     systemLog.Log(3, "debugging - calling StartDocPrinter\n");
-    if (!printer_->StartDocument(request_.data.front().clientName, request_.job->userName)) {
+    if (!printer_->StartDocument(title, EscapeControls(job.userName), fileName)) {
         error = printer_->LastError();
         systemLog.Log(1,
                       "Error - LPDPrinter::PrintFile() - printer(%s) fails in StartDocPrinter() "

@@ -48,7 +48,8 @@ CupsPrinterHandle::~CupsPrinterHandle() {
 }
 
 bool CupsPrinterHandle::StartDocument(const std::string& documentName,
-                                      const std::string& requestingUser) {
+                                      const std::string& requestingUser,
+                                      [[maybe_unused]] const std::string& fileName) {
     if (inDocument_) {
         return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
     }

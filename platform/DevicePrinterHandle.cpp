@@ -100,12 +100,16 @@ DevicePrinterHandle::DevicePrinterHandle(std::string path, bool isDirectory)
 DevicePrinterHandle::~DevicePrinterHandle() = default;
 
 bool DevicePrinterHandle::StartDocument(const std::string& documentName,
-                                        [[maybe_unused]] const std::string& requestingUser) {
+                                        [[maybe_unused]] const std::string& requestingUser,
+                                        const std::string& fileName) {
     if (document_) {
         return Fail(EBUSY);
     }
     DiscardBuffered();
-    return isDirectory_ ? CreateDocumentFile(documentName) : OpenDevice();
+    if (!isDirectory_) {
+        return OpenDevice();
+    }
+    return CreateDocumentFile(fileName.empty() ? documentName : fileName);
 }
 
 bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {

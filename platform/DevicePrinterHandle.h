@@ -21,7 +21,8 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     ~DevicePrinterHandle() override;
 
     bool StartDocument(const std::string& documentName,
-                       const std::string& requestingUser = std::string()) override;
+                       const std::string& requestingUser = std::string(),
+                       const std::string& fileName = std::string()) override;
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;

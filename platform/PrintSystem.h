@@ -22,9 +22,11 @@ class PrinterHandle {
     virtual ~PrinterHandle() = default;
 
     // Starts a document named documentName (the job's title) on behalf of requestingUser (the
-    // job's owner; empty: this process's user).
+    // job's owner; empty: this process's user). fileName is the name of the file it was printed
+    // from, for print systems that store documents as files (empty: documentName).
     virtual bool StartDocument(const std::string& documentName,
-                               const std::string& requestingUser = std::string()) = 0;
+                               const std::string& requestingUser = std::string(),
+                               const std::string& fileName = std::string()) = 0;
     virtual bool StartPage() = 0;
     // Takes up to length bytes; written is how many were accepted. False on a failure (then
     // written < length).
@@ -47,7 +49,7 @@ class PrinterHandle {
 //    values (0x0506: the queue rejects jobs), or ECONNREFUSED when no scheduler answers;
 //  - "devices:DIR": every entry of DIR is a printer (sorted by name; the default is the name in
 //    DIR/.default, else the first). A directory receives each document as a new file
-//    "NNNNNN-<document name>" (a 6-digit sequence from 000001; the name made safe for a file
+//    "NNNNNN-<file name>" (a 6-digit sequence from 000001; the name made safe for a file
 //    name: control characters, '/' and '\' become '_', a leading '.' becomes '_'); any other
 //    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written; error codes
 //    are errno values (ENOENT: no such printer, ENOSPC: device full).

@@ -98,7 +98,8 @@ TEST_F(LocalPrintCups, LprJobComesOutOfTheDeviceFileAsTheTextTreatmentMakesIt) {
     WriteFile(home_ / "image.bin", image);
 
     // -h: no banner page (lpr asks for one by default); -l: send the binary file as it is.
-    Lpr("pgtest", {"-h", "-l", home_ / "letter.txt", home_ / "image.bin"});
+    Lpr("pgtest", {"-h", "-l", "-J", "Budget 2027", "-U", "alice", home_ / "letter.txt",
+                   home_ / "image.bin"});
     ASSERT_TRUE(WaitUntil([&] { return daemon_->ScreenHas("Removing job"); }, seconds(20)));
     ASSERT_TRUE(cupsd_.WaitUntilIdle()) << cupsd_.ErrorLog();
 
@@ -112,6 +113,8 @@ TEST_F(LocalPrintCups, LprJobComesOutOfTheDeviceFileAsTheTextTreatmentMakesIt) {
                                      << expected.size() << "; " << cupsd_.ErrorLog();
     EXPECT_EQ(Queue("lp")->JobCount(), 0u);
     EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
+    // CUPS names the job after the whole J line and its owner after P, not this process.
+    EXPECT_EQ(cupsd_.JobNames("raw"), std::vector<std::string>{"Budget 2027 by alice"});
 }
 
 TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
