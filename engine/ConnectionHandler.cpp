@@ -262,7 +262,7 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     int error = 0;
     if (!ResolveHost(target.remoteHost, target.remotePort, address, error)) {
         const std::string errorText = ResolverErrorText(error);
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+        OperatorMessage::Show(nullptr, "getaddrinfo() failed.",
                               errorText + " is the error. Make sure '" + target.remoteHost +
                                   "' is listed in the hosts file.");
         systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",

@@ -512,7 +512,7 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
     Kind kind = outcome.kind;
     std::string reason = outcome.text;
     if (outcome.error != 0) {
-        reason += " (" + ErrorText(outcome.error) + ")";
+        reason += " (" + PrintErrorText(outcome.error) + ")";
     }
     const int64_t age = static_cast<int64_t>(std::time(nullptr)) - job->record.arrivalTime;
     if (kind == Kind::RetryLater && settings.jobMaxAgeHours > 0 &&

@@ -32,7 +32,7 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     const std::string& DocumentPath() const { return documentPath_; }
 
   private:
-    bool Send(const char* data, size_t length, int& error) override;
+    bool Send(const char* data, size_t length, int& error, const char*& call) override;
     bool CreateDocumentFile(const std::string& documentName);
     bool OpenDevice();
 
