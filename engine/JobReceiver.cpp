@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "engine/ClientConnection.h"
+#include "engine/DaemonSettings.h"
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
-#include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "engine/SubcommandLine.h"
 #include "log/ErrorText.h"
@@ -69,9 +69,7 @@ bool JobReceiver::Run() {
     store_ = queue_.Store();
     queueName_ = queue_.name;
     destination_ = queue_.Destination();
-    if (LPDSpooler* spooler = queue_.Spooler()) {
-        suppressBanner_ = spooler->Settings().suppressBanner;
-    }
+    suppressBanner_ = queue_.Settings()->general.suppressBanner;
     peer_ = connection_.PeerAddress();
     content_.resize(kContentBufferSize);
     PrintQueue::SendAck(connection_);  // the receive-job command itself

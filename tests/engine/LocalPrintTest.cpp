@@ -146,7 +146,7 @@ class LocalPrint : public ::testing::Test {
         DeliveryRequest request;
         request.job = job;
         request.target = Queue(queueName)->Target();
-        request.printSystem = daemon_.Spooler().GetPrintSystem();
+        request.printSystem = daemon_.Spooler().Snapshot()->printSystem;
         for (const StoredFile& file : job->record.data) {
             request.data.push_back(
                 {Queue(queueName)->Store()->PathOf(file.storeName), file.clientName, file.size});
