@@ -1,6 +1,7 @@
 // pressgated: the Pressgate daemon without a window. It starts the way the window does (logs,
 // spooler, screen sink, spooling with the daemon paused) and then activates the daemon unless
-// --paused is given. Started as root it serves as RunAsUser. SIGUSR1 activates, SIGUSR2
+// --paused is given. Started as root it serves as RunAsUser. SIGHUP reads pgate.ini again and
+// puts it in force without dropping jobs or connections; SIGUSR1 activates, SIGUSR2
 // de-activates, SIGINT and SIGTERM end it.
 //
 // Under systemd (stdout is no terminal, or --journal) the system-log lines go to stdout with
@@ -15,7 +16,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -27,6 +27,7 @@
 #include "engine/LPDSpooler.h"
 #include "engine/MessageStamp.h"
 #include "engine/PrivilegeDrop.h"
+#include "log/ErrorText.h"
 #include "log/LogFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/Mutex.h"
@@ -67,7 +68,7 @@ int Fail(const std::string& text) {
 }
 
 std::string ErrorText(int error) {
-    return "last error(" + std::to_string(error) + ": " + std::strerror(error) + ")";
+    return "last error(" + pg::ErrorText(error) + ")";
 }
 
 std::string ProgramPath() {
@@ -130,7 +131,9 @@ int CheckConfiguration(const pg::ConfigLocation& location) {
     }
     pg::ConfigurationCheck check(text);
     pg::SettingsReadHooks hooks;
-    hooks.rejected = [&check](const char* key) { return check.Text().Rejected(key); };
+    hooks.rejected = [&check](const char* key) {
+        return check.Text().Rejected("GENERAL CONFIGURE", key);
+    };
     const pg::GeneralSettings settings = pg::ReadGeneralSettings(file, location, hooks);
     std::string reason;
     const auto printSystem = pg::PrintSystem::Create(settings.printSystem, &reason);
@@ -223,11 +226,14 @@ int main(int argc, char** argv) {
         }
         PrintHostLines();
         spooler.ActivateLPD(!options.paused);
-        const std::string status = std::string(options.paused ? "Paused" : "Accepting print jobs") +
-                                   " on port " + std::to_string(spooler.BoundPort()) +
-                                   (adopted ? " (socket activation)" : "") + ", " +
-                                   std::to_string(spooler.Printers().size()) + " print queues";
-        sd_notifyf(0, "READY=1\nSTATUS=%s\nMAINPID=%lu", status.c_str(),
+        const auto status = [&spooler, adopted] {
+            return std::string(spooler.State() == pg::SpoolerState::Running ? "Accepting print jobs"
+                                                                            : "Paused") +
+                   " on port " + std::to_string(spooler.BoundPort()) +
+                   (adopted ? " (socket activation)" : "") + ", " +
+                   std::to_string(spooler.Printers().size()) + " print queues";
+        };
+        sd_notifyf(0, "READY=1\nSTATUS=%s\nMAINPID=%lu", status().c_str(),
                    static_cast<unsigned long>(::getpid()));
 
         for (;;) {
@@ -236,7 +242,12 @@ int main(int argc, char** argv) {
                 exitCode = 1;
                 break;
             }
-            if (received == SIGUSR1) {
+            if (received == SIGHUP) {
+                sd_notify(0, "RELOADING=1\nSTATUS=Reloading the configuration");
+                const bool reloaded = spooler.Reload();
+                sd_notifyf(0, "READY=1\nSTATUS=%s%s", status().c_str(),
+                           reloaded ? "" : " (the last reload failed: see the log)");
+            } else if (received == SIGUSR1) {
                 spooler.ActivateLPD(true);
                 sd_notify(0, "STATUS=Accepting print jobs");
             } else if (received == SIGUSR2) {

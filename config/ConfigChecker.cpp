@@ -310,10 +310,10 @@ void ConfigChecker::CheckKey(int line, const std::string& section, std::string_v
     if (fault.empty()) {
         return;
     }
-    // The settings reader reads a rejected value as absent; the other readers take it as
-    // their own rules make it.
+    // The settings and logging readers read a rejected value as absent; the other readers
+    // take it as their own rules make it.
     Add(ConfigProblem::Severity::kError, line, fault, section, key,
-        EqualsNoCase(section, kGeneral));
+        EqualsNoCase(section, kGeneral) || EqualsNoCase(section, kLogging));
     problems_.back().fatal = rule->fatal;
 }
 
@@ -368,9 +368,9 @@ void ConfigChecker::Add(ConfigProblem::Severity severity, int line, std::string 
     problems_.push_back(std::move(problem));
 }
 
-bool ConfigChecker::Rejected(std::string_view key) const {
+bool ConfigChecker::Rejected(std::string_view section, std::string_view key) const {
     for (const ConfigProblem& problem : problems_) {
-        if (problem.valueRejected && EqualsNoCase(problem.section, kGeneral) &&
+        if (problem.valueRejected && EqualsNoCase(problem.section, section) &&
             EqualsNoCase(problem.key, key)) {
             return true;
         }

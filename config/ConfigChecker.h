@@ -15,7 +15,7 @@ struct ConfigProblem {
     std::string section;  // where the key is ("" when no key is concerned)
     std::string key;
     std::string text;            // "LPDServerPort=70000 is out of range (0 to 65535)"
-    bool valueRejected = false;  // a [GENERAL CONFIGURE] value not used: its default applies
+    bool valueRejected = false;  // a [GENERAL CONFIGURE] or [Logging] value: its default applies
     bool fatal = false;          // the daemon cannot run with it
 
     // "line 12: error: ..." (no line part for line 0).
@@ -40,8 +40,9 @@ class ConfigChecker {
 
     const std::vector<ConfigProblem>& Problems() const { return problems_; }
     const std::vector<CheckedQueue>& Queues() const { return queues_; }
-    // True when a [GENERAL CONFIGURE] key's value was rejected (read it as absent).
-    bool Rejected(std::string_view key) const;
+    // True when the value of a [GENERAL CONFIGURE] or [Logging] key was rejected: its readers
+    // take it as absent.
+    bool Rejected(std::string_view section, std::string_view key) const;
 
   private:
     void CheckSectionLine(int line, std::string_view text, std::string& section);

@@ -204,6 +204,18 @@ std::string SavedText(const SettingKey& key, const GeneralSettings& settings) {
         key.field);
 }
 
+std::vector<std::string> ChangedSettings(const GeneralSettings& before,
+                                         const GeneralSettings& after) {
+    std::vector<std::string> changed;
+    for (const SettingKey& entry : kSettingKeys) {
+        const std::string now = SavedText(entry, after);
+        if (now != SavedText(entry, before)) {
+            changed.push_back(std::string(entry.key) + "=" + now);
+        }
+    }
+    return changed;
+}
+
 bool IsYes(const std::string& text) {
     return EqualsNoCase(text, "yes") || EqualsNoCase(text, "y");
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/ConfigLocation.h"
 #include "config/ProfileFile.h"
@@ -69,6 +70,10 @@ void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& setting
 // CR LF) into the home, creating "spool" and "trace" on the way. False when the file cannot be
 // created.
 bool CreateDefaultConfiguration(const ConfigLocation& location);
+
+// "Key=value" (as saved) for every [GENERAL CONFIGURE] key whose value differs, in reading order.
+std::vector<std::string> ChangedSettings(const GeneralSettings& before,
+                                         const GeneralSettings& after);
 
 // "yes" or "y" in any letter case.
 bool IsYes(const std::string& text);

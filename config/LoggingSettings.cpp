@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "config/ConfigChecker.h"
 #include "config/ConfigLocation.h"
 #include "config/ProfileText.h"
 
@@ -76,16 +77,23 @@ void WriteKeys(const ProfileFile& file, const LoggingSettings& settings,
 }  // namespace
 
 LoggingSettings ReadLoggingSettings(const ProfileFile& file) {
+    std::string text;
+    const ConfigChecker check(file.ReadText(text) ? text : std::string());
     LoggingSettings settings;
     for (const LoggingKey& entry : kLoggingKeys) {
+        const bool rejected = check.Rejected(kSection, entry.key);
         std::visit(
             [&](auto member) {
                 auto& value = settings.*member;
                 using T = std::decay_t<decltype(value)>;
                 if constexpr (std::is_same_v<T, int32_t>) {
-                    value = file.GetInt(kSection, entry.key, ParseLeadingInt(entry.absent));
+                    value = rejected
+                                ? ParseLeadingInt(entry.absent)
+                                : file.GetInt(kSection, entry.key, ParseLeadingInt(entry.absent));
                 } else if constexpr (std::is_same_v<T, bool>) {
-                    value = StartsWithYes(file.GetString(kSection, entry.key, entry.absent));
+                    value =
+                        StartsWithYes(rejected ? std::string(entry.absent)
+                                               : file.GetString(kSection, entry.key, entry.absent));
                 } else {
                     value = file.GetString(kSection, entry.key, entry.absent);
                 }

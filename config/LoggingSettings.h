@@ -27,8 +27,10 @@ struct LoggingSettings {
     bool operator==(const LoggingSettings&) const = default;
 };
 
-// Reads every key of [Logging]. Yes/no values are yes when they start with Y or y; integers
-// take their leading digits; a negative LogMaxMB counts as 0.
+// Reads every key of [Logging]. A value the configuration check rejects (LogLevel=high, a
+// yes/no that is neither) reads as if the key were absent; otherwise yes/no values are yes when
+// they start with Y or y, integers take their leading digits, and a negative LogMaxMB counts
+// as 0.
 LoggingSettings ReadLoggingSettings(const ProfileFile& file);
 
 // Writes every key of [Logging] on its own, in table order (yes/no as "Y" or "N"); other keys

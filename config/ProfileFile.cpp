@@ -290,6 +290,10 @@ bool ProfileFile::Exists() const {
     return ::stat(path_.c_str(), &st) == 0;
 }
 
+bool ProfileFile::ReadText(std::string& text) const {
+    return ReadLocked(path_, text) == ReadResult::kRead;
+}
+
 std::string ProfileFile::GetString(std::string_view section, std::string_view key,
                                    std::string_view defaultText, size_t bufferSize) const {
     if (bufferSize == 0) {

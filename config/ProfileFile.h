@@ -57,6 +57,9 @@ class ProfileFile {
     std::vector<std::string> GetSection(std::string_view section,
                                         size_t bufferSize = kSectionBufferSize) const;
 
+    // The whole file as it is (for the configuration check); false when it cannot be read.
+    bool ReadText(std::string& text) const;
+
     // Every line of the section that is neither blank nor a comment, in file order, uncut and
     // with its line number, for readers that report problems by line. std::nullopt when the
     // file or the section is missing.

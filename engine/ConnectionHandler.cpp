@@ -11,12 +11,12 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/CopyToken.h"
 #include "engine/HostAddress.h"
 #include "engine/JobListReport.h"
-#include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "engine/RemovalRequest.h"
 #include "log/ErrorText.h"
@@ -38,13 +38,13 @@ constexpr size_t kAgentBuffer = 64;
 
 }  // namespace
 
-// The owner window is not needed: the only message boxes of a connection (the remote
-// destination test) belong to no window.
-ConnectionHandler::ConnectionHandler(LPDSpooler& spooler, int fd,
-                                     [[maybe_unused]] void* ownerWindow)
-    : spooler_(spooler),
-      access_(spooler.Access()),
-      connection_(fd, spooler.Settings().localCmdTimeout, spooler.Settings().minBytesPerSecond) {}
+// The only message boxes of a connection (the remote destination test) belong to no window.
+ConnectionHandler::ConnectionHandler(std::shared_ptr<const DaemonSettings> settings,
+                                     QueueLookup findQueue, int fd)
+    : settings_(std::move(settings)),
+      findQueue_(std::move(findQueue)),
+      access_(settings_->access),
+      connection_(fd, settings_->general.localCmdTimeout, settings_->general.minBytesPerSecond) {}
 
 void ConnectionHandler::Run(std::stop_token stopToken, std::atomic<bool>* engaged) {
     threadId_ = CurrentThreadId();
@@ -53,7 +53,7 @@ void ConnectionHandler::Run(std::stop_token stopToken, std::atomic<bool>* engage
     systemLog.Log(3, "ThreadID(%u) Enter RunRecvRequest Thread +++++++\n", threadId_);
 
     RunRecvRequest(engaged);
-    AwaitClientClose(std::chrono::milliseconds(spooler_.Settings().closeDelayMs));
+    AwaitClientClose(std::chrono::milliseconds(settings_->general.closeDelayMs));
     systemLog.Log(3, "ThreadID(%u) RunRecvRequest() :  Exit this thread +++++++\n", threadId_);
 }
 
@@ -90,7 +90,7 @@ std::string ConnectionHandler::ReadCommandLine() {
     std::vector<char> buffer(kRequestBufferSize);
     // The whole line, not only each read, must come within the client time-out: a client
     // sending a byte now and then holds no thread for long.
-    const int timeout = spooler_.Settings().localCmdTimeout;
+    const int timeout = settings_->general.localCmdTimeout;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     while (line.size() < kRequestBufferSize) {
         ssize_t got = connection_.Receive(buffer.data(), kRequestBufferSize - line.size());
@@ -131,7 +131,7 @@ void ConnectionHandler::RunRecvRequest(std::atomic<bool>* engaged) {
     if (command < 1 || command > 5) {
         return;
     }
-    const bool statusServed = spooler_.Settings().enablePrintStatusControl;
+    const bool statusServed = settings_->general.enablePrintStatusControl;
     if (command != 2 && !statusServed) {
         return;
     }
@@ -185,7 +185,7 @@ void ConnectionHandler::ServeActivate(const std::string& queueName) {
         PrintQueue::SendNack(connection_);
         return;
     }
-    if (auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str())) {
+    if (auto queue = findQueue_(queueName.c_str())) {
         queue->Activate();
     }
     PrintQueue::SendAck(connection_);
@@ -201,12 +201,12 @@ void ConnectionHandler::ServeReceiveJob(const std::string& queueName) {
         PrintQueue::SendNack(connection_);
         return;
     }
-    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
+    auto queue = findQueue_(queueName.c_str());
     if (!queue) {
         return;
     }
     bool passed = true;
-    if (spooler_.Settings().testPrintManager) {
+    if (settings_->general.testPrintManager) {
         passed = TestDestination(*queue, queueName);
         if (!passed) {
             queue->SetStatusText("Destination printer not ready");
@@ -224,7 +224,7 @@ bool ConnectionHandler::TestDestination(PrintQueue& queue, const std::string& re
         return TestRemoteDestination(queue);
     }
     int error = 0;
-    PrintSystem* printSystem = spooler_.GetPrintSystem();
+    PrintSystem* printSystem = settings_->printSystem.get();
     std::unique_ptr<PrinterHandle> printer =
         printSystem ? printSystem->Open(queue.Destination(), error) : nullptr;
     if (printer) {
@@ -243,7 +243,7 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
     int error = 0;
     if (!ResolveHost(target.remoteHost, target.remotePort, address, error)) {
         const std::string errorText = ResolverErrorText(error);
-        OperatorMessage::Show(nullptr, "gethostbyname() failed.",
+        OperatorMessage::Show(nullptr, "getaddrinfo() failed.",
                               errorText + " is the error. Make sure '" + target.remoteHost +
                                   "' is listed in the hosts file.");
         systemLog.Log(1, "Error : Test remote queue - failed in getaddrinfo(%s)  last error %s\n",
@@ -257,7 +257,7 @@ bool ConnectionHandler::TestRemoteDestination(PrintQueue& queue) {
         OperatorMessage::Show(nullptr, "Error", "socket() failed");
         return false;
     }
-    if (!ConnectSocket(socket.Get(), address, spooler_.Settings().remoteCmdTimeout, error)) {
+    if (!ConnectSocket(socket.Get(), address, settings_->general.remoteCmdTimeout, error)) {
         systemLog.Log(1, "Error : Test remote print queue. - failed in connect()  last error %s\n",
                       ErrorText(error).c_str());
         return false;
@@ -282,7 +282,7 @@ void ConnectionHandler::ServeJobList(char command, const std::string& queueName,
         connection_.Send(refusal.data(), refusal.size());
         return;
     }
-    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
+    auto queue = findQueue_(queueName.c_str());
     if (!queue) {
         const std::string line = JobListReport::UnknownQueue(queueName);
         connection_.Send(line.data(), line.size());
@@ -333,7 +333,7 @@ void ConnectionHandler::ServeRemove(const std::string& queueName, const std::str
                       peer.Port());
         return;
     }
-    auto queue = spooler_.FindQueueIgnoringCase(queueName.c_str());
+    auto queue = findQueue_(queueName.c_str());
     if (!queue) {
         return;
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -10,10 +11,10 @@
 
 #include "config/AccessRules.h"
 #include "engine/ClientConnection.h"
+#include "engine/DaemonSettings.h"
 
 namespace pg {
 
-class LPDSpooler;
 class PrintQueue;
 
 // Serves one accepted LPR connection (the thread body RunRecvRequest): reads the command line,
@@ -24,8 +25,12 @@ class PrintQueue;
 class ConnectionHandler {
   public:
     static constexpr size_t kRequestBufferSize = 4096;
+    // Finds a queue by the name a client sent, without regard to case (null: none).
+    using QueueLookup = std::function<std::shared_ptr<PrintQueue>(const char* name)>;
 
-    ConnectionHandler(LPDSpooler& spooler, int fd, void* ownerWindow);
+    // settings: those in force when the connection was taken, kept to its end.
+    ConnectionHandler(std::shared_ptr<const DaemonSettings> settings, QueueLookup findQueue,
+                      int fd);
 
     // Serves the connection; returns when the client has closed, the close delay has passed or
     // a stop was requested. The caller closes the socket afterwards. engaged, when given, is set
@@ -49,7 +54,8 @@ class ConnectionHandler {
     // the same read is given back to the connection for reception.
     std::string ReadCommandLine();
 
-    LPDSpooler& spooler_;
+    const std::shared_ptr<const DaemonSettings> settings_;
+    const QueueLookup findQueue_;
     std::shared_ptr<const AccessRules> access_;
     ClientConnection connection_;
     uint32_t threadId_ = 0;

@@ -28,9 +28,9 @@ struct DeliveryRequest {
     std::vector<DeliveryFile> data;  // in the order the control file names them
     std::string queueName;
     QueueTarget target;
-    PrintSystem* printSystem = nullptr;  // local queues; null when none is configured
-    int remoteCmdTimeout = 0;            // seconds; 0 = replies are awaited without a bound
-    int forwardChunkDelayMs = 0;         // pause after each forwarded chunk
+    std::shared_ptr<PrintSystem> printSystem;  // local queues; null when none is configured
+    int remoteCmdTimeout = 0;                  // seconds; 0 = replies are awaited without a bound
+    int forwardChunkDelayMs = 0;               // pause after each forwarded chunk
 
     // The first of the job's files that is not there any more (null when all are): checked
     // before a delivery begins, so that a job that can never be delivered is given up before

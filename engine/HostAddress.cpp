@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "log/ErrorText.h"
+
 namespace pg {
 
 namespace {
@@ -104,15 +106,16 @@ bool ConnectSocket(int fd, const SocketAddress& address, int timeoutSeconds, int
 bool LocalHostIdentity(std::string& name, std::string& address, std::string& failure) {
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0) {
-        failure = "gethostname() generated an error.";
+        failure = "gethostname() generated an error: " + ErrorText(errno) + ".";
         return false;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
-        failure = "gethostbyname() generated an error.";
+    const int code = ::getaddrinfo(host, nullptr, &hints, &result);
+    if (code != 0 || result == nullptr) {
+        failure = "getaddrinfo() generated an error: " + ResolverErrorText(code) + ".";
         return false;
     }
     char dotted[64] = {};

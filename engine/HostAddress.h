@@ -27,7 +27,7 @@ bool ConnectSocket(int fd, const SocketAddress& address, int timeoutSeconds, int
 
 // The local host's official name and its first IPv4 address in dotted form, as the window and
 // the daemon show them at start. On failure, failure is the operator's text: "gethostname()
-// generated an error." or "gethostbyname() generated an error.".
+// generated an error: ..." or "getaddrinfo() generated an error: ..." with the error's text.
 bool LocalHostIdentity(std::string& name, std::string& address, std::string& failure);
 
 }  // namespace pg

@@ -113,6 +113,21 @@ void JobEntry::ReadControlFile(std::string_view text, bool suppressBanner) {
                 break;
         }
     }
+    // The names a document is given keep their blanks: "JBudget 2027" is "Budget 2027".
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        std::string* name = line.starts_with('J')   ? &wholeJobName
+                            : line.starts_with('N') ? &sourceFileName
+                                                    : nullptr;
+        if (name != nullptr && name->empty()) {
+            *name = std::string(line.substr(1, kTokenMax - 1));
+        }
+    }
 }
 
 // Unlike the fields, the files are found line by line in the whole control file: a job must

@@ -46,17 +46,21 @@ class JobEntry {
     JobEntry& operator=(const JobEntry&) = delete;
 
     // What the client said, kept as data.
-    int32_t jobNo = 0;            // the digits of the control file's name
-    int32_t listValue = 0;        // 5 for every received job; shown by the long job list
-    std::string userName;         // P
-    std::string hostName;         // H
-    std::string timeDate;         // "HH:MM:SS MM/DD/YY" at which reception began
-    std::string jobName;          // J
-    std::string nameSuffix;       // the control file's name after its digits (the host part)
-    std::string className;        // C
-    std::string bannerUser;       // L
-    std::string mailUser;         // M
-    std::string title;            // T
+    int32_t jobNo = 0;       // the digits of the control file's name
+    int32_t listValue = 0;   // 5 for every received job; shown by the long job list
+    std::string userName;    // P
+    std::string hostName;    // H
+    std::string timeDate;    // "HH:MM:SS MM/DD/YY" at which reception began
+    std::string jobName;     // J
+    std::string nameSuffix;  // the control file's name after its digits (the host part)
+    std::string className;   // C
+    std::string bannerUser;  // L
+    std::string mailUser;    // M
+    std::string title;       // T
+    // Names a printed document is given, each a whole line's text (at most 255 bytes), blanks
+    // kept: the J line, and the first N line (the name of the file the client printed).
+    std::string wholeJobName;
+    std::string sourceFileName;
     bool printBanner = false;     // an L line while banners were not suppressed
     PrintQueue* queue = nullptr;  // the owning queue; compared and notified, never owned
     std::string queueName;        // the queue's name, copied when the job is made

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "engine/ClientConnection.h"
+#include "engine/DaemonSettings.h"
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
-#include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
 #include "engine/SubcommandLine.h"
 #include "log/ErrorText.h"
@@ -72,13 +72,11 @@ bool JobReceiver::Run() {
     queueName_ = queue_.name;
     const QueueTarget target = queue_.Target();
     destination_ = target.destination;
-    if (LPDSpooler* spooler = queue_.Spooler()) {
-        const GeneralSettings settings = spooler->Settings();
-        suppressBanner_ = settings.suppressBanner;
-        minFreeBytes_ = static_cast<uint64_t>(std::max(0, settings.minFreeMB)) << 20;
-        const int32_t maxJobMB = target.maxJobMB >= 0 ? target.maxJobMB : settings.maxJobMB;
-        maxJobBytes_ = static_cast<uint64_t>(std::max(0, maxJobMB)) << 20;
-    }
+    const std::shared_ptr<const DaemonSettings> settings = queue_.Settings();
+    suppressBanner_ = settings->general.suppressBanner;
+    minFreeBytes_ = static_cast<uint64_t>(std::max(0, settings->general.minFreeMB)) << 20;
+    const int32_t maxJobMB = target.maxJobMB >= 0 ? target.maxJobMB : settings->general.maxJobMB;
+    maxJobBytes_ = static_cast<uint64_t>(std::max(0, maxJobMB)) << 20;
     peer_ = connection_.PeerAddress();
     content_.resize(kContentBufferSize);
     PrintQueue::SendAck(connection_);  // the receive-job command itself
@@ -153,8 +151,8 @@ void JobReceiver::ReceiveControlFile(const SubcommandLine& line) {
     }
     UniqueFd file = CreateJobFile(
         true,
-        "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in CreateFile() for file "
-        "%s - last error(%ld)\n");
+        "Socket(%u) :Error - LPDPrinter::RecvJob() - printer(%s) fails in open() for file "
+        "%s - last error(%s)\n");
     if (!file) {
         return;
     }
@@ -210,8 +208,8 @@ void JobReceiver::ReceiveDataFile(const SubcommandLine& line) {
     }
     UniqueFd file = CreateJobFile(
         false,
-        "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails in CreateFile() for "
-        "file %s - last error(%ld)\n");
+        "Socket(%u) :Error - LPDPrinter::RecvJob() - print queue(%s) fails in open() for "
+        "file %s - last error(%s)\n");
     if (!file) {
         return;
     }
@@ -257,12 +255,12 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
         if (got > 0) {
             DumpReceived(content_.data(), static_cast<size_t>(got));
             if (!WriteAll(file.Get(), content_.data(), static_cast<size_t>(got))) {
-                const long error = errno;
+                const int error = errno;
                 systemLog.Log(1,
                               "Socket(%u) : Error - LPDPrinter::RecvJob() - printer(%s) fails in "
-                              "WriteFile() for file %s - last error(%ld)\n",
+                              "write() for file %s - last error(%s)\n",
                               connection_.SocketNumber(), destination_.c_str(),
-                              store_->PathOf(job_->partial).c_str(), error);
+                              store_->PathOf(job_->partial).c_str(), ErrorText(error).c_str());
                 Refuse("file " + EscapeControls(job_->lastClientName) + " could not be written");
                 return Content::Failed;
             }
@@ -286,8 +284,8 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
         if (got < 0) {
             systemLog.Log(1,
                           "LPDPrinter::RecvJob() - fail in recv() for Queue %s - last "
-                          "error(%ld)\n",
-                          destination_.c_str(), static_cast<long>(connection_.LastError()));
+                          "error(%s)\n",
+                          destination_.c_str(), ErrorText(connection_.LastError()).c_str());
             interruption_ = "the connection failed in the middle of file " + name;
         } else if (connection_.TimedOut()) {
             systemLog.Log(1, "LPDPrinter::RecvJob() - fail in recv() for Queue %s - no data\n",
@@ -395,7 +393,7 @@ UniqueFd JobReceiver::CreateJobFile(bool control, const char* failureFormat) {
                       ->PathOf(control ? JobStore::ControlName(job_->id)
                                        : JobStore::DataName(job_->id, job_->nextData))
                       .c_str(),
-                  static_cast<long>(error));
+                  ErrorText(error).c_str());
     Refuse("file " + EscapeControls(job_->lastClientName) + " could not be created");
     return UniqueFd();
 }
@@ -651,9 +649,9 @@ bool JobReceiver::CheckFreeSpace(int32_t size) {
     int error = 0;
     if (!QueryVolumeSpace(base, space, error)) {
         systemLog.Log(1,
-                      "Error in Calling GetDiskFreeSpace for spool base directory %s - last "
-                      "error (%ld)\n",
-                      base.c_str(), static_cast<long>(error));
+                      "Error in Calling statvfs() for spool base directory %s - last "
+                      "error(%s)\n",
+                      base.c_str(), ErrorText(error).c_str());
         return false;
     }
     return EnoughFreeSpace(static_cast<uint32_t>(size), space, minFreeBytes_);

@@ -209,7 +209,7 @@ UniqueFd JobStore::Create(const std::string& storeName, int& error) const {
 }
 
 bool JobStore::Settle(int fd, int& error) const {
-    if (sync_ && ::fdatasync(fd) != 0) {
+    if (sync_.load() && ::fdatasync(fd) != 0) {
         error = errno;
         return false;
     }
@@ -217,7 +217,7 @@ bool JobStore::Settle(int fd, int& error) const {
 }
 
 bool JobStore::SyncDirectory(int& error) const {
-    if (!sync_) {
+    if (!sync_.load()) {
         return true;
     }
     UniqueFd dir(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

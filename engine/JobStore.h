@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,7 +43,9 @@ class JobStore {
     std::vector<JobRecord> Recover();
 
     const std::string& Directory() const { return directory_; }
-    bool Sync() const { return sync_; }
+    bool Sync() const { return sync_.load(); }
+    // SyncSpool changed: files completed from now on follow it.
+    void SetSync(bool sync) { sync_.store(sync); }
     std::string PathOf(const std::string& storeName) const;
 
     // A fresh job id, never one of a job still in the store.
@@ -79,7 +82,7 @@ class JobStore {
 
     const std::string queueName_;
     const std::string directory_;
-    const bool sync_;
+    std::atomic<bool> sync_;
 
     Mutex mutex_;
     uint64_t nextId_ GUARDED_BY(mutex_) = 1;

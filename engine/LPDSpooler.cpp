@@ -1,11 +1,14 @@
 #include "engine/LPDSpooler.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <system_error>
@@ -13,8 +16,10 @@
 
 #include "config/QueueEntry.h"
 #include "engine/ConfigurationCheck.h"
+#include "engine/ConnectionHandler.h"
 #include "engine/Listener.h"
 #include "engine/PrintQueue.h"
+#include "engine/SettingsBoard.h"
 #include "engine/StateName.h"
 #include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
@@ -38,25 +43,6 @@ void LogSettingLine(const std::string& line) {
     } else {
         systemLog.Log(1, "%s", text.c_str());
     }
-}
-
-// The file as it is, for the configuration check; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        return false;
-    }
-    char buffer[8192];
-    for (ssize_t got; (got = ::read(fd.Get(), buffer, sizeof buffer)) != 0;) {
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    return true;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -105,34 +91,80 @@ const char* SpoolerStateName(uint8_t state) {
 }
 
 LPDSpooler::LPDSpooler(ConfigLocation location)
-    : location_(std::move(location)), profile_(location_.IniPath()) {
+    : location_(std::move(location)),
+      profile_(location_.IniPath()),
+      settings_(std::make_shared<SettingsBoard>()) {
     systemLog.Log(1, "A LPDSpooler instance is created.\n");
     if (!location_.FindConfigurationFile()) {
         systemLog.Log(1, "PGATE.INI not found.  Automatically create one in system directory.\n");
         CreateDefaultConfiguration(location_);
     }
+    std::shared_ptr<const DaemonSettings> settings = ReadConfiguration(nullptr, startupError_);
+    if (!startupError_.empty()) {
+        systemLog.Log(1, "Error - the daemon cannot run with %s: %s\n", profile_.Path().c_str(),
+                      startupError_.c_str());
+        return;
+    }
+    settings_->Publish(settings);
+    if (settings->general.activateLPDOnStart) {
+        StartSpooling(nullptr, true);
+    }
+}
 
-    // Every value the check rejects is read as absent, so its default applies; the check's
-    // findings go to the system log as warnings, and what the daemon cannot run with is kept
-    // for StartupError().
+LPDSpooler::~LPDSpooler() {
+    SetScreenOutput(nullptr);
+    systemLog.Log(1, "Exiting LPDSpooler\n");
+    std::vector<std::shared_ptr<PrintQueue>> queues;
+    std::vector<std::shared_ptr<PrintQueue>> drained;
+    {
+        MutexLock lock(printersMutex_);
+        queues.swap(printers_);
+        drained.swap(drained_);
+    }
+    if (!queues.empty()) {
+        for (auto& queue : queues) {
+            queue->Shutdown();
+        }
+        systemLog.Log(1, "Removing all print queues from list.\n");
+        queues.clear();
+    }
+    for (auto& queue : drained) {
+        queue->Shutdown();
+    }
+    listener_.reset();
+    connections_.StopAll();
+    state_.store(SpoolerState::Close);
+}
+
+// Every value the check rejects is read as absent, so its default applies; the check's findings
+// go to the system log as warnings.
+std::shared_ptr<const DaemonSettings> LPDSpooler::ReadConfiguration(const DaemonSettings* current,
+                                                                    std::string& fatal) {
     std::string iniText;
-    (void)ReadWholeFile(profile_.Path(), iniText);
+    (void)profile_.ReadText(iniText);
     ConfigurationCheck check(iniText);
 
+    auto next = std::make_shared<DaemonSettings>();
     std::string spoolBase;
     SettingsReadHooks hooks;
-    hooks.logLine = LogSettingLine;
     hooks.spoolBaseKnown = [&spoolBase](const std::string& directory) {
         spoolBase = directory;
         ::mkdir(directory.c_str(), 0755);  // failure (it exists) is fine
     };
-    hooks.clearSpool = [&spoolBase] { ClearSpoolArea(spoolBase); };
-    hooks.rejected = [&check](const char* key) { return check.Text().Rejected(key); };
-    GeneralSettings settings = ReadGeneralSettings(profile_, location_, hooks);
-    {
-        MutexLock lock(settingsMutex_);
-        settings_ = settings;
+    if (current == nullptr) {
+        hooks.logLine = LogSettingLine;
+        hooks.clearSpool = [&spoolBase] { ClearSpoolArea(spoolBase); };
     }
+    hooks.rejected = [&check](const char* key) {
+        return check.Text().Rejected("GENERAL CONFIGURE", key);
+    };
+    next->general = ReadGeneralSettings(profile_, location_, hooks);
+    if (current != nullptr) {
+        for (const std::string& change : ChangedSettings(current->general, next->general)) {
+            systemLog.Log(1, "Reload : %s\n", change.c_str());
+        }
+    }
+
     AccessRules access = AccessRules::Read(profile_);
     for (const AccessRules::Problem& problem : access.Problems()) {
         systemLog.Log(1, "Error - pgate.ini line %d: [Access] %s - line ignored\n", problem.line,
@@ -143,72 +175,298 @@ LPDSpooler::LPDSpooler(ConfigLocation location)
     } else {
         systemLog.Log(1, "No [Access] section: every host may print, see and remove\n");
     }
-    SetAccess(std::move(access));
+    next->access = std::make_shared<const AccessRules>(std::move(access));
 
     std::string reason;
-    printSystem_ = PrintSystem::Create(settings.printSystem, &reason);
-    if (!printSystem_) {
-        systemLog.Log(1, "Error - PrintSystem %s cannot be used: %s\n",
-                      settings.printSystem.c_str(), reason.c_str());
+    if (current != nullptr && current->general.printSystem == next->general.printSystem) {
+        next->printSystem = current->printSystem;
+    } else {
+        next->printSystem = PrintSystem::Create(next->general.printSystem, &reason);
+        if (!next->printSystem) {
+            systemLog.Log(1, "Error - PrintSystem %s cannot be used: %s\n",
+                          next->general.printSystem.c_str(), reason.c_str());
+        }
     }
-    check.CheckSurroundings(printSystem_.get(), reason);
+    check.CheckSurroundings(next->printSystem.get(), reason);
     for (const ConfigProblem& problem : check.Problems()) {
         const std::string where =
             problem.line > 0 ? " line " + std::to_string(problem.line) : std::string();
         systemLog.Log(1, "Warning - %s%s: %s%s\n", profile_.Path().c_str(), where.c_str(),
                       problem.text.c_str(), problem.valueRejected ? " - its default is used" : "");
     }
-    startupError_ = check.Fatal();
-    if (!startupError_.empty()) {
-        systemLog.Log(1, "Error - the daemon cannot run with %s: %s\n", profile_.Path().c_str(),
-                      startupError_.c_str());
-        return;
-    }
-
-    if (settings.activateLPDOnStart) {
-        StartSpooling(nullptr, true);
-    }
+    fatal = check.Fatal();
+    return fatal.empty() ? next : nullptr;
 }
 
-LPDSpooler::~LPDSpooler() {
-    SetScreenOutput(nullptr);
-    systemLog.Log(1, "Exiting LPDSpooler\n");
-    std::vector<std::shared_ptr<PrintQueue>> queues;
-    {
-        MutexLock lock(printersMutex_);
-        queues.swap(printers_);
-    }
-    if (!queues.empty()) {
-        for (auto& queue : queues) {
-            queue->Shutdown();
-        }
-        systemLog.Log(1, "Removing all print queues from list.\n");
-        queues.clear();
-    }
-    listener_.reset();
-    connections_.StopAll();
-    state_.store(SpoolerState::Close);
+std::shared_ptr<const DaemonSettings> LPDSpooler::Snapshot() const {
+    return settings_->Current();
 }
 
 GeneralSettings LPDSpooler::Settings() const {
-    MutexLock lock(settingsMutex_);
-    return settings_;
+    return Snapshot()->general;
+}
+
+PrintSystem* LPDSpooler::GetPrintSystem() const {
+    return Snapshot()->printSystem.get();
 }
 
 void LPDSpooler::SetSettings(const GeneralSettings& settings) {
-    MutexLock lock(settingsMutex_);
-    settings_ = settings;
+    const std::shared_ptr<const DaemonSettings> current = Snapshot();
+    auto next = std::make_shared<DaemonSettings>(*current);
+    next->general = settings;
+    if (settings.printSystem != current->general.printSystem) {
+        std::string reason;
+        if (auto made = PrintSystem::Create(settings.printSystem, &reason)) {
+            next->printSystem = std::move(made);
+        } else {
+            systemLog.Log(1, "Error - PrintSystem %s cannot be used: %s - %s stays in force\n",
+                          settings.printSystem.c_str(), reason.c_str(),
+                          current->general.printSystem.c_str());
+            next->general.printSystem = current->general.printSystem;
+        }
+    }
+    PutInForce(std::move(next));
 }
 
 std::shared_ptr<const AccessRules> LPDSpooler::Access() const {
-    MutexLock lock(settingsMutex_);
-    return access_;
+    return Snapshot()->access;
 }
 
 void LPDSpooler::SetAccess(AccessRules rules) {
-    auto shared = std::make_shared<const AccessRules>(std::move(rules));
-    MutexLock lock(settingsMutex_);
-    access_ = std::move(shared);
+    auto next = std::make_shared<DaemonSettings>(*Snapshot());
+    next->access = std::make_shared<const AccessRules>(std::move(rules));
+    PutInForce(std::move(next));
+}
+
+void LPDSpooler::PutInForce(std::shared_ptr<const DaemonSettings> next) {
+    const std::shared_ptr<const DaemonSettings> before = settings_->Publish(next);
+    const GeneralSettings& was = before->general;
+    const GeneralSettings& now = next->general;
+    MoveListener(was, now);
+    if (now.spoolBaseDirectory != was.spoolBaseDirectory || now.syncSpool != was.syncSpool) {
+        for (const auto& queue : Printers()) {
+            if (!queue->FollowSpoolSettings()) {
+                systemLog.Log(1,
+                              "Warning - print queue %s holds jobs: it keeps its spool in the "
+                              "old SpoolBaseDirectory until the daemon is started again\n",
+                              queue->name.c_str());
+            }
+        }
+    }
+    if (now.runAsUser != was.runAsUser && state_.load() != SpoolerState::None) {
+        systemLog.Log(1,
+                      "Warning - RunAsUser changed: the daemon keeps serving as the user it "
+                      "became at start until it is started again\n");
+    }
+}
+
+namespace {
+
+// Whether this process may bind port now: a port below 1024 needs the privilege, which a daemon
+// that gave up root no longer has. The kernel checks the privilege before it looks at the port's
+// use, so a probe on a port in use tells the two apart.
+bool MayBindPort(uint16_t port) {
+    if (port >= 1024 || ::geteuid() == 0) {
+        return true;
+    }
+    UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    return probe &&
+           (::bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ||
+            errno != EACCES);
+}
+
+}  // namespace
+
+std::unique_ptr<Listener> LPDSpooler::MakeListener(const GeneralSettings& bindWith, bool running,
+                                                   UniqueFd inherited) {
+    Listener::Hooks hooks;
+    hooks.settings = [board = settings_] { return board->Current(); };
+    hooks.running = [this] { return state_.load() == SpoolerState::Running; };
+    hooks.serve = [this](int fd, std::stop_token token, std::atomic<bool>& engaged) {
+        ConnectionHandler handler(
+            Snapshot(), [this](const char* name) { return FindQueueIgnoringCase(name); }, fd);
+        handler.Run(std::move(token), &engaged);
+    };
+    try {
+        return std::make_unique<Listener>(bindWith, std::move(hooks), connections_,
+                                          ownerWindow_.load(), running, std::move(inherited));
+    } catch (const std::system_error&) {
+        systemLog.Log(1, "Error: fail to create the spoolingThread\n");
+        return nullptr;
+    }
+}
+
+// A new port is bound before the old one is let go, so that a failure leaves the daemon
+// listening where it did; the same port on other addresses can only be bound once the old
+// sockets are closed. Either way the connections waiting on the old sockets are still served.
+void LPDSpooler::MoveListener(const GeneralSettings& before, const GeneralSettings& after) {
+    if (!listener_ || (before.lpdServerPort == after.lpdServerPort &&
+                       before.listenAddress == after.listenAddress)) {
+        return;  // a listener not made yet binds what is in force when it is
+    }
+    const uint16_t was = listener_->BoundPort();
+    if (listener_->Inherited()) {
+        systemLog.Log(1,
+                      "Warning - the listening socket comes from the service manager: it stays "
+                      "on port %u (LPDServerPort and ListenAddress are the socket unit's)\n",
+                      was);
+        return;
+    }
+    const bool running = state_.load() == SpoolerState::Running;
+    if (after.ListenPort() == 0 || after.ListenPort() != was) {
+        std::unique_ptr<Listener> fresh = MakeListener(after, running);
+        if (fresh && fresh->WaitUntilListening() == 0) {
+            listener_->HandOver();
+            listener_ = std::move(fresh);
+            systemLog.Log(1, "LPD Daemon listens on port %u now\n", listener_->BoundPort());
+        } else {
+            systemLog.Log(1, "Error - the listener stays on port %u\n", was);
+        }
+        return;
+    }
+    if (!MayBindPort(after.ListenPort())) {
+        systemLog.Log(1,
+                      "Error - ListenAddress changed, but the daemon may not bind port %u any "
+                      "more: the listener stays where it is until the daemon is started again\n",
+                      was);
+        return;
+    }
+    listener_->HandOver();
+    listener_.reset();
+    listener_ = MakeListener(after, running);
+    if (listener_ && listener_->WaitUntilListening() == 0) {
+        systemLog.Log(1, "LPD Daemon listens on port %u now\n", listener_->BoundPort());
+        return;
+    }
+    systemLog.Log(1, "Error - the listener goes back to what it listened on before\n");
+    listener_ = MakeListener(before, running);
+    if (listener_) {
+        listener_->WaitUntilListening();
+    }
+}
+
+bool LPDSpooler::Reload() {
+    systemLog.Log(1, "Reloading %s\n", profile_.Path().c_str());
+    std::string fatal;
+    std::shared_ptr<const DaemonSettings> next = ReadConfiguration(Snapshot().get(), fatal);
+    if (!next) {
+        systemLog.Log(1, "Error - %s is not reloaded: %s - the settings in force stay\n",
+                      profile_.Path().c_str(), fatal.c_str());
+        return false;
+    }
+    PutInForce(std::move(next));
+    ReloadQueues();
+    ReloadLogSettings(profile_.Path());
+    systemLog.Log(1, "%s reloaded: %zu print queues\n", profile_.Path().c_str(), Printers().size());
+    return true;
+}
+
+// The queues of [Print Queues] in file order: kept ones keep their jobs and take their new
+// destination, new ones start as the daemon runs, and a queue no longer there goes at once when
+// it holds no job, or is retired until it has delivered them.
+void LPDSpooler::ReloadQueues() {
+    std::vector<std::shared_ptr<PrintQueue>> drained;
+    {
+        MutexLock lock(printersMutex_);
+        drained.swap(drained_);
+    }
+    for (auto& queue : drained) {
+        queue->Shutdown();
+    }
+
+    std::vector<std::shared_ptr<PrintQueue>> old = Printers();
+    std::vector<std::shared_ptr<PrintQueue>> listed;
+    std::vector<std::shared_ptr<PrintQueue>> added;
+    for (const QueueEntry& entry : ReadQueueEntries(profile_)) {
+        auto kept = std::find_if(old.begin(), old.end(), [&entry](const auto& queue) {
+            return queue && queue->name == entry.name && queue->State() != QueueState::Close;
+        });
+        if (kept == old.end()) {
+            added.push_back(MakeQueue(entry));
+            listed.push_back(added.back());
+            systemLog.Log(1, "Add Print Queue : %s\n", entry.name.c_str());
+            continue;
+        }
+        std::shared_ptr<PrintQueue> queue = std::move(*kept);
+        const QueueTarget before = queue->Target();
+        QueueTarget target;
+        target.destination = entry.destination;
+        target.remoteHost = entry.remoteHost;
+        target.remotePort = entry.remotePort;
+        target.isRemote = entry.isRemote;
+        target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
+        if (target.destination != before.destination || target.remoteHost != before.remoteHost ||
+            target.remotePort != before.remotePort || target.isRemote != before.isRemote ||
+            target.formFeedAtEndOfJob != before.formFeedAtEndOfJob) {
+            queue->SetTarget(target);
+            systemLog.Log(1, "Print queue %s now prints to %s\n", entry.name.c_str(),
+                          AddedEntryValue(entry).c_str());
+        }
+        if (queue->Retiring()) {
+            queue->Unretire();
+            systemLog.Log(1, "Print queue %s is in the configuration again\n", entry.name.c_str());
+        }
+        listed.push_back(std::move(queue));
+    }
+    std::vector<std::shared_ptr<PrintQueue>> removed;
+    for (auto& queue : old) {
+        if (!queue) {
+            continue;  // kept
+        }
+        const size_t jobs = queue->JobCount();
+        if (jobs == 0) {
+            removed.push_back(std::move(queue));
+            continue;
+        }
+        if (!queue->Retiring()) {
+            systemLog.Log(1,
+                          "Warning - print queue %s is no longer in %s but holds %zu jobs: it "
+                          "takes no new job and is kept until they are delivered\n",
+                          queue->name.c_str(), profile_.Path().c_str(), jobs);
+            const PrintQueue* retiring = queue.get();
+            queue->Retire([this, retiring] { Drained(retiring); });
+        }
+        listed.push_back(std::move(queue));
+    }
+    {
+        MutexLock lock(printersMutex_);
+        // A retired queue may have drained meanwhile: it stays out.
+        std::erase_if(listed, [this](const auto& queue) REQUIRES(printersMutex_) {
+            return std::find(drained_.begin(), drained_.end(), queue) != drained_.end();
+        });
+        printers_ = std::move(listed);
+    }
+    for (auto& queue : removed) {
+        queue->Shutdown();
+        systemLog.Log(1, "Remove Print Queue : %s\n", queue->name.c_str());
+    }
+    for (auto& queue : added) {
+        queue->Store();
+    }
+    if (state_.load() == SpoolerState::Running) {
+        for (auto& queue : added) {
+            queue->Activate();
+        }
+    }
+}
+
+void LPDSpooler::Drained(const PrintQueue* queue) {
+    std::string name;
+    {
+        MutexLock lock(printersMutex_);
+        auto it = std::find_if(printers_.begin(), printers_.end(),
+                               [queue](const auto& listed) { return listed.get() == queue; });
+        if (it == printers_.end()) {
+            return;
+        }
+        name = (*it)->name;
+        drained_.push_back(std::move(*it));  // released by the changing thread, not this one
+        printers_.erase(it);
+    }
+    systemLog.Log(1, "Remove Print Queue : %s\n", name.c_str());
 }
 
 uint16_t LPDSpooler::BoundPort() const {
@@ -245,20 +503,25 @@ void LPDSpooler::ShowMessage(const std::string& text) {
     OperatorMessage::Show(ownerWindow_.load(), "Error", text);
 }
 
-void LPDSpooler::LoadQueues() {
-    for (const QueueEntry& entry : ReadQueueEntries(profile_)) {
-        auto queue = std::make_shared<PrintQueue>(entry.name);
-        QueueTarget target;
-        target.destination = entry.destination;
-        target.remoteHost = entry.remoteHost;
-        target.remotePort = entry.remotePort;
-        target.isRemote = entry.isRemote;
-        target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
-        target.maxJobMB = entry.maxJobMB;
-        queue->SetTarget(target);
-        queue->SetStatusText(entry.statusText);
-        printers_.push_back(std::move(queue));
-    }
+void LPDSpooler::Attach(PrintQueue& queue) {
+    queue.Attach(settings_, [this](const std::string& name, const std::string& reason) {
+        Alert(name, reason);
+    });
+}
+
+std::shared_ptr<PrintQueue> LPDSpooler::MakeQueue(const QueueEntry& entry) {
+    auto queue = std::make_shared<PrintQueue>(entry.name);
+    QueueTarget target;
+    target.destination = entry.destination;
+    target.remoteHost = entry.remoteHost;
+    target.remotePort = entry.remotePort;
+    target.isRemote = entry.isRemote;
+    target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
+    target.maxJobMB = entry.maxJobMB;
+    queue->SetTarget(target);
+    queue->SetStatusText(entry.statusText);
+    Attach(*queue);
+    return queue;
 }
 
 bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
@@ -270,14 +533,15 @@ bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
     {
         MutexLock lock(printersMutex_);
         if (printers_.empty()) {
-            LoadQueues();
+            for (const QueueEntry& entry : ReadQueueEntries(profile_)) {
+                printers_.push_back(MakeQueue(entry));
+            }
         }
         queues = printers_;
     }
     // Every queue takes back the complete jobs of its spool directory before any queue
     // delivers and before the listener takes a connection.
     for (auto& queue : queues) {
-        queue->SetSpooler(this);
         queue->Store();
     }
     for (auto& queue : queues) {
@@ -297,12 +561,9 @@ bool LPDSpooler::StartSpooling(void* ownerWindow, bool activate) {
     const SpoolerState before = state_.load();
     state_.store(activate ? SpoolerState::Running : SpoolerState::Pause);
     listener_.reset();
-    try {
-        listener_ =
-            std::make_unique<Listener>(*this, ownerWindow, activate, std::move(inheritedListener_));
-    } catch (const std::system_error&) {
+    listener_ = MakeListener(Snapshot()->general, activate, std::move(inheritedListener_));
+    if (!listener_) {
         state_.store(before);
-        systemLog.Log(1, "Error: fail to create the spoolingThread\n");
         return false;
     }
     systemLog.Log(1, "LPDSpooler state changed to runningState\n");
@@ -324,7 +585,6 @@ void LPDSpooler::ActivateLPD(bool activate) {
         systemLog.Log(1, "LPD Daemon is ready to accept print request.\n");
     }
     for (auto& queue : Printers()) {
-        queue->SetSpooler(this);
         if (activate) {
             queue->Activate();
         } else {
@@ -411,7 +671,7 @@ bool LPDSpooler::AddPrinter(std::shared_ptr<PrintQueue> queue) {
                     "file or the spool directory cannot take.");
         return false;
     }
-    queue->SetSpooler(this);
+    Attach(*queue);
     const QueueEntry entry = EntryOf(*queue);
     {
         MutexLock lock(printersMutex_);

@@ -12,6 +12,7 @@
 #include "config/GeneralSettings.h"
 #include "config/ProfileFile.h"
 #include "engine/ConnectionSet.h"
+#include "engine/DaemonSettings.h"
 #include "platform/Mutex.h"
 #include "platform/UniqueFd.h"
 
@@ -20,6 +21,8 @@ namespace pg {
 class PrintQueue;
 class Listener;
 class PrintSystem;
+class SettingsBoard;
+struct QueueEntry;
 
 enum class SpoolerState : uint8_t {
     None = 0,  // before the listener exists
@@ -37,9 +40,14 @@ const char* SpoolerStateName(uint8_t state);
 // The daemon: its general settings, its print queues and the listener that hands each LPR
 // connection to a thread of its own. One per process (tests make one per test).
 //
-// printersMutex_ guards the queue list; settingsMutex_ the settings. Queues are shared with the
+// printersMutex_ guards the queue list. The settings in force are one immutable snapshot on a
+// board the queues share (SettingsBoard): connections, receptions and deliveries take the one in
+// force when they start, and a change publishes a new one. Queues are shared with the
 // connection threads that are serving them, so a queue removed while a connection still uses
 // it is shut down at once and freed when the connection lets go.
+//
+// The operations that change the daemon (StartSpooling, ActivateLPD, Reload, SetSettings and the
+// queue administration) are called from one thread, the window's or pressgated's main thread.
 class LPDSpooler {
   public:
     // Finds or creates pgate.ini, reads [GENERAL CONFIGURE], creates the spool base directory
@@ -61,6 +69,16 @@ class LPDSpooler {
     std::vector<std::shared_ptr<PrintQueue>> Printers() const;
 
     void ClearSpoolDirectory();
+
+    // Reads pgate.ini again and puts it in force without dropping a job or a connection:
+    // changed settings apply to every connection, reception and delivery that starts from now
+    // on (a changed port or ListenAddress moves the listener, SpoolBaseDirectory moves the
+    // queues that hold no job); queues added to [Print Queues] start, changed ones deliver to
+    // their new destination from their next job on, and a removed queue that still holds jobs
+    // takes no new one and goes once it has delivered them (a warning says so). [Access] and
+    // [Logging] are read again too. False, with nothing changed, when the file has a problem
+    // the daemon cannot run with.
+    bool Reload();
     static void SetScreenOutput(std::function<void(const char*)> sink);
 
     // Told, on the printing thread, when a queue is held for the operator or a job is given
@@ -81,18 +99,23 @@ class LPDSpooler {
     void SaveSettings();
 
     SpoolerState State() const { return state_.load(); }
+    // The settings in force.
+    std::shared_ptr<const DaemonSettings> Snapshot() const;
+    // A copy of [GENERAL CONFIGURE] in force, for the window's dialogs.
     GeneralSettings Settings() const;
-    // The [Access] rules read at start (or last set); a connection keeps the ones it started
-    // with.
+    // The [Access] rules in force; a connection keeps the ones it started with.
     std::shared_ptr<const AccessRules> Access() const;
     void SetAccess(AccessRules rules);
-    // The General Settings dialog writes the fields before it calls SaveSettings.
+    // Puts settings in force at once, as Reload() does for [GENERAL CONFIGURE] (the General
+    // Settings dialog calls it before SaveSettings). A PrintSystem that cannot be made keeps the
+    // print system in force.
     void SetSettings(const GeneralSettings& settings);
     const ConfigLocation& Location() const { return location_; }
     const ProfileFile& Profile() const { return profile_; }
     void* OwnerWindow() const { return ownerWindow_.load(); }
-    // The print system local queues print to (null when PrintSystem names none).
-    PrintSystem* GetPrintSystem() const { return printSystem_.get(); }
+    // The print system local queues print to (null when PrintSystem names none), valid until
+    // the settings change (the window asks for it when it uses it).
+    PrintSystem* GetPrintSystem() const;
     // The port the listener is bound to (0 until it is; tests bind port 0 through the setting
     // LPDServerPort=0 and read the real port here).
     uint16_t BoundPort() const;
@@ -107,30 +130,42 @@ class LPDSpooler {
     int WaitUntilListening() const;
 
   private:
-    friend class Listener;
-    void LoadQueues() REQUIRES(printersMutex_);
+    // pgate.ini read and checked: the settings it gives, or null with what the daemon cannot
+    // run with in fatal. At start every setting's line is logged and the spool is created and
+    // cleared as configured; on a reload (current given) only the settings that changed are
+    // logged, and the print system in force is kept unless PrintSystem changed.
+    std::shared_ptr<const DaemonSettings> ReadConfiguration(const DaemonSettings* current,
+                                                            std::string& fatal);
+    // Publishes next and makes the daemon follow it: the listener, the queues' spool.
+    void PutInForce(std::shared_ptr<const DaemonSettings> next);
+    void MoveListener(const GeneralSettings& before, const GeneralSettings& after);
+    std::unique_ptr<Listener> MakeListener(const GeneralSettings& bindWith, bool running,
+                                           UniqueFd inherited = UniqueFd());
+    std::shared_ptr<PrintQueue> MakeQueue(const QueueEntry& entry);
+    void Attach(PrintQueue& queue);
+    void ReloadQueues();
+    // A retired queue delivered its last job (on its printing thread).
+    void Drained(const PrintQueue* queue);
     void ShowMessage(const std::string& text);
 
     const ConfigLocation location_;
     const ProfileFile profile_;
+    const std::shared_ptr<SettingsBoard> settings_;
     std::atomic<SpoolerState> state_{SpoolerState::None};
     std::atomic<void*> ownerWindow_{nullptr};
 
-    mutable Mutex settingsMutex_;
-    GeneralSettings settings_ GUARDED_BY(settingsMutex_);
-    std::shared_ptr<const AccessRules> access_ GUARDED_BY(settingsMutex_);
-
     mutable Mutex printersMutex_;
     std::vector<std::shared_ptr<PrintQueue>> printers_ GUARDED_BY(printersMutex_);
+    // Retired queues that drained, until the changing thread releases them.
+    std::vector<std::shared_ptr<PrintQueue>> drained_ GUARDED_BY(printersMutex_);
 
     Mutex alertMutex_;
     QueueAlertHandler alertHandler_ GUARDED_BY(alertMutex_);
 
-    std::string startupError_;    // set by the constructor only
-    UniqueFd inheritedListener_;  // until the listener takes it
-    std::unique_ptr<PrintSystem> printSystem_;
+    std::string startupError_;            // set by the constructor only
+    UniqueFd inheritedListener_;          // until the listener takes it
     ConnectionSet connections_;           // the threads serving accepted connections
-    std::unique_ptr<Listener> listener_;  // started and ended by the window thread only
+    std::unique_ptr<Listener> listener_;  // started, moved and ended by the changing thread only
 };
 
 }  // namespace pg

@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "engine/ConnectionHandler.h"
-#include "engine/LPDSpooler.h"
 #include "log/ErrorText.h"
 #include "log/LogFile.h"
 #include "platform/OperatorMessage.h"
@@ -31,8 +29,13 @@ bool IsTransientAcceptError(int error) {
 
 }  // namespace
 
-Listener::Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening)
-    : spooler_(spooler), inherited_(std::move(listening)) {
+Listener::Listener(const GeneralSettings& bindWith, Hooks hooks, ConnectionSet& connections,
+                   void* ownerWindow, bool running, UniqueFd listening)
+    : bindWith_(bindWith),
+      hooks_(std::move(hooks)),
+      connections_(connections),
+      inheritedSocket_(listening.Valid()),
+      inherited_(std::move(listening)) {
     ownerWindow_.store(ownerWindow);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -263,11 +266,11 @@ int Listener::OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>
 }
 
 bool Listener::WaitForRoom(const std::stop_token& stopToken) {
-    const int limit = spooler_.Settings().maxConnections;
+    const int limit = hooks_.settings()->general.maxConnections;
     if (limit <= 0) {
         return true;
     }
-    ConnectionSet& connections = spooler_.connections_;
+    ConnectionSet& connections = connections_;
     while (connections.Active() >= static_cast<size_t>(limit) && !stopToken.stop_requested()) {
         const auto now = std::chrono::steady_clock::now();
         if (!lastFullLog_ || now - *lastFullLog_ >= kFullLogInterval) {
@@ -293,7 +296,7 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
     const uint32_t threadId = CurrentThreadId();
     threadId_.store(threadId);
 
-    const GeneralSettings settings = spooler_.Settings();
+    const GeneralSettings& settings = bindWith_;
     // A socket handed over by the service manager is bound and listening already.
     std::vector<UniqueFd> sockets;
     int result = 0;
@@ -373,33 +376,48 @@ void Listener::RunLPDSpoolingServer(std::stop_token stopToken) {
             }
             continue;
         }
-        if (spooler_.State() == SpoolerState::Running) {
-            systemLog.Log(3,
-                          "ThreadID(%u) RunLPDSpoolingServer() : New connection request accepted. "
-                          " Create a new thread to serve it.\n",
-                          threadId);
-            int one = 1;
-            ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            void* owner = ownerWindow_.load();
-            LPDSpooler* spooler = &spooler_;
-            spooler_.connections_.Start(
-                std::move(client),
-                [spooler, owner](int fd, std::stop_token token, std::atomic<bool>& engaged) {
-                    ConnectionHandler handler(*spooler, fd, owner);
-                    handler.Run(token, &engaged);
-                });
-            PauseDelay(spooler_.Settings().acceptDelayMs, stopToken);
-        } else {
-            systemLog.Log(3,
-                          "ThreadID(%u) RunLPDSpoolingServer() : Job request ignored.  Spooler is "
-                          "paused.\n",
-                          threadId);
-            client.Reset();
+        if (Serve(std::move(client), threadId)) {
+            PauseDelay(hooks_.settings()->general.acceptDelayMs, stopToken);
         }
+    }
+    if (handOver_.load()) {
+        TakeWaiting(sockets);
     }
 
     systemLog.Log(1, "ThreadID(%u) ExitThread - RunLPDSpoolingServer()\n", threadId);
     alive_.store(false);
+}
+
+bool Listener::Serve(UniqueFd client, uint32_t threadId) {
+    if (!hooks_.running()) {
+        systemLog.Log(3,
+                      "ThreadID(%u) RunLPDSpoolingServer() : Job request ignored.  Spooler is "
+                      "paused.\n",
+                      threadId);
+        return false;  // closed without a reply
+    }
+    systemLog.Log(3,
+                  "ThreadID(%u) RunLPDSpoolingServer() : New connection request accepted. "
+                  " Create a new thread to serve it.\n",
+                  threadId);
+    int one = 1;
+    ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    connections_.Start(std::move(client), hooks_.serve);
+    return true;
+}
+
+void Listener::TakeWaiting(const std::vector<UniqueFd>& sockets) {
+    const uint32_t threadId = threadId_.load();
+    for (const UniqueFd& socket : sockets) {
+        ::fcntl(socket.Get(), F_SETFL, ::fcntl(socket.Get(), F_GETFL) | O_NONBLOCK);
+        for (;;) {
+            UniqueFd client(::accept4(socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!client) {
+                break;  // EAGAIN: nobody waits any more
+            }
+            Serve(std::move(client), threadId);
+        }
+    }
 }
 
 }  // namespace pg

@@ -11,18 +11,16 @@
 #include <vector>
 
 #include "config/GeneralSettings.h"
-
-#include "engine/ThreadArgs.h"
+#include "engine/ConnectionSet.h"
+#include "engine/DaemonSettings.h"
 #include "platform/Mutex.h"
 #include "platform/UniqueFd.h"
 
 namespace pg {
 
-class LPDSpooler;
-
 // The listener thread: binds the LPD port on every address of ListenAddress (by default one
 // dual-stack socket for IPv6 and IPv4; backlog 50 each), then accepts connections while the
-// daemon runs and hands each to a connection thread of the spooler's. Paused, or serving
+// daemon runs and hands each to a thread of the connection set. Paused, or serving
 // MaxConnections connections already, it takes no connection: clients wait in the listen queue
 // and are served after the next Resume() or once a connection ends (an idle one is cut to make
 // room). It ends on a failure of the socket layer or when it is stopped.
@@ -43,10 +41,21 @@ class Listener {
     using BoundStep = std::function<bool(const GeneralSettings& settings)>;
     static void SetBoundStep(BoundStep step);
 
-    // Starts the thread; running false starts it paused. listening, when valid, is a socket
-    // that already listens (from the service manager): it is used instead of binding the
-    // addresses of ListenAddress. Throws std::system_error when the thread cannot be created.
-    Listener(LPDSpooler& spooler, void* ownerWindow, bool running, UniqueFd listening = UniqueFd());
+    // What the listener asks of the daemon it listens for.
+    struct Hooks {
+        // The settings in force (MaxConnections and AcceptDelayMs are looked at as they change).
+        std::function<std::shared_ptr<const DaemonSettings>()> settings;
+        // Whether the daemon runs: a connection taken while it does not is closed unanswered.
+        std::function<bool()> running;
+        // The work of an accepted connection's thread.
+        ConnectionSet::Body serve;
+    };
+
+    // Starts the thread, which binds the port and addresses of bindWith; running false starts
+    // it paused. listening, when valid, is a socket that already listens (from the service
+    // manager): it is used instead. Throws std::system_error when the thread cannot be created.
+    Listener(const GeneralSettings& bindWith, Hooks hooks, ConnectionSet& connections,
+             void* ownerWindow, bool running, UniqueFd listening = UniqueFd());
     // Stops the thread and returns when it has ended.
     ~Listener();
     Listener(const Listener&) = delete;
@@ -63,6 +72,11 @@ class Listener {
     // Waits until the sockets listen and the bound step has run (0), or until they could not
     // be made to or the step failed (the errno of the call that failed; EPERM for the step).
     int WaitUntilListening();
+    // Another listener takes over: the connections already waiting in the listen queue are
+    // still taken and served when this one stops, instead of being reset.
+    void HandOver() { handOver_.store(true); }
+    // Whether the socket came from the service manager.
+    bool Inherited() const { return inheritedSocket_; }
 
   private:
     void RunLPDSpoolingServer(std::stop_token stopToken);
@@ -70,13 +84,22 @@ class Listener {
     // (reported); sockets holds them when all could be made.
     int OpenSockets(const GeneralSettings& settings, std::vector<UniqueFd>& sockets);
     bool RunBoundStep(const GeneralSettings& settings);
+    // Takes and serves every connection waiting on sockets, without waiting for more.
+    void TakeWaiting(const std::vector<UniqueFd>& sockets);
+    // Serves an accepted connection (true), or closes it unanswered while the daemon does not
+    // run.
+    bool Serve(UniqueFd client, uint32_t threadId);
     // Waits while MaxConnections connections are served; false when stopped meanwhile.
     bool WaitForRoom(const std::stop_token& stopToken);
     void Fail(const char* call, const char* message, int error);
     void Wake();
     bool PauseDelay(int ms, const std::stop_token& stopToken);
 
-    LPDSpooler& spooler_;
+    const GeneralSettings bindWith_;
+    const Hooks hooks_;
+    ConnectionSet& connections_;
+    const bool inheritedSocket_;
+    std::atomic<bool> handOver_{false};
     std::atomic<void*> ownerWindow_{nullptr};
     std::atomic<bool> alive_{true};
     std::atomic<uint16_t> boundPort_{0};

@@ -9,6 +9,7 @@
 #include "engine/DeliveryControl.h"
 #include "engine/DeliveryRequest.h"
 #include "engine/JobEntry.h"
+#include "log/ErrorText.h"
 #include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/PrintSystem.h"
@@ -59,27 +60,28 @@ DeliveryOutcome LocalPrintJob::Run() {
     const std::string firstFile = EscapeControls(request_.data.front().clientName);
     if (const DeliveryFile* missing = request_.MissingFile(false)) {
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in opening file %s - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), missing->path.c_str(), static_cast<long>(ENOENT));
+                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in open() for file %s - "
+                      "last error(%s)\n",
+                      destination_.c_str(), missing->path.c_str(), ErrorText(ENOENT).c_str());
         return DeliveryOutcome::GiveUp(
             ENOENT, "Error in finding print data file -  " + EscapeControls(missing->clientName));
     }
     int error = ENODEV;
     if (request_.printSystem == nullptr) {
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter %s - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), static_cast<long>(error));
+                      "Error - LPDPrinter::PrinterInitialisation() - no print system to open "
+                      "printer %s - last error(%s)\n",
+                      destination_.c_str(), ErrorText(error).c_str());
         return DeliveryOutcome::Hold(
             error, "No print system to print on: Failed to open printer" + destination_);
     }
     printer_ = request_.printSystem->Open(destination_, error);
     if (!printer_) {
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter %s - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), static_cast<long>(error));
+                      "Error - LPDPrinter::PrinterInitialisation() - fail in %s for printer %s - "
+                      "last error(%s)\n",
+                      request_.printSystem->OpenCall(error), destination_.c_str(),
+                      PrintErrorText(error).c_str());
         return DeliveryOutcome::Retry(error, "Failed to open printer" + destination_);
     }
     control_.SetPrinter(printer_.get());
@@ -89,13 +91,21 @@ DeliveryOutcome LocalPrintJob::Run() {
     }
     request_.job->progress.Start(total);
 
-    systemLog.Log(3, "debugging - calling StartDocPrinter\n");
-    if (!printer_->StartDocument(firstFile, EscapeControls(request_.job->userName))) {
+    // CUPS shows the job's name (J, else the printed file's name N, else the data file's);
+    // a devices folder names the document's file after N, else after the data file.
+    const JobEntry& job = *request_.job;
+    const std::string& spoolName = request_.data.front().clientName;
+    const std::string& fileName = job.sourceFileName.empty() ? spoolName : job.sourceFileName;
+    const std::string title =
+        EscapeControls(job.wholeJobName.empty() ? fileName : job.wholeJobName);
+    systemLog.Log(3, "debugging - calling StartDocument()\n");
+    if (!printer_->StartDocument(title, EscapeControls(job.userName), fileName)) {
         error = printer_->LastError();
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in StartDocPrinter() "
-                      "for file %s - last error(%ld)\n",
-                      destination_.c_str(), firstFile.c_str(), static_cast<long>(error));
+                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s for file %s - "
+                      "last error(%s)\n",
+                      destination_.c_str(), printer_->FailedCall(), firstFile.c_str(),
+                      PrintErrorText(error).c_str());
         return Finish(DeliveryOutcome::Retry(error, "Fail to print " + firstFile));
     }
     if (request_.job->printBanner && !PrintBanner(firstFile)) {
@@ -133,10 +143,10 @@ bool LocalPrintJob::PrintBanner(const std::string& firstFile) {
                        written == text.size() && printer_->Flush();
     if (!wrote) {
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in WritePrinter() for "
-                      "file %s - last error(%ld)\n",
-                      destination_.c_str(), firstFile.c_str(),
-                      static_cast<long>(printer_->LastError()));
+                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s for file %s - "
+                      "last error(%s)\n",
+                      destination_.c_str(), printer_->FailedCall(), firstFile.c_str(),
+                      PrintErrorText(printer_->LastError()).c_str());
         return false;
     }
     WriteUnchecked(*printer_, stars);
@@ -154,9 +164,9 @@ DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
     if (!input) {
         const int error = errno;
         systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in opening file %s - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), file.path.c_str(), static_cast<long>(error));
+                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in open() for file %s - "
+                      "last error(%s)\n",
+                      destination_.c_str(), file.path.c_str(), ErrorText(error).c_str());
         const std::string text = "Error in finding print data file -  " + name;
         return error == ENOENT ? DeliveryOutcome::GiveUp(error, text)
                                : DeliveryOutcome::Retry(error, text);
@@ -166,10 +176,10 @@ DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
         treatment_.Classify(std::string_view(block_.data(), static_cast<size_t>(length)));
     }
     if (!printer_->StartPage()) {
-        systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in StartPagePrinter() - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), static_cast<long>(printer_->LastError()));
+        systemLog.Log(
+            1, "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s - last error(%s)\n",
+            destination_.c_str(), printer_->FailedCall(),
+            PrintErrorText(printer_->LastError()).c_str());
     }
     while (length != 0) {
         if (!control_.Checkpoint()) {
@@ -185,9 +195,10 @@ DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
         if (!WriteBlock(std::string_view(block_.data(), static_cast<size_t>(length)))) {
             const int error = printer_->LastError();
             systemLog.Log(1,
-                          "Error - LPDPrinter::PrintFile() - printer(%s) fails in WritePrinter() "
-                          "for file %s - last error(%ld)\n",
-                          destination_.c_str(), name.c_str(), static_cast<long>(error));
+                          "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s for file %s - "
+                          "last error(%s)\n",
+                          destination_.c_str(), printer_->FailedCall(), name.c_str(),
+                          PrintErrorText(error).c_str());
             return DeliveryOutcome::Retry(error, "Error in printing " + name);
         }
         request_.job->progress.Add(static_cast<uint64_t>(length));
@@ -197,10 +208,10 @@ DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
         WriteUnchecked(*printer_, "\r\f");
     }
     if (!printer_->EndPage()) {
-        systemLog.Log(1,
-                      "Error - LPDPrinter::PrintFile() - printer(%s) fails in EndPagePrinter() - "
-                      "last error(%ld)\n",
-                      destination_.c_str(), static_cast<long>(printer_->LastError()));
+        systemLog.Log(
+            1, "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s - last error(%s)\n",
+            destination_.c_str(), printer_->FailedCall(),
+            PrintErrorText(printer_->LastError()).c_str());
     }
     return DeliveryOutcome::Done();
 }
@@ -224,7 +235,7 @@ bool LocalPrintJob::WriteBlock(std::string_view block) {
 // device keeps what it got), so that no half of a job counts as printed.
 DeliveryOutcome LocalPrintJob::Finish(DeliveryOutcome outcome) {
     if (outcome.kind == DeliveryOutcome::Kind::Done) {
-        systemLog.Log(3, "debugging - calling EndDocPrinter\n");
+        systemLog.Log(3, "debugging - calling EndDocument()\n");
         if (!printer_->EndDocument()) {
             const int error = printer_->LastError();
             outcome = DeliveryOutcome::Retry(

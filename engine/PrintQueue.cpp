@@ -20,10 +20,10 @@
 #include "engine/JobListReport.h"
 #include "engine/JobReceiver.h"
 #include "engine/JobStore.h"
-#include "engine/LPDSpooler.h"
 #include "engine/LocalPrintJob.h"
 #include "engine/RemoteJobSender.h"
 #include "engine/RemovalRequest.h"
+#include "engine/SettingsBoard.h"
 #include "engine/StateName.h"
 #include "log/ErrorText.h"
 #include "log/EscapeControls.h"
@@ -188,10 +188,72 @@ void PrintQueue::GetStatus(std::string& stateName, uint32_t& jobCount,
     statusText = statusText_;
 }
 
+void PrintQueue::Attach(std::shared_ptr<const SettingsBoard> settings, AlertHandler alert) {
+    MutexLock lock(mutex_);
+    board_ = std::move(settings);
+    alert_ = std::move(alert);
+}
+
+std::shared_ptr<const DaemonSettings> PrintQueue::Settings() const {
+    std::shared_ptr<const SettingsBoard> board;
+    {
+        MutexLock lock(mutex_);
+        board = board_;
+    }
+    if (board) {
+        return board->Current();
+    }
+    static const auto defaults = std::make_shared<const DaemonSettings>();
+    return defaults;
+}
+
 std::string PrintQueue::SpoolDirectory() const {
-    LPDSpooler* spooler = Spooler();
-    std::string base = spooler ? spooler->Settings().spoolBaseDirectory : std::string(".");
-    return JoinPath(base, name);
+    const std::string& base = Settings()->general.spoolBaseDirectory;
+    return JoinPath(base.empty() ? std::string(".") : base, name);
+}
+
+bool PrintQueue::FollowSpoolSettings() {
+    const std::shared_ptr<const DaemonSettings> settings = Settings();
+    const std::string directory = SpoolDirectory();
+    {
+        MutexLock lock(openMutex_);
+        if (!store_) {
+            return true;  // opened where the settings say when it is first used
+        }
+        store_->SetSync(settings->general.syncSpool);
+        if (store_->Directory() == directory) {
+            return true;
+        }
+        // Only this queue holds the store: nothing is received into it or delivered from it,
+        // and nobody can take it while the lock is held.
+        if (store_.use_count() > 1 || JobCount() > 0) {
+            return false;
+        }
+        store_.reset();
+    }
+    OpenStore(directory, settings->general.syncSpool);
+    return true;
+}
+
+void PrintQueue::Retire(std::function<void()> drained) {
+    {
+        MutexLock lock(mutex_);
+        retiring_ = true;
+        drained_ = std::move(drained);
+        workPending_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+void PrintQueue::Unretire() {
+    MutexLock lock(mutex_);
+    retiring_ = false;
+    drained_ = nullptr;
+}
+
+bool PrintQueue::Retiring() const {
+    MutexLock lock(mutex_);
+    return retiring_;
 }
 
 // --- job store ---------------------------------------------------------------------------------
@@ -205,8 +267,7 @@ std::shared_ptr<JobStore> PrintQueue::Store() {
     if (std::shared_ptr<JobStore> store = OpenedStore()) {
         return store;
     }
-    LPDSpooler* spooler = Spooler();
-    OpenStore(SpoolDirectory(), spooler == nullptr || spooler->Settings().syncSpool);
+    OpenStore(SpoolDirectory(), Settings()->general.syncSpool);
     return OpenedStore();
 }
 
@@ -216,8 +277,7 @@ void PrintQueue::OpenStore(const std::string& directory, bool sync) {
         return;
     }
     store_ = std::make_shared<JobStore>(name, directory, sync);
-    LPDSpooler* spooler = Spooler();
-    const bool suppressBanner = spooler != nullptr && spooler->Settings().suppressBanner;
+    const bool suppressBanner = Settings()->general.suppressBanner;
     for (JobRecord& record : store_->Recover()) {
         const std::string control = ReadHead(store_->PathOf(record.control.storeName));
         auto job = JobEntry::Make(record, control, suppressBanner);
@@ -243,6 +303,12 @@ bool PrintQueue::Activate() {
     MutexLock control(controlMutex_);
     if (shutDown_) {
         return false;
+    }
+    {
+        MutexLock lock(mutex_);
+        if (closed_) {
+            return false;  // drained after it was retired
+        }
     }
     if (!thread_.joinable()) {
         systemLog.Log(3, "Activate Print Queue  %s - creating RunLPDPrinting thread\n",
@@ -408,7 +474,8 @@ void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
         MutexLock lock(mutex_);
         stopToken_ = stopToken;
     }
-    while (!stopToken.stop_requested()) {
+    std::function<void()> drained;
+    while (!stopToken.stop_requested() && !drained) {
         std::shared_ptr<JobEntry> job;
         std::vector<std::shared_ptr<JobEntry>> finished;
         auto next = JobEntry::Clock::time_point::max();
@@ -430,11 +497,23 @@ void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
                 }
                 it = following;
             }
-            if (state_ == QueueState::Running) {
+            if (retiring_ && jobs_.empty()) {
+                // Retired and drained: nothing more comes in, the thread ends.
+                state_ = QueueState::Close;
+                closed_ = true;
+                drained = std::move(drained_);
+                drained_ = nullptr;
+                if (!drained) {
+                    drained = [] {};
+                }
+            } else if (state_ == QueueState::Running) {
                 job = TakeNextJob(next);
             }
         }
         ForgetJobs(finished);
+        if (drained) {
+            break;
+        }
         if (job) {
             Deliver(job, threadId);
             continue;
@@ -446,18 +525,21 @@ void PrintQueue::RunLPDPrinting(std::stop_token stopToken) {
         wakeup_.wait_until(lock, stopToken, until,
                            [this]() REQUIRES(mutex_) { return workPending_ || suspended_; });
     }
+    if (drained) {
+        drained();
+    }
 }
 
 void PrintQueue::Deliver(const std::shared_ptr<JobEntry>& job, uint32_t threadId) {
-    LPDSpooler* spooler = Spooler();
-    const GeneralSettings settings = spooler ? spooler->Settings() : GeneralSettings();
+    const std::shared_ptr<const DaemonSettings> snapshot = Settings();
+    const GeneralSettings& settings = snapshot->general;
     std::shared_ptr<JobStore> store = Store();
 
     DeliveryRequest request;
     request.job = job;
     request.queueName = name;
     request.target = Target();
-    request.printSystem = spooler ? spooler->GetPrintSystem() : nullptr;
+    request.printSystem = snapshot->printSystem;
     request.remoteCmdTimeout = settings.remoteCmdTimeout;
     request.forwardChunkDelayMs = settings.forwardChunkDelayMs;
     request.control = {store->PathOf(job->record.control.storeName), job->record.control.clientName,
@@ -513,7 +595,7 @@ void PrintQueue::ApplyOutcome(const std::shared_ptr<JobEntry>& job, const Delive
     Kind kind = outcome.kind;
     std::string reason = outcome.text;
     if (outcome.error != 0) {
-        reason += " (" + ErrorText(outcome.error) + ")";
+        reason += " (" + PrintErrorText(outcome.error) + ")";
     }
     const int64_t age = static_cast<int64_t>(std::time(nullptr)) - job->record.arrivalTime;
     if (kind == Kind::RetryLater && settings.jobMaxAgeHours > 0 &&
@@ -598,8 +680,13 @@ void PrintQueue::Finished(const std::shared_ptr<JobEntry>& job) {
 }
 
 void PrintQueue::Alert(const std::string& reason) {
-    if (LPDSpooler* spooler = Spooler()) {
-        spooler->Alert(name, reason);
+    AlertHandler alert;
+    {
+        MutexLock lock(mutex_);
+        alert = alert_;
+    }
+    if (alert) {
+        alert(name, reason);
     }
 }
 
@@ -828,6 +915,12 @@ size_t PrintQueue::JobCount() const {
 // --- protocol ----------------------------------------------------------------------------------
 
 bool PrintQueue::RecvJob(ClientConnection& connection) {
+    if (Retiring()) {
+        systemLog.Log(1, "Print queue %s is no longer in the configuration: job refused\n",
+                      name.c_str());
+        SendNack(connection);
+        return true;
+    }
     return JobReceiver(*this, connection).Run();
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <stop_token>
@@ -18,11 +19,12 @@
 
 namespace pg {
 
-class LPDSpooler;
 class ClientConnection;
 class JobStore;
 class PrinterHandle;
 class RemovalRequest;
+class SettingsBoard;
+struct DaemonSettings;
 struct GeneralSettings;
 
 enum class QueueState : uint8_t {
@@ -56,6 +58,10 @@ class PrintQueue {
     enum class JobsAtShutdown { Keep, Discard };
     // Where a job of a reception stands in the list.
     enum class Placement { Done, Removed, Closed };
+    // Told, on the printing thread, when the queue is held for the operator or a job is given
+    // up: the queue's name and the reason.
+    using AlertHandler =
+        std::function<void(const std::string& queueName, const std::string& reason)>;
 
     explicit PrintQueue(std::string queueName);
     // Ends the printing thread, state close; the jobs stay in the store.
@@ -76,10 +82,24 @@ class PrintQueue {
     void SetStatusText(std::string text);
     void GetStatus(std::string& stateName, uint32_t& jobCount, std::string& statusText) const;
 
-    void SetSpooler(LPDSpooler* spooler) { spooler_.store(spooler); }
-    LPDSpooler* Spooler() const { return spooler_.load(); }
-    // The spool base directory, '/', the queue's name.
+    // Joins the queue to its daemon: where it reads the settings in force, and whom it tells of
+    // holds and given-up jobs. A queue never attached reads the defaults and tells nobody.
+    void Attach(std::shared_ptr<const SettingsBoard> settings, AlertHandler alert);
+    // The settings in force now (each reception and delivery keeps the ones it started with).
+    std::shared_ptr<const DaemonSettings> Settings() const;
+    // The spool base directory in force, '/', the queue's name.
     std::string SpoolDirectory() const;
+    // After a change of the settings: the store follows SyncSpool at once, and moves to a new
+    // spool base directory when the queue holds no job and nothing is being received or
+    // delivered. False when it could not move (it stays where it is until the next start).
+    bool FollowSpoolSettings();
+
+    // The queue is gone from the configuration: it takes no new job, delivers those it holds
+    // and, once it holds none, closes, ends its printing thread and calls drained on it.
+    void Retire(std::function<void()> drained);
+    // Back in the configuration before it drained: a queue like any other again.
+    void Unretire();
+    bool Retiring() const;
 
     // --- job store ---------------------------------------------------------------------------
     // The queue's job store, opened on first use in the spool directory (with the spooler's
@@ -167,7 +187,6 @@ class PrintQueue {
     void StopThread() REQUIRES(controlMutex_) EXCLUDES(mutex_);
     std::shared_ptr<JobStore> OpenedStore() const;
 
-    std::atomic<LPDSpooler*> spooler_{nullptr};
     std::atomic<uint32_t> threadId_{0};
 
     mutable Mutex controlMutex_ ACQUIRED_BEFORE(openMutex_);
@@ -193,6 +212,10 @@ class PrintQueue {
     std::stop_token stopToken_ GUARDED_BY(mutex_);  // of the running printing thread
     int deliverySocket_ GUARDED_BY(mutex_) = -1;    // for Stop to shut down
     PrinterHandle* activePrinter_ GUARDED_BY(mutex_) = nullptr;  // for Stop to cancel
+    std::shared_ptr<const SettingsBoard> board_ GUARDED_BY(mutex_);
+    AlertHandler alert_ GUARDED_BY(mutex_);
+    bool retiring_ GUARDED_BY(mutex_) = false;
+    std::function<void()> drained_ GUARDED_BY(mutex_);  // Retire()'s, until called
 };
 
 }  // namespace pg

@@ -18,6 +18,7 @@
 #include "engine/DeliveryControl.h"
 #include "engine/HostAddress.h"
 #include "engine/JobEntry.h"
+#include "log/ErrorText.h"
 #include "log/EscapeControls.h"
 #include "log/LogFile.h"
 #include "platform/ReservedPort.h"
@@ -60,9 +61,9 @@ RemoteJobSender::~RemoteJobSender() {
 DeliveryOutcome RemoteJobSender::Run() {
     if (const DeliveryFile* missing = request_.MissingFile(true)) {
         systemLog.Log(1,
-                      "Error - SendJob() - printer Queue (%s) fails in opening file %s - last "
-                      "error(%ld)\n",
-                      request_.queueName.c_str(), missing->path.c_str(), static_cast<long>(ENOENT));
+                      "Error - SendJob() - printer Queue (%s) fails in open() for file %s - last "
+                      "error(%s)\n",
+                      request_.queueName.c_str(), missing->path.c_str(), ErrorText(ENOENT).c_str());
         return DeliveryOutcome::GiveUp(
             ENOENT, "Error in finding print data file -  " + EscapeControls(missing->clientName));
     }
@@ -313,9 +314,9 @@ void RemoteJobSender::SendFile(const DeliveryFile& file, bool control) {
     if (!input) {
         const int error = errno;
         systemLog.Log(1,
-                      "Error - SendJob() - printer Queue (%s) fails in opening file %s - last "
-                      "error(%ld)\n",
-                      request_.queueName.c_str(), file.path.c_str(), static_cast<long>(error));
+                      "Error - SendJob() - printer Queue (%s) fails in open() for file %s - last "
+                      "error(%s)\n",
+                      request_.queueName.c_str(), file.path.c_str(), ErrorText(error).c_str());
         Failed(error, "Error in finding print data file -  " + shown);
         if (error == ENOENT) {
             failure_.kind = DeliveryOutcome::Kind::GiveUp;
@@ -325,9 +326,8 @@ void RemoteJobSender::SendFile(const DeliveryFile& file, bool control) {
     struct stat status {};
     if (::fstat(input.Get(), &status) != 0) {
         const int error = errno;
-        systemLog.Log(1,
-                      "Error - SendJob() : print queue %s : GetFileSize() fails with error(%ld)\n",
-                      target_.destination.c_str(), static_cast<long>(error));
+        systemLog.Log(1, "Error - SendJob() : print queue %s : fstat() fails with error(%s)\n",
+                      target_.destination.c_str(), ErrorText(error).c_str());
         Failed(error, "Error in sending print job file to remote printer - " + shown);
         return;
     }
@@ -389,9 +389,9 @@ void RemoteJobSender::SendContents(int fd, const std::string& name) {
         if (!ReadChunk(fd, length)) {
             const int error = errno;
             systemLog.Log(1,
-                          "Error - SendJob() - printer Queue (%s) fails in reading file %s - last "
-                          "error(%ld)\n",
-                          request_.queueName.c_str(), name.c_str(), static_cast<long>(error));
+                          "Error - SendJob() - printer Queue (%s) fails in read() for file %s - "
+                          "last error(%s)\n",
+                          request_.queueName.c_str(), name.c_str(), ErrorText(error).c_str());
             Failed(error, "Error in sending print job file to remote printer - " + name);
             return;  // nothing more is sent
         }
@@ -455,8 +455,8 @@ void RemoteJobSender::SendFailed(const std::string& name, int error) {
     if (stopped_) {
         return;
     }
-    systemLog.Log(1, "Error - SendJob() : print queue %s : send() fails with error(%d)\n",
-                  target_.destination.c_str(), error);
+    systemLog.Log(1, "Error - SendJob() : print queue %s : send() fails with error(%s)\n",
+                  target_.destination.c_str(), ErrorText(error).c_str());
     Failed(error, "Error in sending print job file to remote printer - " + name);
 }
 

@@ -174,7 +174,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)::send(client.Get(), line.data(), line.size(), MSG_NOSIGNAL);
     ::shutdown(client.Get(), SHUT_WR);
     {
-        pg::ConnectionHandler handler(*site.spooler, server.Get(), nullptr);
+        pg::ConnectionHandler handler(
+            site.spooler->Snapshot(),
+            [&site](const char* name) { return site.spooler->FindQueueIgnoringCase(name); },
+            server.Get());
         handler.Run(std::stop_token());
     }
     server.Reset();

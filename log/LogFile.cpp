@@ -1,5 +1,7 @@
 #include "log/LogFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -61,11 +63,11 @@ struct OpenFile {
     }
 };
 
-// Opens (truncating) the log file name for writing, buffered with cacheSize bytes (0:
-// unbuffered). An empty stream when it cannot be opened.
-OpenFile OpenStream(const std::string& name, int32_t cacheSize) {
+// Opens the log file name for writing (truncated, or appended to), buffered with cacheSize
+// bytes (0: unbuffered). An empty stream when it cannot be opened.
+OpenFile OpenStream(const std::string& name, int32_t cacheSize, bool append = false) {
     OpenFile file;
-    file.stream.reset(std::fopen(name.c_str(), "w"));
+    file.stream.reset(std::fopen(name.c_str(), append ? "a" : "w"));
     if (!file.stream) {
         return file;
     }
@@ -431,6 +433,61 @@ void LogFile::SetEnabled(bool on) {
     facility.Publish();
 }
 
+void LogFile::Reconfigure(const LoggingSettings& settings) {
+    if (!open_) {
+        return;
+    }
+    const int k = Index(kind_);
+    const KindInfo& info = kKinds[k];
+    const int32_t level = settings.logLevel;
+    const int32_t cacheSize = std::clamp<int32_t>(settings.logFileCache, 0, kMaxCacheSize);
+    const bool wanted = level != 0 && settings.*info.enable;
+    const std::string& name = settings.*info.name;
+    bool reopen;
+    {
+        MutexLock lock(facility.mutex);
+        reopen = wanted && (!facility.files[k].stream || facility.names[k] != name ||
+                            facility.cacheSizes[k] != cacheSize);
+    }
+    OpenFile opened;
+    uint64_t size = 0;
+    if (reopen) {
+        opened = OpenStream(name, cacheSize, true);
+        struct stat st {};
+        if (opened.stream && ::fstat(::fileno(opened.stream.get()), &st) == 0) {
+            size = static_cast<uint64_t>(st.st_size);
+        }
+    }
+    OpenFile closing;
+    {
+        MutexLock lock(facility.mutex);
+        facility.levels[k] = level;
+        if (!wanted || (reopen && opened.stream)) {
+            closing = std::move(facility.files[k]);
+            facility.switches[k] = false;
+        }
+        if (wanted && opened.stream) {
+            facility.files[k] = std::move(opened);
+            facility.names[k] = name;
+            facility.cacheSizes[k] = cacheSize;
+            facility.sizes[k] = size;
+        }
+        facility.switches[k] = wanted && facility.files[k].stream != nullptr;
+        facility.maxBytes[k] = static_cast<uint64_t>(settings.logMaxMB) << 20;
+        if (kind_ == LogKind::System) {
+            facility.screenOn = settings.logToScreen;
+        }
+        facility.Publish();
+    }
+    level_.store(level, std::memory_order_relaxed);
+    cacheSize_.store(cacheSize, std::memory_order_relaxed);
+    enabled_.store(wanted, std::memory_order_relaxed);
+    if (reopen) {
+        Print("*** %s '%s' reopened %s", info.title, name.c_str(), AscTimeNow().c_str());
+    }
+    // closing is flushed and closed here, outside the lock.
+}
+
 void LogFile::SetScreenOutput(std::function<void(const char* text)> sink) {
     {
         // Taking screenMutex waits for a sink call that is running now.
@@ -454,6 +511,13 @@ void LogFile::SetScreenEnabled(bool on) {
 bool LogFile::ScreenEnabled() {
     MutexLock lock(facility.mutex);
     return facility.screenOn;
+}
+
+void ReloadLogSettings(const std::string& iniPath) {
+    const LoggingSettings settings = ReadLoggingSettings(ProfileFile(iniPath));
+    for (LogFile* log : {&systemLog, &localPrintLog, &remotePrintLog}) {
+        log->Reconfigure(settings);
+    }
 }
 
 LogSession::LogSession(const std::string& iniPath) {

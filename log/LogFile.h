@@ -8,6 +8,8 @@
 
 namespace pg {
 
+struct LoggingSettings;
+
 enum class LogKind : int32_t { System = 1, LocalPrint = 2, RemotePrint = 3 };
 
 // One of the three log files: systemLog (engine events), localPrintLog (traffic with LPR
@@ -48,6 +50,10 @@ class LogFile {
     void HexDump(const char* label, const void* data, int32_t length);
     // Switches this kind's writes on or off at once (the Logging options dialog).
     void SetEnabled(bool on);
+    // Puts changed [Logging] settings in force on an open log: its level, its file (one newly
+    // switched on or renamed is opened for appending, one switched off is closed), the size
+    // cap and, for systemLog, the screen switch. Nothing for a log that is not open.
+    void Reconfigure(const LoggingSettings& settings);
 
     int32_t Level() const { return level_.load(std::memory_order_relaxed); }
     LogKind Kind() const { return kind_; }
@@ -76,6 +82,9 @@ class LogFile {
 extern LogFile systemLog;
 extern LogFile localPrintLog;
 extern LogFile remotePrintLog;
+
+// Reads [Logging] of iniPath again and puts it in force on the three logs (Reconfigure).
+void ReloadLogSettings(const std::string& iniPath);
 
 // Opens the three logs from iniPath for the scope of the object and closes them at its end.
 class LogSession {

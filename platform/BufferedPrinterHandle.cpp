@@ -16,8 +16,9 @@ bool BufferedPrinterHandle::Write(const void* data, size_t length, size_t& writt
         const size_t left = length - written;
         if (used_ == 0 && left >= kBufferSize) {
             int error = 0;
-            if (!Send(bytes + written, left, error)) {
-                return Fail(error);
+            const char* call = "";
+            if (!Send(bytes + written, left, error, call)) {
+                return Fail(error, call);
             }
             written = length;
             break;
@@ -45,14 +46,16 @@ bool BufferedPrinterHandle::Flush() {
     const size_t length = used_;
     used_ = 0;
     int error = 0;
-    if (!Send(buffer_.get(), length, error)) {
-        return Fail(error);
+    const char* call = "";
+    if (!Send(buffer_.get(), length, error, call)) {
+        return Fail(error, call);
     }
     return true;
 }
 
-bool BufferedPrinterHandle::Fail(int error) {
+bool BufferedPrinterHandle::Fail(int error, const char* call) {
     lastError_ = error;
+    failedCall_ = call;
     return false;
 }
 

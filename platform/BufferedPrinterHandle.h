@@ -21,15 +21,17 @@ class BufferedPrinterHandle : public PrinterHandle {
     bool Write(const void* data, size_t length, size_t& written) override;
     bool Flush() override;
     int LastError() const override { return lastError_; }
+    const char* FailedCall() const override { return failedCall_; }
 
   protected:
     BufferedPrinterHandle();
 
-    // Delivers all of data to the printer, or returns false with the code in error.
-    virtual bool Send(const char* data, size_t length, int& error) = 0;
+    // Delivers all of data to the printer, or returns false with the code in error and the
+    // name of the call that failed in call.
+    virtual bool Send(const char* data, size_t length, int& error, const char*& call) = 0;
 
-    // Records error as the last error and returns false, for "return Fail(code);".
-    bool Fail(int error);
+    // Records error and the call that failed and returns false, for "return Fail(code, call);".
+    bool Fail(int error, const char* call);
     // Forgets buffered bytes that must not be sent (a document being given up).
     void DiscardBuffered() { used_ = 0; }
 
@@ -37,6 +39,7 @@ class BufferedPrinterHandle : public PrinterHandle {
     std::unique_ptr<char[]> buffer_;  // allocated by the first buffered write
     size_t used_ = 0;
     int lastError_ = 0;
+    const char* failedCall_ = "";
 };
 
 }  // namespace pg

@@ -64,6 +64,10 @@ std::unique_ptr<PrinterHandle> CupsPrintSystem::Open(const std::string& printerN
     return std::make_unique<CupsPrinterHandle>(connection.release(), printerName);
 }
 
+const char* CupsPrintSystem::OpenCall(int error) const {
+    return error == kNoScheduler ? "httpConnect2()" : "cupsGetNamedDest()";
+}
+
 bool CupsPrintSystem::Usable(std::string& reason) {
     Connection connection(Connect(), &httpClose);
     if (connection) {

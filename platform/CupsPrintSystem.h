@@ -28,6 +28,7 @@ class CupsPrintSystem : public PrintSystem {
     static http_t* Connect();
 
     std::unique_ptr<PrinterHandle> Open(const std::string& printerName, int& error) override;
+    const char* OpenCall(int error) const override;
     // The scheduler's queues, sorted; empty when there is no scheduler.
     std::vector<std::string> Printers() override;
     std::string DefaultPrinter() override;

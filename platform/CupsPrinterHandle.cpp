@@ -48,19 +48,20 @@ CupsPrinterHandle::~CupsPrinterHandle() {
 }
 
 bool CupsPrinterHandle::StartDocument(const std::string& documentName,
-                                      const std::string& requestingUser) {
+                                      const std::string& requestingUser,
+                                      [[maybe_unused]] const std::string& fileName) {
     if (inDocument_) {
-        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
+        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE, "StartDocument()");
     }
     DiscardBuffered();
     if (connection_ == nullptr && (connection_ = CupsPrintSystem::Connect()) == nullptr) {
-        return Fail(CupsPrintSystem::kNoScheduler);
+        return Fail(CupsPrintSystem::kNoScheduler, "httpConnect2()");
     }
     requestingUser_ = requestingUser;
     const AsUser user(requestingUser_);
     const int job = cupsCreateJob(connection_, printer_.c_str(), documentName.c_str(), 0, nullptr);
     if (job == 0) {
-        return Fail(FailedStatus());
+        return Fail(FailedStatus(), "cupsCreateJob()");
     }
     jobId_ = job;
     inDocument_ = true;
@@ -68,7 +69,7 @@ bool CupsPrinterHandle::StartDocument(const std::string& documentName,
                           1) != HTTP_STATUS_CONTINUE) {
         const int error = FailedStatus();
         CancelDocument();
-        return Fail(error);
+        return Fail(error, "cupsStartDocument()");
     }
     return true;
 }
@@ -84,25 +85,27 @@ bool CupsPrinterHandle::EndPage() {
 bool CupsPrinterHandle::EndDocument() {
     if (!inDocument_) {
         DiscardBuffered();
-        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE);
+        return Fail(IPP_STATUS_ERROR_NOT_POSSIBLE, "EndDocument()");
     }
     // A document with a failed write has a hole: it is not printed.
     if (!Flush() || sendFailed_) {
         const int error = LastError();
+        const char* call = FailedCall();
         CancelDocument();
-        return Fail(error);
+        return Fail(error, call);
     }
     inDocument_ = false;
     const ipp_status_t status = cupsFinishDocument(connection_, printer_.c_str());
     if (status > IPP_STATUS_OK_CONFLICTING) {
         const AsUser user(requestingUser_);
         cupsCancelJob2(connection_, printer_.c_str(), jobId_, 0);
-        return Fail(status);
+        return Fail(status, "cupsFinishDocument()");
     }
     return true;
 }
 
-bool CupsPrinterHandle::Send(const char* data, size_t length, int& error) {
+bool CupsPrinterHandle::Send(const char* data, size_t length, int& error, const char*& call) {
+    call = "cupsWriteRequestData()";
     if (!inDocument_) {
         error = IPP_STATUS_ERROR_NOT_POSSIBLE;
         return false;

@@ -21,7 +21,8 @@ class CupsPrinterHandle : public BufferedPrinterHandle {
     ~CupsPrinterHandle() override;
 
     bool StartDocument(const std::string& documentName,
-                       const std::string& requestingUser = std::string()) override;
+                       const std::string& requestingUser = std::string(),
+                       const std::string& fileName = std::string()) override;
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;
@@ -30,7 +31,7 @@ class CupsPrinterHandle : public BufferedPrinterHandle {
     int JobId() const { return jobId_; }
 
   private:
-    bool Send(const char* data, size_t length, int& error) override;
+    bool Send(const char* data, size_t length, int& error, const char*& call) override;
     // Gives up the current document: drops the upload and cancels its job on a new connection.
     void CancelDocument();
 

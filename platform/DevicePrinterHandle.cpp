@@ -100,12 +100,16 @@ DevicePrinterHandle::DevicePrinterHandle(std::string path, bool isDirectory)
 DevicePrinterHandle::~DevicePrinterHandle() = default;
 
 bool DevicePrinterHandle::StartDocument(const std::string& documentName,
-                                        [[maybe_unused]] const std::string& requestingUser) {
+                                        [[maybe_unused]] const std::string& requestingUser,
+                                        const std::string& fileName) {
     if (document_) {
-        return Fail(EBUSY);
+        return Fail(EBUSY, "StartDocument()");
     }
     DiscardBuffered();
-    return isDirectory_ ? CreateDocumentFile(documentName) : OpenDevice();
+    if (!isDirectory_) {
+        return OpenDevice();
+    }
+    return CreateDocumentFile(fileName.empty() ? documentName : fileName);
 }
 
 bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
@@ -124,14 +128,14 @@ bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
 
     UniqueFd directory(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!directory) {
-        return Fail(errno);
+        return Fail(errno, "open()");
     }
     // The lock on the directory makes finding the highest number and creating the next file
     // one step for every handle, in this process or another; O_EXCL still guards against
     // writers that do not take it.
     while (::flock(directory.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
-            return Fail(errno);
+            return Fail(errno, "flock()");
         }
     }
     unsigned long sequence = HighestSequence(directory.Get());
@@ -151,7 +155,7 @@ bool DevicePrinterHandle::CreateDocumentFile(const std::string& documentName) {
         }
         error = errno;
     }
-    return Fail(error);
+    return Fail(error, "openat()");
 }
 
 bool DevicePrinterHandle::OpenDevice() {
@@ -160,7 +164,7 @@ bool DevicePrinterHandle::OpenDevice() {
     // end it.
     int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return Fail(errno);
+        return Fail(errno, "open()");
     }
     document_.Reset(fd);
     struct stat st {};
@@ -188,7 +192,7 @@ bool DevicePrinterHandle::EndPage() {
 bool DevicePrinterHandle::EndDocument() {
     if (!document_) {
         DiscardBuffered();
-        return Fail(EBADF);
+        return Fail(EBADF, "EndDocument()");
     }
     const bool flushed = Flush();
     const int closed = ::close(document_.Release());
@@ -196,10 +200,11 @@ bool DevicePrinterHandle::EndDocument() {
         return false;
     }
     // close() reports late write errors of some file systems (NFS, quotas).
-    return closed == 0 || errno == EINTR ? true : Fail(errno);
+    return closed == 0 || errno == EINTR ? true : Fail(errno, "close()");
 }
 
-bool DevicePrinterHandle::Send(const char* data, size_t length, int& error) {
+bool DevicePrinterHandle::Send(const char* data, size_t length, int& error, const char*& call) {
+    call = "write()";
     if (!document_) {
         error = EBADF;
         return false;
@@ -222,6 +227,7 @@ bool DevicePrinterHandle::Send(const char* data, size_t length, int& error) {
                 pollfd fds[2] = {{document_.Get(), POLLOUT, 0}, {cancelRead_.Get(), POLLIN, 0}};
                 if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
                     error = errno;
+                    call = "poll()";
                     return false;
                 }
                 continue;

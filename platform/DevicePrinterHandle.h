@@ -21,7 +21,8 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     ~DevicePrinterHandle() override;
 
     bool StartDocument(const std::string& documentName,
-                       const std::string& requestingUser = std::string()) override;
+                       const std::string& requestingUser = std::string(),
+                       const std::string& fileName = std::string()) override;
     bool StartPage() override;
     bool EndPage() override;
     bool EndDocument() override;
@@ -31,7 +32,7 @@ class DevicePrinterHandle : public BufferedPrinterHandle {
     const std::string& DocumentPath() const { return documentPath_; }
 
   private:
-    bool Send(const char* data, size_t length, int& error) override;
+    bool Send(const char* data, size_t length, int& error, const char*& call) override;
     bool CreateDocumentFile(const std::string& documentName);
     bool OpenDevice();
 

@@ -60,6 +60,10 @@ std::unique_ptr<PrinterHandle> DevicesPrintSystem::Open(const std::string& print
     return std::make_unique<DevicePrinterHandle>(path, S_ISDIR(st.st_mode));
 }
 
+const char* DevicesPrintSystem::OpenCall([[maybe_unused]] int error) const {
+    return "stat()";
+}
+
 bool DevicesPrintSystem::Usable(std::string& reason) {
     struct stat st {};
     const bool exists = ::stat(directory_.c_str(), &st) == 0;

@@ -20,6 +20,7 @@ class DevicesPrintSystem : public PrintSystem {
     explicit DevicesPrintSystem(const std::string& directory);
 
     std::unique_ptr<PrinterHandle> Open(const std::string& printerName, int& error) override;
+    const char* OpenCall(int error) const override;
     std::vector<std::string> Printers() override;
     // The trimmed first line of DIR/.default when it names a printer, else the first printer.
     std::string DefaultPrinter() override;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/ErrorText.h"
+
 namespace pg {
 
 namespace {
@@ -27,10 +29,6 @@ std::string LockDirectory(const std::string& directory) {
     const std::string fallback = "/tmp/pressgate-" + std::to_string(::getuid());
     ::mkdir(fallback.c_str(), 0700);
     return fallback;
-}
-
-std::string ErrorText(int error) {
-    return std::to_string(error) + ": " + std::strerror(error);  // NOLINT(concurrency-mt-unsafe)
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 #include "platform/PrintSystem.h"
 
+#include <cups/ipp.h>
+
+#include <cstdio>
+
 #include <string_view>
 
+#include "log/ErrorText.h"
 #include "platform/CupsPrintSystem.h"
 #include "platform/DevicesPrintSystem.h"
 
@@ -26,6 +31,15 @@ std::unique_ptr<PrintSystem> PrintSystem::Create(const std::string& choice, std:
         *error = "unknown print system \"" + choice + "\" (expected \"cups\" or \"devices:DIR\")";
     }
     return nullptr;
+}
+
+std::string PrintErrorText(int code) {
+    if (code < IPP_STATUS_ERROR_BAD_REQUEST) {
+        return ErrorText(code);
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%04x: ", static_cast<unsigned>(code));
+    return number + std::string(ippErrorString(static_cast<ipp_status_t>(code)));
 }
 
 }  // namespace pg

@@ -10,7 +10,8 @@ namespace pg {
 // An open printer of the print system: the raw-printing calls the local delivery needs
 // (open by name, raw document with a name, pages, byte writes with the count accepted, end of
 // document, close). Every failing call returns false and leaves an error code in LastError()
-// for the log lines (an errno value, or libcups's IPP status for the cups system).
+// for the log lines (an errno value, or libcups's IPP status for the cups system) and the name
+// of the system or library call that failed in FailedCall().
 //
 // Writes are buffered: Write() only copies into the buffer (sending it on when full), so one
 // call per byte costs no system call per byte; Flush() sends what is buffered and reports
@@ -22,9 +23,11 @@ class PrinterHandle {
     virtual ~PrinterHandle() = default;
 
     // Starts a document named documentName (the job's title) on behalf of requestingUser (the
-    // job's owner; empty: this process's user).
+    // job's owner; empty: this process's user). fileName is the name of the file it was printed
+    // from, for print systems that store documents as files (empty: documentName).
     virtual bool StartDocument(const std::string& documentName,
-                               const std::string& requestingUser = std::string()) = 0;
+                               const std::string& requestingUser = std::string(),
+                               const std::string& fileName = std::string()) = 0;
     virtual bool StartPage() = 0;
     // Takes up to length bytes; written is how many were accepted. False on a failure (then
     // written < length).
@@ -34,6 +37,8 @@ class PrinterHandle {
     virtual bool EndDocument() = 0;
 
     virtual int LastError() const = 0;
+    // "write()", "cupsCreateJob()", ...: what failed last ("" before any failure).
+    virtual const char* FailedCall() const = 0;
 
     // May be called from another thread while the handle is in use: a write that is waiting
     // for the printer (a stalled device, a full pipe) ends at once, and every later write
@@ -47,7 +52,7 @@ class PrinterHandle {
 //    values (0x0506: the queue rejects jobs), or ECONNREFUSED when no scheduler answers;
 //  - "devices:DIR": every entry of DIR is a printer (sorted by name; the default is the name in
 //    DIR/.default, else the first). A directory receives each document as a new file
-//    "NNNNNN-<document name>" (a 6-digit sequence from 000001; the name made safe for a file
+//    "NNNNNN-<file name>" (a 6-digit sequence from 000001; the name made safe for a file
 //    name: control characters, '/' and '\' become '_', a leading '.' becomes '_'); any other
 //    entry, or a symlink to one such as /dev/usb/lp0, receives the bytes written; error codes
 //    are errno values (ENOENT: no such printer, ENOSPC: device full).
@@ -62,6 +67,8 @@ class PrintSystem {
     // Null when the printer cannot be opened (no such printer, no scheduler); error gets the
     // code.
     virtual std::unique_ptr<PrinterHandle> Open(const std::string& printerName, int& error) = 0;
+    // The call whose failure gave Open() that error code ("stat()", "cupsGetNamedDest()").
+    virtual const char* OpenCall(int error) const = 0;
     virtual std::vector<std::string> Printers() = 0;
     // Empty when there is none.
     virtual std::string DefaultPrinter() = 0;
@@ -69,5 +76,10 @@ class PrintSystem {
     // false with the reason and what to do when not.
     virtual bool Usable(std::string& reason) = 0;
 };
+
+// An error code of the print layer as log lines and messages show it: libcups's IPP status
+// (0x0400 and above) as "0x0506: client-error-not-accepting-jobs", anything else as an errno
+// value ("13: Permission denied").
+std::string PrintErrorText(int code);
 
 }  // namespace pg

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "log/ErrorText.h"
 #include "platform/Mutex.h"
 #include "platform/UniqueFd.h"
 
@@ -166,14 +167,14 @@ int BindReservedPort(int fd, const sockaddr* address, socklen_t length) {
 bool StartReservedPortHelper(const ServiceAccount& account, std::string& failure) {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
-        failure = std::string("socketpair() failed: ") + std::strerror(errno);
+        failure = "socketpair() failed: " + ErrorText(errno);
         return false;
     }
     UniqueFd mine(pair[0]);
     UniqueFd theirs(pair[1]);
     const pid_t child = ::fork();
     if (child < 0) {
-        failure = std::string("fork() failed: ") + std::strerror(errno);
+        failure = "fork() failed: " + ErrorText(errno);
         return false;
     }
     if (child == 0) {
@@ -187,7 +188,7 @@ bool StartReservedPortHelper(const ServiceAccount& account, std::string& failure
     } while (got < 0 && errno == EINTR);
     if (got != static_cast<ssize_t>(sizeof ready) || ready != 0) {
         failure = std::string("the helper could not become ") + account.name + ": " +
-                  std::strerror(got == static_cast<ssize_t>(sizeof ready) ? ready : EPIPE);
+                  ErrorText(got == static_cast<ssize_t>(sizeof ready) ? ready : EPIPE);
         return false;
     }
     MutexLock lock(helperMutex);

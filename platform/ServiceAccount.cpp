@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "log/ErrorText.h"
 #include "platform/UniqueFd.h"
 
 namespace pg {
@@ -135,15 +136,15 @@ void ServiceAccount::TakeOver(const std::string& directory, mode_t directoryMode
 bool ServiceAccount::Become(std::string& failure) const {
     // glibc applies each of these to every thread of the process.
     if (::setgroups(1, &gid) != 0) {
-        failure = std::string("setgroups() failed: ") + std::strerror(errno);
+        failure = "setgroups() failed: " + ErrorText(errno);
         return false;
     }
     if (::setresgid(gid, gid, gid) != 0) {
-        failure = std::string("setresgid() failed: ") + std::strerror(errno);
+        failure = "setresgid() failed: " + ErrorText(errno);
         return false;
     }
     if (::setresuid(uid, uid, uid) != 0) {
-        failure = std::string("setresuid() failed: ") + std::strerror(errno);
+        failure = "setresuid() failed: " + ErrorText(errno);
         return false;
     }
     if (uid != 0 && (::setuid(0) == 0 || ::geteuid() != uid || ::getegid() != gid)) {

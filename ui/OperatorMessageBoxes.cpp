@@ -84,7 +84,7 @@ OperatorMessageBoxes::~OperatorMessageBoxes() {
 }
 
 bool OperatorMessageBoxes::WaitsForOperator(const std::string& title, const std::string& text) {
-    return title == "gethostbyname() failed." || (title == "Error" && text == "socket() failed");
+    return title == "getaddrinfo() failed." || (title == "Error" && text == "socket() failed");
 }
 
 size_t OperatorMessageBoxes::WaitingThreads() const {

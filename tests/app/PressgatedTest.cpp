@@ -1,6 +1,7 @@
 // The headless daemon as a user runs it: a real pressgated process with a private home and
 // lock directory, driven by signals and loopback connections.
 
+#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -167,6 +168,133 @@ TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
                                         std::to_string(handed) + " (socket activation)"),
               std::string::npos)
         << message;
+}
+
+// One job of one data file, sent step by step over a connection of its own; each step returns
+// the daemon's one-byte reply ("" when it closed instead).
+class JobClient {
+  public:
+    JobClient(uint16_t port, const std::string& queue) : client_(port) {
+        client_.Send("\002" + queue + "\n");
+        replies_ = client_.Receive(1);
+    }
+    // The control file: 2 more replies.
+    std::string Control(int number) {
+        number_ = number;
+        const std::string text = "Hhost\nPuser\nldfA" + std::to_string(number) + "host\n";
+        return Step(
+            "\002" + std::to_string(text.size()) + " cfA" + std::to_string(number) + "host\n",
+            text);
+    }
+    // The data file: 2 more replies.
+    std::string Data(const std::string& content) {
+        return Step(
+            "\003" + std::to_string(content.size()) + " dfA" + std::to_string(number_) + "host\n",
+            content);
+    }
+    // The end of the connection, which completes the job.
+    bool Close() {
+        client_.ShutdownWrite();
+        return client_.WaitForClose(seconds(5));
+    }
+    const std::string& Replies() const { return replies_; }
+
+  private:
+    std::string Step(const std::string& line, const std::string& content) {
+        client_.Send(line);
+        std::string got = client_.Receive(1);
+        client_.Send(content + std::string(1, '\0'));
+        got += client_.Receive(1);
+        replies_ += got;
+        return got;
+    }
+    LoopbackClient client_;
+    std::string replies_;
+    int number_ = 0;
+};
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+size_t Entries(const std::string& directory) {
+    size_t n = 0;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            n += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        ::closedir(dir);
+    }
+    return n;
+}
+
+// SIGHUP puts a changed pgate.ini in force with the daemon running: a queue changed, one added,
+// one removed while it holds a job, a connection in the middle of a job, and a setting.
+TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
+    Installation site;
+    const std::string printers = site.Home() + "/../printers/";
+    for (const char* printer : {"paper2", "paper3"}) {
+        ::mkdir((printers + printer).c_str(), 0777);
+        ::chmod((printers + printer).c_str(), 0777);
+    }
+    // "old" prints on a printer that is not there yet: its job waits for its next try.
+    const std::string general = "TestPrintManager=N\r\nRetryDelayMs=100\r\nRetryMaxSeconds=1\r\n";
+    site.Write(general, "lp=paper,,,x\r\nold=later,,,x\r\n");
+    Process daemon(site.Daemon({}));
+    ASSERT_TRUE(daemon.WaitForStdout("LPD Daemon is ready to accept print request."))
+        << daemon.Stderr();
+    const std::string acks(5, '\0');
+    JobClient held(site.port, "old");
+    held.Control(1);
+    ASSERT_EQ(held.Data("held\n"), std::string(2, '\0'));
+    ASSERT_TRUE(held.Close());
+    ASSERT_TRUE(daemon.WaitForStdout("Print queue old : delivery of job"));
+    // This job's connection is open, its control file in, while the file changes.
+    JobClient inFlight(site.port, "lp");
+    ASSERT_EQ(inFlight.Control(2), std::string(2, '\0'));
+
+    site.Write(general, "lp=paper2,,,x\r\nadded=paper3,,,x\r\n");
+    daemon.Signal(SIGHUP);
+    ASSERT_TRUE(daemon.WaitForStdout(" reloaded: 3 print queues")) << daemon.Stdout();
+    EXPECT_TRUE(daemon.WaitForStdout("Warning - print queue old is no longer in "));
+
+    // The connection goes on; its job, delivered after the change, prints on lp's new printer.
+    inFlight.Data("in flight\n");
+    EXPECT_TRUE(inFlight.Close());
+    EXPECT_EQ(inFlight.Replies(), acks);
+    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "paper2") == 1; }));
+    // The added queue prints.
+    JobClient added(site.port, "added");
+    added.Control(3);
+    added.Data("added\n");
+    EXPECT_TRUE(added.Close());
+    EXPECT_EQ(added.Replies(), acks);
+    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "paper3") == 1; }));
+    // The removed queue keeps its job, shown to lpq, takes no new one, and goes once the job is
+    // delivered.
+    LoopbackClient status(site.port);
+    status.Send("\003old\n");
+    const std::string listed = status.ReceiveUntilClose(seconds(5));
+    EXPECT_NE(listed.find("#001  from user@host"), std::string::npos) << listed;
+    EXPECT_EQ(JobClient(site.port, "old").Replies(), std::string(1, '\1'));
+    ::mkdir((printers + "later").c_str(), 0777);
+    ::chmod((printers + "later").c_str(), 0777);
+    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "later") == 1; }));
+    EXPECT_TRUE(daemon.WaitForStdout("Remove Print Queue : old"));
+    EXPECT_EQ(Entries(printers + "paper"), 0u);
+
+    // A setting: lpq is not served any more.
+    site.Write(general + "EnablePrintStatusControl=N\r\n", "lp=paper2,,,x\r\n");
+    daemon.Signal(SIGHUP);
+    EXPECT_TRUE(WaitUntil([&] { return Count(daemon.Stdout(), " reloaded: ") == 2; }));
+    EXPECT_TRUE(daemon.WaitForStdout("Reload : EnablePrintStatusControl=N"));
+    EXPECT_EQ(site.Query(), "");
+    daemon.Signal(SIGTERM);
+    EXPECT_EQ(daemon.Wait(seconds(10)), 0);
 }
 
 // pgate.ini in, each problem with its line and the exit status out.

@@ -493,6 +493,15 @@ TEST_F(GeneralSettingsTest, LoggingSettingsReadBackAsSaved) {
     SaveLoggingSettings(file_, changed);
     EXPECT_EQ(ReadLoggingSettings(file_), changed);
     EXPECT_EQ(Read().lpdServerPort, 516);
+
+    // Values the configuration check rejects read as absent, not by the leading-digit rule
+    // (which would make "high" level 0 and silence every log).
+    WriteFile(file_.Path(), "[Logging]\r\nLogLevel=high\r\nLogToScreen=maybe\r\nLogMaxMB=-3\r\n");
+    const LoggingSettings absent = ReadLoggingSettings(ProfileFile(file_.Path() + ".none"));
+    const LoggingSettings read = ReadLoggingSettings(file_);
+    EXPECT_EQ(read.logLevel, absent.logLevel);
+    EXPECT_EQ(read.logToScreen, absent.logToScreen);
+    EXPECT_EQ(read.logMaxMB, absent.logMaxMB);
 }
 
 TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {

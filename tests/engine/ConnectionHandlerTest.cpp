@@ -160,7 +160,7 @@ TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
     }
     const std::vector<std::string> got = messages.Take();
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].rfind("gethostbyname() failed.: ", 0), 0u) << got[0];
+    EXPECT_EQ(got[0].rfind("getaddrinfo() failed.: ", 0), 0u) << got[0];
     EXPECT_NE(got[0].find("Make sure 'no-such-host.invalid' is listed in the hosts file."),
               std::string::npos);
 }

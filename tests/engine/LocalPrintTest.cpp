@@ -146,7 +146,7 @@ class LocalPrint : public ::testing::Test {
         DeliveryRequest request;
         request.job = job;
         request.target = Queue(queueName)->Target();
-        request.printSystem = daemon_.Spooler().GetPrintSystem();
+        request.printSystem = daemon_.Spooler().Snapshot()->printSystem;
         for (const StoredFile& file : job->record.data) {
             request.data.push_back(
                 {Queue(queueName)->Store()->PathOf(file.storeName), file.clientName, file.size});
@@ -207,8 +207,8 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     expectPrinted("plain", {""}, "");
     expectPrinted("lp", {"hi\n"}, banner + "hi\r\n\r\f", "bob");
     for (const char* line :
-         {"debugging - calling StartDocPrinter", "debugging - open data file for reading",
-          "debugging - printing banner page", "debugging - calling EndDocPrinter",
+         {"debugging - calling StartDocument()", "debugging - open data file for reading",
+          "debugging - printing banner page", "debugging - calling EndDocument()",
           "LPDPrinter::PrinterClose() - close printer lp"}) {
         EXPECT_TRUE(daemon_.ScreenHas(line)) << line;
     }
@@ -236,36 +236,39 @@ TEST_F(LocalPrint, FailuresAreOutcomesWithTheirTexts) {
          Kind::RetryLater,
          ENOENT,
          "Failed to open printernosuch",
-         "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter nosuch - last "
-         "error(2)"},
+         "Error - LPDPrinter::PrinterInitialisation() - fail in stat() for printer nosuch - last "
+         "error(2: No such file or directory)"},
         {"fifo",
          {"text\n"},
          "",
          Kind::RetryLater,
          ENXIO,
          "Fail to print dfA002pc1",
-         failure + "fifo) fails in StartDocPrinter() for file dfA002pc1 - last error(6)"},
+         failure +
+             "fifo) fails in open() for file dfA002pc1 - last error(6: No such device or address)"},
         {"full",
          {"text\n"},
          "bob",
          Kind::RetryLater,
          ENOSPC,
          "Error in printing the banner pagedfA003pc1",
-         failure + "full) fails in WritePrinter() for file dfA003pc1 - last error(28)"},
+         failure +
+             "full) fails in write() for file dfA003pc1 - last error(28: No space left on device)"},
         {"full",
          {"text\n"},
          "",
          Kind::RetryLater,
          ENOSPC,
          "Error in printing dfA004pc1",
-         failure + "full) fails in WritePrinter() for file dfA004pc1 - last error(28)"},
+         failure +
+             "full) fails in write() for file dfA004pc1 - last error(28: No space left on device)"},
         {"lp",
          {"text\n"},
          "",
          Kind::GiveUp,
          ENOENT,
          "Error in finding print data file -  dfA005pc1",
-         failure + "lp) fails in opening file "},
+         failure + "lp) fails in open() for file "},
     };
     int jobNo = 0;
     for (const auto& row : rows) {

@@ -275,12 +275,12 @@ TEST_F(ReceiveJob, StoreFilesAreNeverOverwrittenAndFailuresRefuseTheFile) {
         EXPECT_TRUE(client->WaitForClose(seconds(5)));
     }
     EXPECT_TRUE(
-        daemon_.ScreenHas("LPDPrinter::RecvJob() - printer(nowhere) fails in CreateFile() "
+        daemon_.ScreenHas("LPDPrinter::RecvJob() - printer(nowhere) fails in open() "
                           "for file " +
                           Spool() + "/"));
     EXPECT_TRUE(
         daemon_.ScreenHas("LPDPrinter::RecvJob() - print queue(nowhere) fails in "
-                          "CreateFile() for file " +
+                          "open() for file " +
                           Spool() + "/"));
     ::unlink(Spool().c_str());
     ::rename(moved.c_str(), Spool().c_str());

@@ -183,15 +183,21 @@ TEST_F(Administration, StartAndPauseByName) {
     EXPECT_TRUE(messages_.Take().empty());
 }
 
-// The keys and their text are the configuration's; the listener keeps its port until the next
-// start.
-TEST_F(Administration, SaveSettingsWritesTheGeneralKeys) {
+// The settings dialog's settings are in force at once: the listener moves to the new port,
+// serving the connection that came before the move too; SaveSettings writes them.
+TEST_F(Administration, SettingsTakeEffectAtOnceAndAreSaved) {
+    LoopbackClient early(daemon_.Port());
     GeneralSettings settings = daemon_.Spooler().Settings();
-    settings.lpdServerPort = static_cast<int16_t>(40000);
+    const uint16_t port = FreePort();
+    settings.lpdServerPort = static_cast<int16_t>(port);
     daemon_.Spooler().SetSettings(settings);
+    EXPECT_EQ(daemon_.Port(), port);
+    const std::string listed = Exchange(port, "\003lp\n");
+    EXPECT_FALSE(listed.empty());
+    early.Send("\003lp\n");
+    EXPECT_EQ(early.ReceiveUntilClose(std::chrono::seconds(5)), listed);
     daemon_.Spooler().SaveSettings();
-    EXPECT_EQ(Profile().GetString("GENERAL CONFIGURE", "LPDServerPort", ""), "-25536");
-    EXPECT_NE(daemon_.Port(), 40000);
+    EXPECT_EQ(Profile().GetInt("GENERAL CONFIGURE", "LPDServerPort", 0), settings.lpdServerPort);
 }
 
 }  // namespace

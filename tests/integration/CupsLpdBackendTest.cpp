@@ -70,13 +70,13 @@ TEST_P(CupsLpdBackend, JobLandsByteExactAndTheBackendSucceeds) {
     EXPECT_EQ(RunCommand(options, std::chrono::seconds(60), &out, &err), 0) << out << err;
 
     // Printed once, byte-exact (the document is binary: no text treatment, no form feed), named
-    // after the data file the backend sent.
+    // after the file name the backend sent (its N line: the title, blanks kept).
     std::vector<std::string> printed;
     ASSERT_TRUE(WaitUntil([&] {
         printed = Listing(daemon.PrinterPath("lp"));
         return printed.size() == 1 && queue->JobCount() == 0;
     })) << err;
-    EXPECT_EQ(printed[0].substr(0, 10), "000001-dfA");
+    EXPECT_EQ(printed[0], "000001-Quarterly report");
     EXPECT_TRUE(ReadFile(daemon.PrinterPath("lp") + "/" + printed[0]) == document);
     EXPECT_TRUE(daemon.ScreenHas("RunLPDPrinting() : Printing job (jobNo-"));
     EXPECT_TRUE(daemon.ScreenHas(", userName-alice, hostName-"));

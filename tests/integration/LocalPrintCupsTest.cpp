@@ -98,7 +98,8 @@ TEST_F(LocalPrintCups, LprJobComesOutOfTheDeviceFileAsTheTextTreatmentMakesIt) {
     WriteFile(home_ / "image.bin", image);
 
     // -h: no banner page (lpr asks for one by default); -l: send the binary file as it is.
-    Lpr("pgtest", {"-h", "-l", home_ / "letter.txt", home_ / "image.bin"});
+    Lpr("pgtest", {"-h", "-l", "-J", "Budget 2027", "-U", "alice", home_ / "letter.txt",
+                   home_ / "image.bin"});
     ASSERT_TRUE(WaitUntil([&] { return daemon_->ScreenHas("Removing job"); }, seconds(20)));
     ASSERT_TRUE(cupsd_.WaitUntilIdle()) << cupsd_.ErrorLog();
 
@@ -112,6 +113,8 @@ TEST_F(LocalPrintCups, LprJobComesOutOfTheDeviceFileAsTheTextTreatmentMakesIt) {
                                      << expected.size() << "; " << cupsd_.ErrorLog();
     EXPECT_EQ(Queue("lp")->JobCount(), 0u);
     EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
+    // CUPS names the job after the whole J line and its owner after P, not this process.
+    EXPECT_EQ(cupsd_.JobNames("raw"), std::vector<std::string>{"Budget 2027 by alice"});
 }
 
 TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
@@ -120,13 +123,13 @@ TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
 
     std::shared_ptr<PrintQueue> queue = Queue("rejecting");
     const std::string failure =
-        "Error - LPDPrinter::PrintFile() - printer(closed) fails in StartDocPrinter() for file dfA";
+        "Error - LPDPrinter::PrintFile() - printer(closed) fails in cupsCreateJob() for file dfA";
     ASSERT_TRUE(daemon_->WaitForScreenLine(failure));
     ASSERT_EQ(queue->JobCount(), 1u);
     ASSERT_TRUE(WaitUntil([&] { return queue->StatusText().rfind("Fail to print dfA", 0) == 0; }));
-    // CUPS's code for a queue that does not accept jobs.
-    EXPECT_TRUE(daemon_->ScreenHas(failure + queue->StatusText().substr(17) + " - last error(" +
-                                   std::to_string(0x0506) + ")"));
+    // CUPS's code for a queue that does not accept jobs, with its name.
+    EXPECT_TRUE(daemon_->ScreenHas(failure + queue->StatusText().substr(17) +
+                                   " - last error(0x0506: server-error-not-accepting-jobs)"));
     // The queue goes on; the job is tried again (and CUPS still says no).
     EXPECT_EQ(queue->State(), QueueState::Running);
     EXPECT_TRUE(WaitUntil([&] { return ScreenCount(failure) >= 2; }, seconds(15)));
@@ -146,8 +149,8 @@ TEST_F(LocalPrintCups, PrinterUnknownToCupsIsRefusedAtReceptionAndFailsDelivery)
     std::shared_ptr<PrintQueue> queue = Queue("gone");
     auto job = StoreJob(*queue, 5, "ann");
     ASSERT_TRUE(daemon_->WaitForScreenLine(
-        "Error - LPDPrinter::PrinterInitialisation() - fail in OpenPrinter nosuch - last error(" +
-        std::to_string(0x0406) + ")"));
+        "Error - LPDPrinter::PrinterInitialisation() - fail in cupsGetNamedDest() for printer "
+        "nosuch - last error(0x0406: client-error-not-found)"));
     EXPECT_TRUE(WaitUntil([&] { return job->Failures() >= 1; }));
     EXPECT_EQ(queue->StatusText(), "Failed to open printernosuch");
     EXPECT_EQ(queue->JobCount(), 1u);

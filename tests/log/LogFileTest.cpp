@@ -205,12 +205,12 @@ TEST_F(LogFiles, WritesFollowsTheFileTheScreenAndTheSink) {
     EXPECT_FALSE(remotePrintLog.Writes(1));  // closed
 }
 
-// A value starting with y opens the kind's default name in the working directory, and sends
-// system lines to the screen (which also switches at run time).
+// Y opens the kind's default name in the working directory, and sends system lines to the
+// screen (which also switches at run time); a value that is not yes or no reads as the default.
 TEST_F(LogFiles, AYesValueOpensTheDefaultNameInTheWorkingDirectoryAndShowsTheScreen) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    for (const auto& [value, yes] : {std::pair{"yonder", true}, {"N", false}, {"1", false}}) {
+    for (const auto& [value, yes] : {std::pair{"Y", true}, {"N", false}}) {
         SCOPED_TRACE(value);
         WriteIni({{"SystemDebugEnable", value},
                   {"LocalTraceEnable", value},
@@ -294,7 +294,7 @@ TEST_F(LogFiles, EachStartTruncatesAndWritesMessagesUpToTheLevelAndEveryDump) {
 
 TEST_F(LogFiles, TheCacheSizeIsClampedAndTheFileLagsBehindByUpToOneBuffer) {
     const std::pair<std::optional<int>, off_t> rows[] = {
-        {std::nullopt, 1024}, {-5, 0}, {1, 1}, {32767, 32767}, {32768, 32767}};
+        {std::nullopt, 1024}, {0, 0}, {1, 1}, {32767, 32767}, {32768, 1024}};
     const std::string line(100, 'x');  // 110 bytes with the time prefix and the line feed
     for (const auto& [configured, buffer] : rows) {
         SCOPED_TRACE(configured.value_or(-1000));

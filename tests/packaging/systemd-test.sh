@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The daemon under a running systemd: started through its socket unit, it prints a job sent
-# with lpr, and its lines reach the journal with their priorities. Usage: systemd-test.sh
+# with lpr, its lines reach the journal with their priorities, and systemctl reload puts a
+# queue added to pgate.ini in force. Usage: systemd-test.sh
 # BUILD_DIR. Skipped (77) where systemd is not the service manager or this is not root.
 set -euo pipefail
 build=$1
@@ -43,4 +44,14 @@ systemctl is-active --quiet "$unit.service"
 # The missing printer is a warning; the journal has it at that priority, and no error.
 journalctl -u "$unit.service" -p warning --no-pager | grep -q 'has no printer "nosuch"'
 ! journalctl -u "$unit.service" -p err --no-pager | grep -q 'pressgated'
+
+perl -pi -e 's/^(lp=paper.*\r\n)/$1added=paper,,,x\r\n/' "$tmp/home/pgate.ini"
+systemctl reload "$unit.service"
+echo "after the reload" > "$tmp/job2.txt"
+lpr -P "added@127.0.0.1%$port" "$tmp/job2.txt"
+for _ in $(seq 50); do
+    grep -rq "after the reload" "$tmp/printers/paper" && break
+    sleep 0.2
+done
+grep -rq "after the reload" "$tmp/printers/paper"
 echo "systemd test passed"

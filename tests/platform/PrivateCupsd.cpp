@@ -152,22 +152,35 @@ void PrivateCupsd::Stop() {
     }
 }
 
-std::vector<int> PrivateCupsd::ActiveJobs(const std::string& queue) const {
-    std::vector<int> ids;
+template <typename Each>
+void PrivateCupsd::ForJobs(const std::string& queue, bool activeOnly, Each each) const {
     http_t* http = httpConnect2(SocketPath().c_str(), ippPort(), nullptr, AF_UNSPEC,
                                 HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
     if (http == nullptr) {
-        return ids;
+        return;
     }
     cups_job_t* jobs = nullptr;
     const int count = cupsGetJobs2(http, &jobs, queue.empty() ? nullptr : queue.c_str(), 0,
-                                   CUPS_WHICHJOBS_ACTIVE);
+                                   activeOnly ? CUPS_WHICHJOBS_ACTIVE : CUPS_WHICHJOBS_ALL);
     for (int i = 0; i < count; ++i) {
-        ids.push_back(jobs[i].id);
+        each(jobs[i]);
     }
     cupsFreeJobs(count, jobs);
     httpClose(http);
+}
+
+std::vector<int> PrivateCupsd::ActiveJobs(const std::string& queue) const {
+    std::vector<int> ids;
+    ForJobs(queue, true, [&ids](const cups_job_t& job) { ids.push_back(job.id); });
     return ids;
+}
+
+std::vector<std::string> PrivateCupsd::JobNames(const std::string& queue) const {
+    std::vector<std::string> names;
+    ForJobs(queue, false, [&names](const cups_job_t& job) {
+        names.push_back(std::string(job.title) + " by " + job.user);
+    });
+    return names;
 }
 
 bool PrivateCupsd::WaitUntilIdle(std::chrono::milliseconds timeout) const {

@@ -45,9 +45,14 @@ class PrivateCupsd {
     bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // The ids of the jobs not yet finished on a queue (all queues for "").
     std::vector<int> ActiveJobs(const std::string& queue = "") const;
+    // Every job a queue had, finished ones too, in order: "<title> by <requesting user>".
+    std::vector<std::string> JobNames(const std::string& queue) const;
     std::string ErrorLog() const;
 
   private:
+    // Calls with the jobs of a queue ("" for all), active ones or all of them.
+    template <typename Each>
+    void ForJobs(const std::string& queue, bool activeOnly, Each each) const;
     std::string SocketPath() const { return directory_ + "/cups.sock"; }
 
     std::string directory_;

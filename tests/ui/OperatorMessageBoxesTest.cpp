@@ -66,7 +66,7 @@ TEST(OperatorMessageBoxesTest, TheDestinationTestBlocksOnlyItsOwnConnection) {
         otherReply = other.Receive(1);
     });
     ASSERT_TRUE(WaitFor([&] { return answerer.Count() == 1; }, 20000));
-    EXPECT_EQ(answerer.All()[0].title, "gethostbyname() failed.");
+    EXPECT_EQ(answerer.All()[0].title, "getaddrinfo() failed.");
     EXPECT_NE(answerer.All()[0].text.indexOf("nohost.invalid"), -1);
     EXPECT_EQ(replyWhileOpen, "");
     EXPECT_EQ(otherReply, std::string(1, '\0'));
