@@ -1,5 +1,8 @@
 #include "engine/JobReceiver.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -304,6 +307,12 @@ JobReceiver::Content JobReceiver::ReceiveContent(UniqueFd& file, int64_t count, 
 
 // The byte after a counted file's content.
 JobReceiver::Terminator JobReceiver::ReceiveTerminator() {
+    if (reader_.Buffered() == 0) {
+        // Acknowledge the content now: a client whose zero waits for that acknowledgement
+        // (Nagle's rule, as LPRng's lpr writes it) would otherwise wait out the delayed one.
+        const int one = 1;
+        ::setsockopt(connection_.Fd(), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    }
     char byte = 0;
     const ssize_t got = reader_.ReadSome(&byte, 1);
     if (got <= 0) {
