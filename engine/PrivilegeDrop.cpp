@@ -22,8 +22,10 @@ constinit Mutex dropMutex;
 std::string dropFailure GUARDED_BY(dropMutex);
 
 // Hands the spool area to account and becomes it; false with the reason in why.
+// logs: the layout's log directory the account takes over too (empty: none), so that the
+// logs can still be rotated and opened again after a reload.
 bool DropTo(const std::optional<ServiceAccount>& account, const std::string& failure,
-            const GeneralSettings& settings, std::string& why) {
+            const GeneralSettings& settings, const std::string& logs, std::string& why) {
     if (!account) {
         why = failure;
         return false;
@@ -35,6 +37,9 @@ bool DropTo(const std::optional<ServiceAccount>& account, const std::string& fai
         return false;
     }
     account->TakeOver(spool, 0700, 0600);
+    if (!logs.empty()) {
+        account->TakeOver(logs, 0750, 0640);
+    }
     std::string reason;
     if (!account->Become(reason)) {
         why = "cannot become user " + account->name + ": " + reason;
@@ -63,9 +68,10 @@ void ArmPrivilegeDrop(const ConfigLocation& location) {
         account.reset();
         failure = "no reserved-port helper: " + failure;
     }
-    Listener::SetBoundStep([account, failure](const GeneralSettings& settings) {
+    const std::string logs = location.system ? ConfigLocation::kSystemLogs : "";
+    Listener::SetBoundStep([account, failure, logs](const GeneralSettings& settings) {
         std::string why;
-        const bool dropped = DropTo(account, failure, settings, why);
+        const bool dropped = DropTo(account, failure, settings, logs, why);
         if (!dropped) {
             systemLog.Log(1, "Error - RunAsUser : %s.  No print request will be accepted.\n",
                           why.c_str());

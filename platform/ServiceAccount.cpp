@@ -125,6 +125,7 @@ void ServiceAccount::TakeOver(const std::string& directory, mode_t directoryMode
     (void)::fchmod(top.Get(), directoryMode);
     ForEachEntry(top.Get(), [&](const char* entry) {
         Own(top.Get(), entry, true, *this, directoryMode);
+        Own(top.Get(), entry, false, *this, fileMode);
         UniqueFd sub(::openat(top.Get(), entry, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (sub) {
             ForEachEntry(sub.Get(),

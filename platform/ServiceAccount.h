@@ -21,7 +21,7 @@ struct ServiceAccount {
     // True when every directory on the way to path (path included) lets the account pass.
     bool CanReach(const std::string& path) const;
     // Makes the account own directory (mode directoryMode), the directories directly in it
-    // (the same mode) and the files in those (fileMode). Symbolic links are left alone.
+    // (the same mode) and the files in it and in those (fileMode). Symbolic links are left alone.
     void TakeOver(const std::string& directory, mode_t directoryMode, mode_t fileMode) const;
     // Every thread of the process becomes the account: its group alone as groups, then its
     // gid and uid. Every capability goes with root. False with the reason in failure when a
