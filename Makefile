@@ -40,7 +40,7 @@ check-threads: deps build-tsan/CMakeCache.txt
 	cmake --build build-tsan -j $(JOBS)
 
 test-tsan: check-threads
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/.tsan-suppressions" \
 	    ctest --output-on-failure -j $(JOBS) --timeout 600
 
 build-asan/CMakeCache.txt:

@@ -42,10 +42,10 @@ fi
 "$root/sbin/pressgated" --version | grep -q '^pressgated ' || fail=1
 
 # The units, with the daemon and the manual pages where the unit says they are; the root gets
-# the system's own units and the one command the service runs before the daemon.
+# the system's own units and the commands the service runs besides the daemon.
 mkdir -p "$tmp/usr/lib/systemd" "$tmp/bin"
 cp -r /usr/lib/systemd/system "$tmp/usr/lib/systemd/"
-cp /bin/mkdir "$tmp/bin/"
+cp /bin/mkdir /bin/sh "$tmp/bin/"
 out=$(MANPATH=$root/share/man systemd-analyze verify --root="$tmp" \
       "$root/lib/systemd/system/pressgated.socket" \
       "$root/lib/systemd/system/pressgated.service" 2>&1) || { echo "$out"; fail=1; }
