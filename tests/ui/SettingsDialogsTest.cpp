@@ -168,7 +168,8 @@ TEST_F(SettingsDialogsTest, AccessAndLimitsTabsCheckThenPutInForceAndSave) {
     ModalAnswerer answerer;
     Press(&dialog, "okButton");
     ASSERT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(answerer.Texts().back().contains("rule 2")) << answerer.Texts().back();
+    EXPECT_TRUE(answerer.Texts().back().contains("rule 2"))
+        << answerer.Texts().back().toStdString();
     EXPECT_TRUE(answerer.Texts().back().contains("10.0.0.300"));
     table->item(1, 2)->setText("any");
     for (const auto& l : limits) {
@@ -176,7 +177,8 @@ TEST_F(SettingsDialogsTest, AccessAndLimitsTabsCheckThenPutInForceAndSave) {
         if (l.refused != nullptr) {
             Press(&dialog, "okButton");
             ASSERT_TRUE(dialog.isVisible()) << l.entered;
-            EXPECT_TRUE(answerer.Texts().back().contains(l.refused)) << answerer.Texts().back();
+            EXPECT_TRUE(answerer.Texts().back().contains(l.refused))
+                << answerer.Texts().back().toStdString();
         }
     }
     table->selectRow(1);
