@@ -332,6 +332,17 @@ std::string AccessRules::DefaultSectionText() {
            kPrivilegedPortKey + "=N\r\n";
 }
 
+bool AccessRules::Write(const ProfileFile& file) const {
+    bool written = file.DeleteSection(kSection);
+    for (size_t i = 0; i < rules_.size(); ++i) {
+        written =
+            file.WriteString(kSection, kRuleKeyPrefix + std::to_string(i + 1), rules_[i].Text()) &&
+            written;
+    }
+    return file.WriteString(kSection, kPrivilegedPortKey, removeNeedsPrivilegedPort_ ? "Y" : "N") &&
+           written;
+}
+
 const AccessRule* AccessRules::FirstMatch(AccessOperation operation, const sockaddr_storage& peer,
                                           std::string_view queue) const {
     for (const AccessRule& rule : rules_) {

@@ -69,6 +69,9 @@ class AccessRules {
     // The section as the default pgate.ini has it (CR LF lines, header included): everything
     // from private addresses, operator from the host itself, nothing from anywhere else.
     static std::string DefaultSectionText();
+    // Rewrites the section of file with these rules as Rule1, Rule2, ... in order, and the
+    // option; comments and lines Read() left out are dropped. False when it cannot be written.
+    bool Write(const ProfileFile& file) const;
 
     bool Allows(AccessOperation operation, const sockaddr_storage& peer,
                 std::string_view queue) const;

@@ -260,6 +260,16 @@ void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& setting
     }
 }
 
+void SaveChangedExtensionKeys(const ProfileFile& file, const GeneralSettings& before,
+                              const GeneralSettings& after) {
+    for (const SettingKey& entry : kSettingKeys) {
+        const std::string now = SavedText(entry, after);
+        if (entry.saveRank == 0 && now != SavedText(entry, before)) {
+            (void)file.WriteString(kGeneralSection, entry.key, now);
+        }
+    }
+}
+
 bool CreateDefaultConfiguration(const ConfigLocation& location) {
     const std::string crlf = "\r\n";
     std::string content = std::string("[") + kGeneralSection + "]" + crlf;

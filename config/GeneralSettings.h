@@ -66,6 +66,11 @@ GeneralSettings ReadGeneralSettings(const ProfileFile& file, const ConfigLocatio
 // Writes every design key of [GENERAL CONFIGURE] back, one key at a time, in the save order.
 void SaveGeneralSettings(const ProfileFile& file, const GeneralSettings& settings);
 
+// Writes the keys SaveGeneralSettings leaves out (this program's own: limits, addresses,
+// delays) whose value differs between before and after; the others keep their text or absence.
+void SaveChangedExtensionKeys(const ProfileFile& file, const GeneralSettings& before,
+                              const GeneralSettings& after);
+
 // Writes the complete default pgate.ini (the classic lines with the spool's keys, then [Access];
 // CR LF) into the home, creating "spool" and "trace" on the way. False when the file cannot be
 // created.

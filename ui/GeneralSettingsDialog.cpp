@@ -7,16 +7,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cstdint>
 
 #include "config/GeneralSettings.h"
+#include "config/LoggingSettings.h"
 #include "engine/LPDSpooler.h"
+#include "log/LogFile.h"
+#include "ui/AccessRulesPage.h"
 #include "ui/DialogButtons.h"
 #include "ui/FileChooser.h"
 #include "ui/HelpViewer.h"
+#include "ui/LimitsPage.h"
 #include "ui/UpDownSpinBox.h"
 
 namespace pg {
@@ -60,9 +65,15 @@ QHBoxLayout* WithBrowse(QLineEdit* field, QPushButton* browse) {
 }  // namespace
 
 GeneralSettingsDialog::GeneralSettingsDialog(LPDSpooler& spooler, QWidget* parent)
-    : QDialog(parent), spooler_(spooler), tabs_(new QTabWidget(this)) {
+    : QDialog(parent),
+      spooler_(spooler),
+      tabs_(new QTabWidget(this)),
+      accessPage_(new AccessRulesPage),
+      limitsPage_(new LimitsPage(spooler.Location())) {
     setWindowTitle("General Settings");
     AddTab(MakeGeneralPage(), "&General");
+    AddTab(accessPage_, "A&ccess");
+    AddTab(limitsPage_, "&Limits");
 
     auto* okButton = MakeButton("OK", "okButton", this);
     okButton->setDefault(true);
@@ -73,8 +84,9 @@ GeneralSettingsDialog::GeneralSettingsDialog(LPDSpooler& spooler, QWidget* paren
     layout->addLayout(ButtonRow({okButton, cancelButton, helpButton}));
 
     connect(okButton, &QPushButton::clicked, this, [this] {
-        Save();
-        accept();
+        if (Save()) {
+            accept();
+        }
     });
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(helpButton, &QPushButton::clicked, this,
@@ -158,11 +170,29 @@ void GeneralSettingsDialog::Load() {
     suppressBannerCheck_->setChecked(settings.suppressBanner);
     activateOnStartCheck_->setChecked(settings.activateLPDOnStart);
     minimizeOnStartCheck_->setChecked(settings.minimizeOnStartup);
+    const std::shared_ptr<const AccessRules> access = spooler_.Access();
+    shownAccess_ = access ? *access : AccessRules();
+    accessPage_->Load(shownAccess_);
+    shownLogMaxMB_ = ReadLoggingSettings(spooler_.Profile()).logMaxMB;
+    limitsPage_->Load(settings, shownLogMaxMB_);
 }
 
-// The number fields only ever hold integers, so nothing can fail half-way through.
-void GeneralSettingsDialog::Save() {
-    GeneralSettings settings = spooler_.Settings();
+// Every tab is checked before anything is put in force, so nothing fails half-way through.
+bool GeneralSettingsDialog::Save() {
+    const GeneralSettings before = spooler_.Settings();
+    GeneralSettings settings = before;
+    int logMaxMB = shownLogMaxMB_;
+    QString problem;
+    std::optional<AccessRules> access = accessPage_->Rules(&problem);
+    if (!access) {
+        tabs_->setCurrentWidget(accessPage_);
+    } else if (!limitsPage_->Store(settings, logMaxMB, &problem)) {
+        tabs_->setCurrentWidget(limitsPage_);
+    }
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(), problem);
+        return false;
+    }
     settings.clearSpoolOnStart = clearSpoolCheck_->isChecked();
     settings.testPrintManager = testPrintManagerCheck_->isChecked();
     settings.enablePrintStatusControl = statusControlCheck_->isChecked();
@@ -176,6 +206,19 @@ void GeneralSettingsDialog::Save() {
     settings.lpdServerPort = static_cast<int16_t>(portSpin_->value());
     spooler_.SetSettings(settings);
     spooler_.SaveSettings();
+    SaveChangedExtensionKeys(spooler_.Profile(), before, spooler_.Settings());
+    if (accessPage_->Changed(shownAccess_)) {
+        spooler_.SetAccess(*access);
+        (void)access->Write(spooler_.Profile());
+    }
+    if (logMaxMB != shownLogMaxMB_) {
+        const LoggingSettings was = ReadLoggingSettings(spooler_.Profile());
+        LoggingSettings now = was;
+        now.logMaxMB = logMaxMB;
+        SaveChangedLoggingSettings(spooler_.Profile(), was, now);
+        ReloadLogSettings(spooler_.Profile().Path());
+    }
+    return true;
 }
 
 void GeneralSettingsDialog::HostFileBrowse() {

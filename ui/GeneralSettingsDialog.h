@@ -2,18 +2,23 @@
 
 #include <QDialog>
 
+#include "config/AccessRules.h"
+
 class QCheckBox;
 class QLineEdit;
 class QTabWidget;
 
 namespace pg {
 
+class AccessRulesPage;
+class LimitsPage;
 class LPDSpooler;
 class UpDownSpinBox;
 
-// "General Settings": the spooler's general settings, saved with SaveSettings on OK. Modal.
-// The settings sit on tabs, so a new group of settings is a new tab: build its page, add it
-// with AddTab(), and store it in Save().
+// "General Settings": the spooler's general settings, its [Access] rules and its limits. OK
+// checks the tabs, puts the settings in force at once and saves them; a value that would be
+// rejected keeps the dialog open and says which. Modal. The settings sit on tabs, so a new
+// group of settings is a new tab: build its page, add it with AddTab(), and store it in Save().
 class GeneralSettingsDialog : public QDialog {
     Q_OBJECT
 
@@ -25,12 +30,17 @@ class GeneralSettingsDialog : public QDialog {
   private:
     QWidget* MakeGeneralPage();
     void Load();
-    void Save();
+    // False, with the problem shown, when a tab holds a value that cannot be used.
+    bool Save();
     void HostFileBrowse();
     void SpoolAreaBrowse();
 
     LPDSpooler& spooler_;
     QTabWidget* tabs_;
+    AccessRulesPage* accessPage_;
+    LimitsPage* limitsPage_;
+    AccessRules shownAccess_;
+    int shownLogMaxMB_ = 0;
 
     QLineEdit* hostFileEdit_;
     QLineEdit* spoolAreaEdit_;

@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <string>
@@ -108,7 +107,7 @@ void LoggingDialog::Load() {
     remoteCheck_->setChecked(shown_.remoteTraceEnable);
 }
 
-// Only what the operator changed is written, and only its switches act at once.
+// Only what the operator changed is written, and all of it is in force at once.
 void LoggingDialog::Save() {
     LoggingSettings edited = shown_;
     edited.logLevel = levelSpin_->value();
@@ -123,27 +122,10 @@ void LoggingDialog::Save() {
         return;
     }
     SaveChangedLoggingSettings(spooler_.Profile(), shown_, edited);
-    if (edited.logToScreen != shown_.logToScreen) {
-        LogFile::SetScreenEnabled(edited.logToScreen);
-    }
-    if (edited.systemDebugEnable != shown_.systemDebugEnable) {
-        systemLog.SetEnabled(edited.systemDebugEnable);
-    }
-    if (edited.localTraceEnable != shown_.localTraceEnable) {
-        localPrintLog.SetEnabled(edited.localTraceEnable);
-    }
-    if (edited.remoteTraceEnable != shown_.remoteTraceEnable) {
-        remotePrintLog.SetEnabled(edited.remoteTraceEnable);
-    }
-    // Everything but the screen switch may wait for the next start: new names and levels, and
-    // a file that was not opened at this one.
-    LoggingSettings screenOnly = shown_;
-    screenOnly.logToScreen = edited.logToScreen;
-    if (edited != screenOnly) {
-        QMessageBox::information(
-            this, "Pressgate",
-            "Please restart the Pressgate in order to make the change effective.");
-    }
+    // In force at once: the screen switch here (it needs no open log), the rest on the logs
+    // the session opened.
+    LogFile::SetScreenEnabled(edited.logToScreen);
+    ReloadLogSettings(spooler_.Profile().Path());
 }
 
 void LoggingDialog::Browse(QLineEdit* field, const QString& title) {

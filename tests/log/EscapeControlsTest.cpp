@@ -1,15 +1,10 @@
-// Client text shown with its controls escaped, and errno values with their texts.
+// Client text shown with its controls escaped.
 
 #include "log/EscapeControls.h"
 
 #include <gtest/gtest.h>
-#include <netdb.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
-
-#include "log/ErrorText.h"
 
 namespace pg::test {
 namespace {
@@ -34,13 +29,6 @@ TEST(EscapeControls, ControlsOfEveryFormAreEscapedAndOtherTextKept) {
     for (const auto& [text, shown] : rows) {
         EXPECT_EQ(EscapeControls(text), shown);
     }
-}
-
-TEST(ErrorText, NumberAndTheSystemsText) {
-    EXPECT_EQ(ErrorText(EACCES), std::to_string(EACCES) + ": " + std::strerror(EACCES));
-    EXPECT_EQ(ResolverErrorText(EAI_NONAME),
-              std::to_string(EAI_NONAME) + ": " + ::gai_strerror(EAI_NONAME));
-    EXPECT_EQ(ResolverErrorText(EINVAL), ErrorText(EINVAL));
 }
 
 }  // namespace

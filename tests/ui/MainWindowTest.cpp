@@ -74,65 +74,6 @@ TEST_F(MainWindowTest, CommandsAreEnabledFromTheSelectionAndOneDaemonActionSwitc
     EXPECT_EQ(Enabled(Actions()), "ovqdr--");
 }
 
-TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
-    Start(TestConfig().AddLocalQueue("lp"));
-    Window().show();
-    Window().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
-    Select("lp");
-    const MainActions& a = Actions();
-    QWidget* list = Window().QueueView();
-    QWidget* filter = Window().Messages()->FilterEdit();
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        QWidget* focus;
-        QAction* action;  // null: none
-    } cases[] = {
-        {Qt::Key_Q, Qt::ControlModifier, list, a.exit},
-        {Qt::Key_F1, {}, filter, a.contents},
-        {Qt::Key_F5, {}, filter, a.refresh},
-        {Qt::Key_N, Qt::ControlModifier, list, a.addQueue},
-        {Qt::Key_Comma, Qt::ControlModifier, list, a.general},
-        {Qt::Key_Return, {}, list, a.open},
-        {Qt::Key_Space, {}, list, a.open},
-        {Qt::Key_Return, Qt::AltModifier, list, a.queueProperties},
-        {Qt::Key_Delete, {}, list, a.deleteQueue},
-        // In the filter box these keys edit the text.
-        {Qt::Key_Delete, {}, filter, nullptr},
-        {Qt::Key_Space, {}, filter, nullptr},
-    };
-    // Tab reaches every control under the toolbar, in reading order.
-    list->setFocus();
-    QWidgetList reached;
-    for (int i = 0; i < 4; ++i) {
-        reached << QApplication::focusWidget();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    EXPECT_EQ(reached, QWidgetList({list, filter, Window().Messages()->SeverityBox(),
-                                    Window().Messages()->View()}));
-
-    // Only the spies see the actions: which one each key triggered, if any.
-    std::vector<std::pair<QAction*, std::unique_ptr<QSignalSpy>>> spies;
-    for (QAction* action : Window().findChildren<QAction*>()) {
-        QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-        spies.emplace_back(action, std::make_unique<QSignalSpy>(action, &QAction::triggered));
-    }
-    for (const auto& c : cases) {
-        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
-        c.focus->setFocus();
-        QTest::keyClick(c.focus, static_cast<Qt::Key>(c.key), c.modifiers);
-        QList<QAction*> triggered;
-        for (auto& [action, spy] : spies) {
-            if (!spy->isEmpty()) {
-                triggered << action;
-            }
-            spy->clear();
-        }
-        EXPECT_EQ(triggered, c.action ? QList<QAction*>{c.action} : QList<QAction*>{});
-    }
-}
-
 TEST_F(MainWindowTest, CommandsActOnTheSelectedQueueAndOpenItsDialogs) {
     Start(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,10.0.0.1,515,"));
     Window().show();
@@ -282,50 +223,6 @@ TEST_F(MainWindowTest, AJobGivenUpRaisesOneNotificationUnlessSwitchedOff) {
     EXPECT_FALSE(Actions().notifications->isChecked());
     EXPECT_FALSE(Window().Notifier()->Enabled());
     EXPECT_EQ(notified.count(), 1);
-}
-
-TEST_F(MainWindowTest, ColumnsFitTheirTextsAndTheWindowRemembersItsLayout) {
-    Start(TestConfig().AddQueue("quarterly-report-printer",
-                                "nowhere,,,Error in printing the quarterly report, retried"));
-    Window().show();
-    Window().Refresh();
-    auto* view = Window().findChild<QTreeView*>("ListView1");
-    const QAbstractItemView& cells = *view;
-    for (int column = 0; column < QueueListModel::kComments; ++column) {
-        EXPECT_GE(view->columnWidth(column), cells.sizeHintForColumn(column)) << column;
-    }
-    // No blank strip: the last column reaches the right edge.
-    QHeaderView* header = view->header();
-    const int last = QueueListModel::kComments;
-    EXPECT_EQ(header->sectionViewportPosition(last) + header->sectionSize(last),
-              view->viewport()->width());
-
-    Window().resize(Window().size() + QSize(130, 70));
-    auto* splitter = Window().findChild<QSplitter*>("Splitter1");
-    splitter->setSizes({90, splitter->height() - 90});
-    view->setColumnWidth(0, view->columnWidth(0) + 40);
-    const QSize size = Window().size();
-    const QList<int> sizes = splitter->sizes();
-    const int nameWidth = view->columnWidth(0);
-    Reopen();
-    Window().show();
-    EXPECT_EQ(Window().size(), size);
-    EXPECT_EQ(Window().findChild<QSplitter*>("Splitter1")->sizes(), sizes);
-    EXPECT_EQ(Window().findChild<QTreeView*>("ListView1")->columnWidth(0), nameWidth);
-}
-
-TEST_F(MainWindowTest, MinimizeOnStartupOnlyForYesOrY) {
-    for (const auto& [value, minimised] : {std::pair("Yes please", false), {"y", true}}) {
-        Start(TestConfig().Set("GENERAL CONFIGURE", "MinimizeOnStartup", value));
-        Window().show();
-        // No notification area offscreen: the window is only minimised.
-        EXPECT_EQ(WaitFor([this] { return Window().isMinimized(); }, minimised ? 10000 : 50),
-                  minimised)
-            << value;
-        EXPECT_FALSE(Window().Tray()->IsShown());
-    }
-    Window().RestoreApplication();
-    EXPECT_FALSE(Window().isMinimized());
 }
 
 // The visible help window; one window serves every topic.

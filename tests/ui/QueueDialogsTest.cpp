@@ -38,18 +38,6 @@ void JobButton(QueueJobsDialog& dialog, const QString& jobRef, const char* butto
     Press(&dialog, button);
 }
 
-TEST(JobTexts, SizeSwitchesFromKToMAt1024000BytesAndJobRefHasThreeDigits) {
-    const std::pair<uint64_t, const char*> sizes[] = {
-        {0, "0.0K"},       {1536, "1.5K"},    {1023999, "1000.0K"}, {1024000, "1.0M"},
-        {1024001, "1.0M"}, {1048576, "1.0M"}, {10240000, "10.0M"},  {4294967295u, "4194.3M"},
-    };
-    for (const auto& [bytes, text] : sizes) {
-        EXPECT_EQ(JobSizeText(bytes), text) << bytes;
-    }
-    EXPECT_EQ(JobRefText(7), "#007");
-    EXPECT_EQ(JobRefText(1234), "#1234");
-}
-
 // The rows of its queue only; the job buttons act on the selected job, found by the number,
 // user and host of its row (an empty host matches any), and on nothing without a selection.
 TEST_F(QueueDialogsTest, ViewerListsItsQueuesJobsAndActsOnTheSelectedOne) {

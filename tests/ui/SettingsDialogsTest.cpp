@@ -123,15 +123,76 @@ TEST_F(SettingsDialogsTest, LoggingOkLeavesTheFileAsItWasUnlessAKeyWasChanged) {
     EXPECT_FALSE(reached("logged with the screen N"));
     EXPECT_EQ(Key("Logging", "LogLevel"), level);
 
-    // A new level waits for the next start, and says so.
+    // A new level is written and in force at once, without a word.
     ModalAnswerer answerer;
     LoggingDialog dialog(Spooler());
     dialog.show();
     Enter(Find(&dialog, "levelSpin"), "2");
     Press(&dialog, "okButton");
     EXPECT_EQ(Key("Logging", "LogLevel"), "2");
-    EXPECT_EQ(answerer.Texts(),
-              QStringList({"Please restart the Pressgate in order to make the change effective."}));
+    EXPECT_EQ(systemLog.Level(), 2);
+    EXPECT_EQ(answerer.Count(), 0);
+}
+
+// Rules edited on the Access tab are in force for the next connection and saved in table order;
+// a row the daemon could not read keeps the dialog open and names the row. The Limits tab
+// refuses what the configuration check rejects and saves the rest.
+TEST_F(SettingsDialogsTest, AccessAndLimitsTabsCheckThenPutInForceAndSave) {
+    Start(TestConfig().AddQueue("lp", "nowhere,,,x"));
+    const auto status = [this] {
+        LoopbackClient client(daemon_->Port());
+        client.Send("\003lp\n");
+        return client.ReceiveUntilClose(std::chrono::seconds(5));
+    };
+    ASSERT_EQ(status().find("not allowed"), std::string::npos);
+
+    GeneralSettingsDialog dialog(Spooler());
+    dialog.show();
+    auto* table = Find<QTableWidget>(&dialog, "accessTable");
+    Press(&dialog, "addRuleButton");
+    Press(&dialog, "addRuleButton");
+    for (int column = 0; column < 3; ++column) {
+        table->item(1, column)->setText(QStringList{"deny", "status", "10.0.0.300"}[column]);
+    }
+    const struct {
+        const char* field;
+        const char* entered;
+        const char* refused;  // what the refusal names; null: accepted
+    } limits[] = {
+        {"MaxConnections", "-1", "MaxConnections"},
+        {"MaxConnections", "7", nullptr},
+        {"ListenAddress", "localhost", "localhost"},
+        {"ListenAddress", "", nullptr},
+        {"LogMaxMB", "5", nullptr},
+    };
+    ModalAnswerer answerer;
+    Press(&dialog, "okButton");
+    ASSERT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(answerer.Texts().back().contains("rule 2"))
+        << answerer.Texts().back().toStdString();
+    EXPECT_TRUE(answerer.Texts().back().contains("10.0.0.300"));
+    table->item(1, 2)->setText("any");
+    for (const auto& l : limits) {
+        Enter(Find(&dialog, l.field), l.entered);
+        if (l.refused != nullptr) {
+            Press(&dialog, "okButton");
+            ASSERT_TRUE(dialog.isVisible()) << l.entered;
+            EXPECT_TRUE(answerer.Texts().back().contains(l.refused))
+                << answerer.Texts().back().toStdString();
+        }
+    }
+    table->selectRow(1);
+    Press(&dialog, "upRuleButton");
+    Press(&dialog, "okButton");
+    EXPECT_FALSE(dialog.isVisible());
+
+    EXPECT_NE(status().find("not allowed"), std::string::npos);
+    EXPECT_EQ(Key("Access", "Rule1"), "deny status any");
+    EXPECT_EQ(Key("Access", "Rule2"), "allow all any");
+    EXPECT_EQ(Spooler().Settings().maxConnections, 7);
+    EXPECT_EQ(Key("GENERAL CONFIGURE", "MaxConnections"), "7");
+    EXPECT_EQ(Key("Logging", "LogMaxMB"), "5");
+    EXPECT_EQ(Key("GENERAL CONFIGURE", "MinFreeMB"), "<none>");  // left alone: not written
 }
 
 TEST_F(SettingsDialogsTest, BrowseButtonsStartWhereTheyShouldAndFillTheirFields) {
