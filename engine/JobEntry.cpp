@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "engine/CopyToken.h"
-#include "engine/PrintQueue.h"
 #include "engine/SpoolFileName.h"
 #include "engine/StateName.h"
 #include "log/EscapeControls.h"
@@ -152,7 +151,10 @@ std::vector<std::string> JobEntry::PrintedFiles(std::string_view text) {
     return names;
 }
 
-bool JobEntry::Pause() {
+bool JobEntry::Pause(bool* changed) {
+    if (changed != nullptr) {
+        *changed = false;
+    }
     if (systemLog.Writes(3)) {
         systemLog.Log(
             3,
@@ -172,15 +174,14 @@ bool JobEntry::Pause() {
                 return false;
         }
     }
-    // The job's lock is released first: the queue's locks come before a job's.
-    if (queue != nullptr) {
-        queue->HoldChanged(*this);
+    if (changed != nullptr) {
+        *changed = true;
     }
     return true;
 }
 
 // A waiting job that waits for its next try is tried at once.
-bool JobEntry::Resume() {
+bool JobEntry::Resume(bool* changed) {
     if (systemLog.Writes(3)) {
         systemLog.Log(3,
                       "JobEntry::Resume() : Resume Job entry (jobName-%d%s from host-%s) in "
@@ -205,11 +206,8 @@ bool JobEntry::Resume() {
                 return false;
         }
     }
-    if (queue != nullptr) {
-        if (wasHeld) {
-            queue->HoldChanged(*this);
-        }
-        queue->NotifyWork();
+    if (changed != nullptr) {
+        *changed = wasHeld;
     }
     return true;
 }

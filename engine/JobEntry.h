@@ -61,9 +61,8 @@ class JobEntry {
     // kept: the J line, and the first N line (the name of the file the client printed).
     std::string wholeJobName;
     std::string sourceFileName;
-    bool printBanner = false;     // an L line while banners were not suppressed
-    PrintQueue* queue = nullptr;  // the owning queue; compared and notified, never owned
-    std::string queueName;        // the queue's name, copied when the job is made
+    bool printBanner = false;  // an L line while banners were not suppressed
+    std::string queueName;     // the queue's name, copied when the job is made
 
     // Where the job's files are in its queue's store, and where it came from.
     JobRecord record;
@@ -79,9 +78,11 @@ class JobEntry {
     // order it names them, each once: the first word of each such line, at most 255 bytes.
     static std::vector<std::string> PrintedFiles(std::string_view text);
 
-    // Hold and release; a change of the hold is written to the job store at once.
-    bool Pause();
-    bool Resume();
+    // Hold and release the job itself (its queue's HoldJob and ReleaseJob also write the hold to
+    // the store and wake the printing thread). False when the job's state does not allow it;
+    // changed tells whether the hold changed.
+    bool Pause(bool* changed = nullptr);
+    bool Resume(bool* changed = nullptr);
     void StateName(std::string& name) const;
     // Sum of the sizes of the job's files (control file included), low 32 bits each.
     uint32_t TotalSize() const;

@@ -695,7 +695,6 @@ void PrintQueue::Alert(const std::string& reason) {
 bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
     systemLog.Log(2, "LPDPrinter::AddJob() - jobNo(%d) user(%s) host(%s)\n", job->jobNo,
                   EscapeControls(job->userName).c_str(), EscapeControls(job->hostName).c_str());
-    job->queue = this;
     job->queueName = name;
     {
         MutexLock lock(mutex_);
@@ -711,7 +710,6 @@ bool PrintQueue::AddJob(std::shared_ptr<JobEntry> job) {
 
 PrintQueue::Placement PrintQueue::ReplaceJob(const JobEntry* current,
                                              std::shared_ptr<JobEntry> replacement) {
-    replacement->queue = this;
     replacement->queueName = name;
     {
         MutexLock lock(mutex_);
@@ -783,6 +781,29 @@ void PrintQueue::ForgetJobs(const std::vector<std::shared_ptr<JobEntry>>& remove
             store->Remove(job->record.id, JobStore::FileNames(job->record));
         }
     }
+}
+
+bool PrintQueue::HoldJob(JobEntry& job) {
+    bool changed = false;
+    if (!job.Pause(&changed)) {
+        return false;
+    }
+    if (changed) {
+        HoldChanged(job);
+    }
+    return true;
+}
+
+bool PrintQueue::ReleaseJob(JobEntry& job) {
+    bool changed = false;
+    if (!job.Resume(&changed)) {
+        return false;
+    }
+    if (changed) {
+        HoldChanged(job);
+    }
+    NotifyWork();
+    return true;
 }
 
 void PrintQueue::HoldChanged(JobEntry& job) {

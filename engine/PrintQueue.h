@@ -143,6 +143,10 @@ class PrintQueue {
     // A copy of the job list, in arrival order.
     std::vector<std::shared_ptr<JobEntry>> Jobs() const;
     size_t JobCount() const;
+    // Holds a job of this queue (JobEntry::Pause), or releases it (JobEntry::Resume) and has
+    // it tried at once; a changed hold is written to the store. False as the job's calls give.
+    bool HoldJob(JobEntry& job);
+    bool ReleaseJob(JobEntry& job);
     // A job was paused or resumed: its hold is written to the store.
     void HoldChanged(JobEntry& job);
 

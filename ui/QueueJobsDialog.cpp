@@ -133,7 +133,7 @@ void QueueJobsDialog::Act(JobAction action) {
         if (action == JobAction::Delete) {
             queue->RemoveJob(row->jobNo, row->user, row->host);
         } else if (const auto job = queue->FindJob(row->jobNo, row->user, row->host)) {
-            action == JobAction::Pause ? job->Pause() : job->Resume();
+            action == JobAction::Pause ? queue->HoldJob(*job) : queue->ReleaseJob(*job);
         }
     }
     RefreshList();

@@ -20,7 +20,8 @@ int Transfer::Percent() const {
 
 TransferMeter::JobKey TransferMeter::KeyOf(const JobEntry& job) {
     // A job without a store id (none is made so) is known by its entry.
-    return job.record.id != 0 ? JobKey(job.queue, job.record.id) : JobKey(&job, 0);
+    return job.record.id != 0 ? JobKey(job.queueName, job.record.id, nullptr)
+                              : JobKey(std::string(), 0, &job);
 }
 
 Transfer TransferMeter::Sample(const JobEntry& job, Clock::time_point now) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <string>
+#include <tuple>
 #include <utility>
 
 namespace pg {
@@ -32,7 +34,8 @@ class TransferMeter {
     using Clock = std::chrono::steady_clock;
     // A job as the lists follow it: its queue and its id in the queue's job store, which stay
     // when a reception puts a fuller entry in the place of the first one.
-    using JobKey = std::pair<const void*, uint64_t>;
+    // The queue's name and the job's store id; a job without an id: its entry.
+    using JobKey = std::tuple<std::string, uint64_t, const void*>;
 
     static JobKey KeyOf(const JobEntry& job);
 

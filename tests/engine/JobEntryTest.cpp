@@ -100,12 +100,10 @@ TEST(JobStates, PauseAndResumeInEveryStateAndTheirNamesAndLogLines) {
         {S::Close, "close", false, S::Close, false, S::Close},
         {S::Error, "error", false, S::Error, true, S::Waiting},
     };
-    TestDaemon daemon;      // its screen sink catches the system log at level 3
-    PrintQueue queue("x");  // Resume wakes the owning queue, after releasing the job's lock
+    TestDaemon daemon;  // its screen sink catches the system log at level 3
     for (const auto& [from, name, pauseResult, afterPause, resumeResult, afterResume] : rows) {
         SCOPED_TRACE(name);
         JobEntry job;
-        job.queue = &queue;
         job.jobNo = 7;
         job.nameSuffix = "pc1";
         job.hostName = "pc1.example";

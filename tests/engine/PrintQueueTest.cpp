@@ -129,7 +129,7 @@ TEST_F(PrintQueueTest, PrintingThreadTakesTheOldestPrintableJob) {
     arriving->SetState(JobState::Spooling);
     lp_->AddJob(arriving);
     auto held = StoreJob(*lp_, 1, "ann");
-    held->Pause();
+    lp_->HoldJob(*held);
     auto later = StoreJob(*lp_, 3, "ann");
     auto older = StoreJob(*lp_, 2, "ann");
     // The list's order is not the arrival order: job 2 arrived before job 3.
@@ -141,7 +141,7 @@ TEST_F(PrintQueueTest, PrintingThreadTakesTheOldestPrintableJob) {
     EXPECT_TRUE(daemon_.ScreenHas("RunLPDPrinting() : Removing job (jobNo-2, userName-ann"));
     EXPECT_EQ(held->State(), JobState::Pause);
     EXPECT_EQ(arriving->State(), JobState::Spooling);
-    EXPECT_TRUE(held->Resume());
+    EXPECT_TRUE(lp_->ReleaseJob(*held));
     EXPECT_TRUE(WaitUntil([&] { return lp_->JobCount() == 1; }));
 }
 
@@ -175,7 +175,7 @@ TEST_F(PrintQueueTest, FailedDeliveriesAreRetriedWithAGrowingPause) {
 
     // The printer is back: Resume tries the waiting job at once.
     MakePrinter();
-    EXPECT_TRUE(job->Resume());
+    EXPECT_TRUE(lp_->ReleaseJob(*job));
     EXPECT_TRUE(WaitUntil([&] { return lp_->JobCount() == 0; }, milliseconds(900)));
     EXPECT_EQ(lp_->StatusText(), "This print queue is ready");
 }
@@ -210,7 +210,7 @@ TEST_F(PrintQueueTest, JobsAndTheirHoldsOutliveTheQueue) {
     auto first = StoreJob(*idle_, 1, "ann");
     auto second = StoreJob(*idle_, 2, "bob");
     auto third = StoreJob(*idle_, 3, "carl");
-    EXPECT_TRUE(second->Pause());
+    EXPECT_TRUE(idle_->HoldJob(*second));
     third->SetState(JobState::Stop);  // removed while it was being delivered
     idle_->Shutdown();
     EXPECT_EQ(idle_->JobCount(), 0u);
@@ -221,7 +221,7 @@ TEST_F(PrintQueueTest, JobsAndTheirHoldsOutliveTheQueue) {
     again.OpenStore(daemon_.SpoolDirectory("idle"), false);
     EXPECT_EQ(Numbers(again), "1 2 ");
     EXPECT_EQ(again.Jobs()[1]->State(), JobState::Pause);
-    EXPECT_TRUE(again.Jobs()[1]->Resume());
+    EXPECT_TRUE(again.ReleaseJob(*again.Jobs()[1]));
     PrintQueue thrice("idle");
     thrice.OpenStore(daemon_.SpoolDirectory("idle"), false);
     EXPECT_EQ(thrice.Jobs().at(1)->State(), JobState::Waiting);

@@ -133,7 +133,7 @@ TEST_F(Attacks, NoClientCanForgeStealOrDeleteAnotherJob) {
     EXPECT_EQ(Listing(daemon_.SpoolDirectory("lp")).size(), 3u);
 
     ::mkdir(daemon_.PrinterPath("absent").c_str(), 0755);
-    EXPECT_TRUE(job->Resume());
+    EXPECT_TRUE(Queue()->ReleaseJob(*job));
     ASSERT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 0; }));
     const std::vector<std::string> printed = Listing(daemon_.PrinterPath("absent"));
     ASSERT_EQ(printed.size(), 1u);
