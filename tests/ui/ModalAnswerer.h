@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-class QAction;
 class QFileDialog;
 
 // GoogleTest prints QStrings (and so QStringLists) as text in failure messages.
@@ -24,17 +23,14 @@ namespace pg::test {
 // dialog that comes up (the modal ones a command opens with exec()) and records what it saw.
 // Message boxes get the button given (a box without that button is closed as with Escape);
 // a file dialog goes to the handler set for it, if any; dialogs still open are then rejected.
-// Popup menus are recorded and closed too.
 class ModalAnswerer : public QObject {
     Q_OBJECT
 
   public:
     struct Seen {
-        QString className;  // "QMessageBox", "pg::TViewPrintQ", "QFileDialog", "QMenu"
+        QString className;  // "QMessageBox", "QFileDialog", ...
         QString title;
-        QString text;  // message boxes: the text; menus: the item texts joined by '|'
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QStringList buttons;  // message boxes: the button texts
+        QString text;  // message boxes only
     };
 
     explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
@@ -66,8 +62,6 @@ class ModalAnswerer : public QObject {
     std::vector<Seen> seen_;
 };
 
-// The texts of a menu's actions, a separator as "-".
-QStringList ActionTexts(const QList<QAction*>& actions);
 // Processes events until predicate holds or timeoutMs passes.
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs = 10000);
 
