@@ -10,8 +10,6 @@
 #include <utility>
 #include <vector>
 
-class QFileDialog;
-
 // GoogleTest prints QStrings (and so QStringLists) as text in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -22,7 +20,7 @@ namespace pg::test {
 // The operator in window tests: while it exists, it answers every modal message box and
 // dialog that comes up (the modal ones a command opens with exec()) and records what it saw.
 // Message boxes get the button given (a box without that button is closed as with Escape);
-// a file dialog goes to the handler set for it, if any; dialogs still open are then rejected.
+// other dialogs are rejected.
 class ModalAnswerer : public QObject {
     Q_OBJECT
 
@@ -41,10 +39,6 @@ class ModalAnswerer : public QObject {
     void SetInspector(std::function<void(const Seen&)> inspector) {
         inspector_ = std::move(inspector);
     }
-    // The next file dialog goes to handler (which may accept it).
-    void OnFileDialog(std::function<void(QFileDialog&)> handler) {
-        fileHandler_ = std::move(handler);
-    }
     const std::vector<Seen>& All() const { return seen_; }
     int Count() const { return static_cast<int>(seen_.size()); }
     // The texts of the message boxes seen so far.
@@ -57,7 +51,6 @@ class ModalAnswerer : public QObject {
     QTimer timer_;
     QMessageBox::StandardButton answer_;
     std::function<void(const Seen&)> inspector_;
-    std::function<void(QFileDialog&)> fileHandler_;
     bool busy_ = false;  // inside the inspector
     std::vector<Seen> seen_;
 };
