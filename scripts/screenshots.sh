@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of Pressgate's windows for the documentation (make screenshots):
 #   scripts/screenshots.sh BUILD_DIR OUTPUT_DIR
-# Builds the screenshot driver (tests/ui/ScreenshotDriver.cpp) and runs it on a virtual X
+# Builds the screenshot driver (docs/screenshots/ScreenshotDriver.cpp) and runs it on a virtual X
 # server (Xvfb, through xvfb-run), which writes one PNG per window into OUTPUT_DIR. The driver
 # brings its own daemon with a private home, queues, jobs and messages.
 set -euo pipefail

@@ -2,15 +2,12 @@
 
 #include <cups/cups.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 
@@ -21,11 +18,10 @@ namespace {
 constexpr const char* kCupsd = "/usr/sbin/cupsd";
 
 bool Answers(const std::string& socketPath) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    http_t* http = httpConnect2(socketPath.c_str(), ippPort(), nullptr, AF_UNSPEC,
+                                HTTP_ENCRYPTION_NEVER, 1, 1000, nullptr);
+    httpClose(http);
+    return http != nullptr;
 }
 
 // libcups keeps the server it found per thread: make this thread look again.
@@ -38,11 +34,11 @@ void PointLibcupsAt(const char* server) {
 std::string PassThroughPpd(const std::string& filter) {
     std::string ppd =
         "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-        "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"PASSTHRU.PPD\"\n"
-        "*Manufacturer: \"Test\"\n*Product: \"(Pass-through)\"\n*ModelName: \"Pass-through\"\n"
-        "*ShortNickName: \"Pass-through\"\n*NickName: \"Pass-through\"\n"
-        "*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n*PageSize A4: \"\"\n"
-        "*CloseUI: *PageSize\n";
+        "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: "
+        "\"PASSTHRU.PPD\"\n*Manufacturer: \"Test\"\n*Product: \"(Pass-through)\"\n"
+        "*ModelName: \"Pass-through\"\n*ShortNickName: \"Pass-through\"\n"
+        "*NickName: \"Pass-through\"\n*OpenUI *PageSize: PickOne\n"
+        "*DefaultPageSize: A4\n*PageSize A4: \"\"\n*CloseUI: *PageSize\n";
     for (const char* type :
          {"application/vnd.cups-raw", "application/octet-stream", "text/plain"}) {
         ppd += std::string("*cupsFilter: \"") + type + " 0 " + filter + "\"\n";
@@ -73,7 +69,7 @@ std::string PrivateCupsd::ErrorLog() const {
 
 bool PrivateCupsd::Start(const std::vector<Queue>& queues, std::string* error) {
     std::string ignored;
-    std::string& reason = error != nullptr ? *error : ignored;
+    std::string& reason = error ? *error : ignored;
     Stop();
     if (::geteuid() != 0 || ::access(kCupsd, X_OK) != 0) {
         reason = "a private cupsd needs root (it runs its filters as user lp) and " +

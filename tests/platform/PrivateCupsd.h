@@ -10,16 +10,11 @@
 
 namespace pg::test {
 
-// A CUPS scheduler of the test's own: cupsd in a temporary directory (traversable by user lp),
-// listening only on DIR/cups.sock, with raw queues whose device is the file DIR/out/<queue>.
-// Each queue's PPD has one filter, a root-owned pass-through script, because a raw queue on a
-// file device without any filter writes nothing; documents arrive in the device file byte for
-// byte (the file is truncated per job).
-//
-// Start() points this process's libcups at it (CUPS_SERVER, and LPDEST/PRINTER cleared so the
-// scheduler's default counts); the destructor stops cupsd and restores CUPS_SERVER. Call
-// Start() before starting threads that use libcups: libcups reads CUPS_SERVER once per thread.
-// One at a time per process. cupsd runs filters as lp and needs root: without it Start() fails.
+// A CUPS scheduler of the test's own: cupsd (needs root: it runs filters as lp) in a temporary
+// directory, listening only on DIR/cups.sock, with raw queues whose device is DIR/out/<queue>
+// (truncated per job) and a pass-through filter, without which a raw queue on a file device
+// writes nothing. Start() points this process's libcups at it (call it before threads use
+// libcups, which reads CUPS_SERVER once per thread); one at a time per process.
 class PrivateCupsd {
   public:
     struct Queue {
@@ -30,11 +25,8 @@ class PrivateCupsd {
 
     PrivateCupsd() = default;
     ~PrivateCupsd();
-    PrivateCupsd(const PrivateCupsd&) = delete;
-    PrivateCupsd& operator=(const PrivateCupsd&) = delete;
 
-    // Writes the configuration with these queues, starts cupsd (ending one already running)
-    // and waits until its socket answers. False with the reason in *error.
+    // Starts cupsd with these queues (ending one already running); false with the reason.
     bool Start(const std::vector<Queue>& queues, std::string* error = nullptr);
     // Ends cupsd and waits for it.
     void Stop();
@@ -50,7 +42,6 @@ class PrivateCupsd {
     std::string ErrorLog() const;
 
   private:
-    // Calls with the jobs of a queue ("" for all), active ones or all of them.
     template <typename Each>
     void ForJobs(const std::string& queue, bool activeOnly, Each each) const;
     std::string SocketPath() const { return directory_ + "/cups.sock"; }

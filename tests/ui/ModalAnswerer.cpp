@@ -3,8 +3,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QFileDialog>
-#include <QMenu>
 #include <QTest>
 #include <utility>
 
@@ -31,13 +29,6 @@ void ModalAnswerer::Poll() {
         return;  // the inspector processes events itself
     }
     Seen seen;
-    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-        seen.className = "QMenu";
-        seen.text = ActionTexts(menu->actions()).join('|');
-        seen_.push_back(seen);
-        menu->close();
-        return;
-    }
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr || !dialog->isVisible()) {
         return;
@@ -47,10 +38,6 @@ void ModalAnswerer::Poll() {
     auto* box = qobject_cast<QMessageBox*>(dialog);
     if (box != nullptr) {
         seen.text = box->text();
-        seen.icon = box->icon();
-        for (QAbstractButton* button : box->buttons()) {
-            seen.buttons << button->text();
-        }
     }
     seen_.push_back(seen);
     if (inspector_) {
@@ -58,23 +45,12 @@ void ModalAnswerer::Poll() {
         inspector_(seen);
         busy_ = false;
     }
-    auto* files = qobject_cast<QFileDialog*>(dialog);
     if (box != nullptr && box->button(answer_) != nullptr) {
         box->button(answer_)->click();
-    } else if (files != nullptr && fileHandler_) {
-        std::exchange(fileHandler_, nullptr)(*files);
     }
     if (dialog->isVisible()) {
         dialog->reject();
     }
-}
-
-QStringList ActionTexts(const QList<QAction*>& actions) {
-    QStringList texts;
-    for (QAction* action : actions) {
-        texts << (action->isSeparator() ? QString("-") : action->text());
-    }
-    return texts;
 }
 
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs) {

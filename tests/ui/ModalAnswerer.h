@@ -10,9 +10,6 @@
 #include <utility>
 #include <vector>
 
-class QAction;
-class QFileDialog;
-
 // GoogleTest prints QStrings (and so QStringLists) as text in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -23,18 +20,15 @@ namespace pg::test {
 // The operator in window tests: while it exists, it answers every modal message box and
 // dialog that comes up (the modal ones a command opens with exec()) and records what it saw.
 // Message boxes get the button given (a box without that button is closed as with Escape);
-// a file dialog goes to the handler set for it, if any; dialogs still open are then rejected.
-// Popup menus are recorded and closed too.
+// other dialogs are rejected.
 class ModalAnswerer : public QObject {
     Q_OBJECT
 
   public:
     struct Seen {
-        QString className;  // "QMessageBox", "pg::TViewPrintQ", "QFileDialog", "QMenu"
+        QString className;  // "QMessageBox", "QFileDialog", ...
         QString title;
-        QString text;  // message boxes: the text; menus: the item texts joined by '|'
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QStringList buttons;  // message boxes: the button texts
+        QString text;  // message boxes only
     };
 
     explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
@@ -44,10 +38,6 @@ class ModalAnswerer : public QObject {
     // while the operator has not answered yet.
     void SetInspector(std::function<void(const Seen&)> inspector) {
         inspector_ = std::move(inspector);
-    }
-    // The next file dialog goes to handler (which may accept it).
-    void OnFileDialog(std::function<void(QFileDialog&)> handler) {
-        fileHandler_ = std::move(handler);
     }
     const std::vector<Seen>& All() const { return seen_; }
     int Count() const { return static_cast<int>(seen_.size()); }
@@ -61,13 +51,10 @@ class ModalAnswerer : public QObject {
     QTimer timer_;
     QMessageBox::StandardButton answer_;
     std::function<void(const Seen&)> inspector_;
-    std::function<void(QFileDialog&)> fileHandler_;
     bool busy_ = false;  // inside the inspector
     std::vector<Seen> seen_;
 };
 
-// The texts of a menu's actions, a separator as "-".
-QStringList ActionTexts(const QList<QAction*>& actions);
 // Processes events until predicate holds or timeoutMs passes.
 bool WaitFor(const std::function<bool()>& predicate, int timeoutMs = 10000);
 

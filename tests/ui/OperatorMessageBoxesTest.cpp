@@ -13,39 +13,27 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Finished(std::future<void>& future, std::chrono::milliseconds within) {
-    return future.wait_for(within) == std::future_status::ready;
-}
-
-TEST(OperatorMessageBoxesTest, WorkerMessagesArePostedInOrderWithoutWaiting) {
-    OperatorMessageBoxes boxes;
+// Worker messages are posted in order without waiting (the window thread is not processing
+// events: a waiting worker would never finish). Going away releases a waiting thread and
+// drops its box.
+TEST(OperatorMessageBoxesTest, WorkerMessagesArePostedInOrderAndReleasedWhenTheyGo) {
+    auto boxes = std::make_unique<OperatorMessageBoxes>();
     ModalAnswerer answerer;
     std::future<void> worker = std::async(std::launch::async, [] {
         OperatorMessage::Show(nullptr, "Winsock Error", "bind() failed");
         OperatorMessage::Show(nullptr, "Error", "Printer not exist!");
     });
-    // The window thread is not processing events: a waiting worker would never finish.
-    ASSERT_TRUE(Finished(worker, 10s));
-    EXPECT_EQ(answerer.Count(), 0);
+    ASSERT_EQ(worker.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(WaitFor([&] { return answerer.Count() == 2; }));
     EXPECT_EQ(answerer.Texts(), QStringList({"bind() failed", "Printer not exist!"}));
-    EXPECT_EQ(answerer.All()[0].title, "Winsock Error");
-}
 
-TEST(OperatorMessageBoxesTest, GoingAwayReleasesWaitingThreadsAndDropsTheirBoxes) {
-    auto boxes = std::make_unique<OperatorMessageBoxes>();
-    std::future<void> worker = std::async(
-        std::launch::async, [] { OperatorMessage::Show(nullptr, "Error", "socket() failed"); });
+    worker = std::async(std::launch::async,
+                        [] { OperatorMessage::Show(nullptr, "Error", "socket() failed"); });
     ASSERT_TRUE(WaitUntil([&] { return boxes->WaitingThreads() == 1; }));
     boxes.reset();
-    EXPECT_TRUE(Finished(worker, 10s));
-    ModalAnswerer answerer;
+    EXPECT_EQ(worker.wait_for(10s), std::future_status::ready);
     QCoreApplication::processEvents();
-    EXPECT_EQ(answerer.Count(), 0);
-    // Without the object the messages are the headless ones again.
-    std::async(std::launch::async, [] {
-        OperatorMessage::Show(nullptr, "Error", "socket() failed");
-    }).get();
+    EXPECT_EQ(answerer.Count(), 2);
 }
 
 // A remote queue whose host cannot be resolved: the connection asking for it waits for the
@@ -66,7 +54,6 @@ TEST(OperatorMessageBoxesTest, TheDestinationTestBlocksOnlyItsOwnConnection) {
         otherReply = other.Receive(1);
     });
     ASSERT_TRUE(WaitFor([&] { return answerer.Count() == 1; }, 20000));
-    EXPECT_EQ(answerer.All()[0].title, "getaddrinfo() failed.");
     EXPECT_NE(answerer.All()[0].text.indexOf("nohost.invalid"), -1);
     EXPECT_EQ(replyWhileOpen, "");
     EXPECT_EQ(otherReply, std::string(1, '\0'));

@@ -71,32 +71,4 @@ void Enter(QWidget* field, const QString& value) {
     QTest::keyClicks(field, value);
 }
 
-bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
-             const std::string& host, const std::string& title, const std::string& data) {
-    const std::string name = QString::asprintf("%03d", jobNo).toStdString() + host;
-    const std::string control = "H" + host + "\nP" + user + "\nJ" + title + "\nldfA" + name +
-                                "\nUdfA" + name + "\nN" + title + "\n";
-    LoopbackClient client(port);
-    for (const std::string& bytes :
-         {"\002" + queue + "\n", "\002" + std::to_string(control.size()) + " cfA" + name + "\n",
-          control + '\0', "\003" + std::to_string(data.size()) + " dfA" + name + "\n",
-          data + '\0'}) {
-        client.Send(bytes);
-        if (client.Receive(1) != std::string(1, '\0')) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
-                                      const std::string& host, uint64_t totalBytes) {
-    const std::string digits = QString::asprintf("%03d", jobNo).toStdString();
-    // The control file StoreJob writes for one data file.
-    const size_t control =
-        ("H" + host + "\nP" + user + "\nJreport.txt\nldfA" + digits + host + "\n").size();
-    const size_t data = totalBytes > control ? totalBytes - control : 0;
-    return StoreJob(queue, jobNo, user, host, {std::string(data, 'x')});
-}
-
 }  // namespace pg::test

@@ -62,20 +62,14 @@ T* Find(QWidget* widget, const char* name) {
 }
 // A press of the left mouse button on a button, radio button or check box.
 void Click(QAbstractButton* button);
+// Clicks the push button of that object name in dialog.
+inline void Press(QWidget* dialog, const char* button) {
+    Click(dialog->findChild<QPushButton*>(button));
+}
 // What a field shows: a check box "Y" or "N", a combo box its text, any other its text.
 QString Shown(QWidget* field);
 // Enters a value as the operator would: clicks a check box into "Y" or "N", types text over
 // a field's whole content.
 void Enter(QWidget* field, const QString& value);
-
-// One whole job over RFC 1179 as an LPR client sends it (receive-job, control file naming
-// user, host and title, data file of the given bytes); true when every step was acknowledged.
-bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
-             const std::string& host, const std::string& title, const std::string& data);
-
-// A complete job in the queue's job store, waiting, with a control file and one data file whose
-// sizes add up to totalBytes.
-std::shared_ptr<JobEntry> AddSizedJob(PrintQueue& queue, int jobNo, const std::string& user,
-                                      const std::string& host, uint64_t totalBytes);
 
 }  // namespace pg::test

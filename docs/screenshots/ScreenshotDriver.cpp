@@ -24,11 +24,11 @@
 #include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
-#include "tests/ui/WindowFixture.h"
 #include "ui/AddQueueWizard.h"
 #include "ui/GeneralSettingsDialog.h"
 #include "ui/LocalQueueDialog.h"
 #include "ui/LoggingDialog.h"
+#include "ui/MainWindow.h"
 #include "ui/MessagePane.h"
 #include "ui/OperatorMessageBoxes.h"
 #include "ui/QueueJobsDialog.h"
@@ -37,7 +37,27 @@
 
 namespace {
 
-using pg::test::SendJob;
+// One whole job over RFC 1179 as an LPR client sends it; true when every step was acknowledged.
+bool SendJob(uint16_t port, const std::string& queue, int jobNo, const std::string& user,
+             const std::string& host, const std::string& title, const std::string& data) {
+    const std::string name = std::string(jobNo < 10    ? "00"
+                                         : jobNo < 100 ? "0"
+                                                       : "") +
+                             std::to_string(jobNo) + host;
+    const std::string control = "H" + host + "\nP" + user + "\nJ" + title + "\nldfA" + name +
+                                "\nUdfA" + name + "\nN" + title + "\n";
+    pg::test::LoopbackClient client(port);
+    for (const std::string& bytes :
+         {"\002" + queue + "\n", "\002" + std::to_string(control.size()) + " cfA" + name + "\n",
+          control + '\0', "\003" + std::to_string(data.size()) + " dfA" + name + "\n",
+          data + '\0'}) {
+        client.Send(bytes);
+        if (client.Receive(1) != std::string(1, '\0')) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // A remote LPD host that never answers: the kernel completes connections into the listen
 // queue and nobody reads them, so a forwarded job waits for its first reply.
