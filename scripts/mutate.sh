@@ -10,7 +10,7 @@
 set -uo pipefail
 
 cd "$(dirname "$0")/.."
-build=${1:-build}
+build=$(cd "${1:-build}" 2>/dev/null && pwd) || { echo "no build directory ${1:-build}: run make build" >&2; exit 2; }
 filter=${2:-}
 jobs=${JOBS:-$(nproc)}
 [ -f "$build/CMakeCache.txt" ] || { echo "no configured build in $build: run make build" >&2; exit 2; }
@@ -23,7 +23,8 @@ trap 'restore; exit 130' INT TERM
 while IFS= read -r line; do
     [[ -z "${line//[[:space:]]/}" || "$line" =~ ^[[:space:]]*# ]] && continue
     IFS='|' read -r target expr what <<<"$line"
-    target=$(echo "$target" | xargs) expr=$(echo "$expr" | sed 's/^ *//;s/ *$//') what=$(echo "$what" | xargs)
+    trim() { sed 's/^[[:space:]]*//;s/[[:space:]]*$//' <<<"$1"; }
+    target=$(trim "$target") expr=$(trim "$expr") what=$(trim "$what")
     [[ -n "$filter" && "$what $target" != *"$filter"* ]] && continue
     saved=$(mktemp)
     cp -p "$target" "$saved"
@@ -35,16 +36,16 @@ while IFS= read -r line; do
         continue
     fi
     touch "$target"
-    if ! cmake --build "$build" -j "$jobs" >/tmp/mutate-build.log 2>&1; then
+    if ! cmake --build "$build" -j "$jobs" >"$build/mutate-build.log" 2>&1; then
         echo "STALE     $target: $what (does not compile)"
         stale=$((stale + 1))
-    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >/tmp/mutate-test.log 2>&1); then
+    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >"$build/mutate-test.log" 2>&1); then
         echo "SURVIVED  $target: $what"
         survived=$((survived + 1))
         survivors+=("$what")
     else
-        first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \(Failed|Timeout|SEGFAULT|Subprocess aborted\)' /tmp/mutate-test.log ||
-            grep -m1 -E '\*\*\*(Failed|Timeout)' /tmp/mutate-test.log | sed 's/ *\*\*\*.*//;s/.*Test *#//')
+        first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)' "$build/mutate-test.log" ||
+            grep -m1 -E '\*\*\*(Failed|Timeout)' "$build/mutate-test.log" | sed 's/ *\*\*\*.*//;s/.*Test *#//')
         echo "KILLED    $target: $what  [${first:-suite failed}]"
         killed=$((killed + 1))
     fi

@@ -5,6 +5,7 @@
 #include "tests/ui/WindowFixture.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/HelpWindow.h"
+#include "ui/MessagePane.h"
 #include "ui/ProgressDelegate.h"
 #include "ui/TrayIcon.h"
 
@@ -131,6 +132,65 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionActOnItsQueueAndOpenItsDialogs)
     button->click();
     EXPECT_NE(Spooler().State(), SpoolerState::Running);
     EXPECT_FALSE(Window().Tray()->ShowsRunning());
+}
+
+// Each standard key triggers its action, and only where it belongs: in the filter box Delete,
+// Space and Return are the box's own. Tab walks every control under the toolbar in reading order.
+TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
+    Start(TestConfig().AddLocalQueue("lp"));
+    Window().show();
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    Select("lp");
+    const MainActions& a = Actions();
+    QWidget* list = Window().QueueView();
+    QWidget* filter = Window().Messages()->FilterEdit();
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QWidget* focus;
+        QAction* action;  // null: none
+    } cases[] = {
+        {Qt::Key_Q, Qt::ControlModifier, list, a.exit},
+        {Qt::Key_F1, {}, filter, a.contents},
+        {Qt::Key_F5, {}, filter, a.refresh},
+        {Qt::Key_N, Qt::ControlModifier, list, a.addQueue},
+        {Qt::Key_Comma, Qt::ControlModifier, list, a.general},
+        {Qt::Key_Return, {}, list, a.open},
+        {Qt::Key_Space, {}, list, a.open},
+        {Qt::Key_Delete, {}, list, a.deleteQueue},
+        {Qt::Key_Delete, {}, filter, nullptr},
+        {Qt::Key_Space, {}, filter, nullptr},
+        {Qt::Key_Return, {}, filter, nullptr},
+    };
+    list->setFocus();
+    QWidgetList reached;
+    for (int i = 0; i < 4; ++i) {
+        reached << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, QWidgetList({list, filter, Window().Messages()->SeverityBox(),
+                                    Window().Messages()->View()}));
+
+    // Only the spies see the actions: which one each key triggered, if any.
+    std::vector<std::pair<QAction*, std::unique_ptr<QSignalSpy>>> spies;
+    for (QAction* action : Window().findChildren<QAction*>()) {
+        QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+        spies.emplace_back(action, std::make_unique<QSignalSpy>(action, &QAction::triggered));
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
+        c.focus->setFocus();
+        QTest::keyClick(c.focus, static_cast<Qt::Key>(c.key), c.modifiers);
+        QList<QAction*> triggered;
+        for (auto& [action, spy] : spies) {
+            if (!spy->isEmpty()) {
+                triggered << action;
+            }
+            spy->clear();
+        }
+        EXPECT_EQ(triggered, c.action ? QList<QAction*>{c.action} : QList<QAction*>{});
+    }
 }
 
 // A job still arriving over loopback: the list, sampling the engine by itself, shows its
