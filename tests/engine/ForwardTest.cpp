@@ -253,7 +253,7 @@ TEST_F(Forward, PausedQueueSendsNoMoreChunksUntilActivated) {
     queue_->Pause();
     FakeLpdHost::Send(c, 0);
     pollfd p{c.fd.Get(), POLLIN, 0};
-    EXPECT_EQ(::poll(&p, 1, 400), 0) << "contents sent while the queue is paused";
+    EXPECT_EQ(::poll(&p, 1, 200), 0) << "contents sent while the queue is paused";
     EXPECT_TRUE(queue_->Activate());
     host_.Serve(c);
     EXPECT_EQ(c.steps.back(), Bytes(3000) + kZero);

@@ -311,6 +311,7 @@ TEST_F(FifoDelivery, StopEndsTheDeliveryAndTheJobWaitsToBeDeliveredAgain) {
     EXPECT_FALSE(queue->HasPrintingThread());
     EXPECT_EQ(queue->State(), QueueState::Stop);
     EXPECT_EQ(job_->State(), JobState::Waiting);
+    EXPECT_EQ(job_->Failures(), 0u);  // so it goes again at once, not after a retry pause
     ASSERT_TRUE(fifo_.ReadAll());
     EXPECT_LT(fifo_.Data().size(), printed_.size() / 2);
     EXPECT_EQ(fifo_.Data().find('\f'), std::string::npos);  // dropped, not finished
@@ -330,9 +331,9 @@ TEST_F(FifoDelivery, PauseHoldsTheDeliveryUntilActivate) {
     std::shared_ptr<PrintQueue> queue = Queue("fifo");
     EXPECT_TRUE(queue->Pause());
     // The block being written goes out; then nothing more until Activate.
-    fifo_.ReadAll(milliseconds(500));
+    fifo_.ReadAll(milliseconds(200));
     EXPECT_LT(fifo_.Data().size(), printed_.size() / 2);
-    EXPECT_FALSE(fifo_.ReadSome(milliseconds(500)));
+    EXPECT_FALSE(fifo_.ReadSome(milliseconds(200)));
     EXPECT_EQ(job_->State(), JobState::Printing);
 
     EXPECT_TRUE(queue->Activate());
