@@ -5,9 +5,7 @@
 
 #include "engine/RemoteJobSender.h"
 
-#include <grp.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,7 +24,6 @@
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
-#include "tests/support/Process.h"
 
 namespace pg::test {
 namespace {
@@ -273,58 +270,6 @@ TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndTheJobWaitsAgain) {
     EXPECT_EQ(queue_->State(), QueueState::Stop);
     host_.Serve(c);
     EXPECT_EQ(c.steps.size(), 2u);
-}
-
-// --- without the privilege to bind reserved ports ----------------------------------------------
-
-// Two jobs through a daemon of a process that may not bind reserved ports.
-void ForwardTwoJobsWithoutPrivilege() {
-    FakeLpdHost host(true);
-    TestDaemon daemon(ForwardingConfig(host.Port()));
-    auto queue = daemon.Spooler().FindQueueIgnoringCase("far");
-    ASSERT_TRUE(queue);
-    for (int i = 0; i < 2; ++i) {
-        StoreJob(*queue, 123, "alice");
-        FakeLpdHost::Connection c;
-        ASSERT_TRUE(host.Accept(c));
-        host.Serve(c);
-        EXPECT_GE(c.sourcePort, 1024);
-        EXPECT_EQ(c.steps.size(), 5u);
-        ASSERT_TRUE(WaitUntil([&] { return queue->JobCount() == 0; }));
-    }
-    // Once per process.
-    EXPECT_EQ(CountScreenLines(daemon, "no privilege to bind a reserved port"), 1u);
-}
-
-TEST(ForwardWithoutPrivilege, ConnectsFromAnUnprivilegedPortAndSaysSoOnce) {
-    if (std::atoi(ReadFile("/proc/sys/net/ipv4/ip_unprivileged_port_start").c_str()) <= 731) {
-        GTEST_SKIP() << "every process may bind port 731 here";
-    }
-    if (::geteuid() != 0) {
-        ForwardTwoJobsWithoutPrivilege();
-        return;
-    }
-    // As root: the same in a child process of this program that gives up root first.
-    char self[4096] = {};
-    ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    Process::Options child;
-    child.argv = {self, "--gtest_also_run_disabled_tests",
-                  "--gtest_filter=ForwardWithoutPrivilege.DISABLED_*"};
-    std::string out, err;
-    const auto status = RunCommand(child, seconds(60), &out, &err);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(*status, 0) << out << err;
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
-}
-
-// Run by the test above as root, in a child process.
-TEST(ForwardWithoutPrivilege, DISABLED_AsNobody) {
-    const uid_t nobody = 65534;  // and nogroup
-    ASSERT_EQ(::setgroups(0, nullptr), 0);
-    ASSERT_EQ(::setresgid(nobody, nobody, nobody), 0);
-    ASSERT_EQ(::setresuid(nobody, nobody, nobody), 0);
-    ::prctl(PR_SET_DUMPABLE, 1);  // the leak checker needs to look at its own process
-    ForwardTwoJobsWithoutPrivilege();
 }
 
 }  // namespace

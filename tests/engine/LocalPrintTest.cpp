@@ -22,7 +22,6 @@
 #include "engine/JobStore.h"
 #include "engine/LocalPrintJob.h"
 #include "engine/PrintQueue.h"
-#include "engine/TextTreatment.h"
 #include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
 
@@ -41,29 +40,6 @@ std::string Repeat(const std::string& piece, size_t times) {
         text += piece;
     }
     return text;
-}
-
-TEST(TextTreatment, ClassificationLooksAtTheFirst512BytesOnly) {
-    struct Case {
-        std::string block;
-        bool binary, crLf, lf;
-    };
-    const std::string pad511(511, 'a');
-    const Case cases[] = {
-        {pad511 + "\x7f", true, false, false},    // 127 at the last byte looked at
-        {pad511 + "a\x7f", false, false, false},  // ... and one byte later
-        {"\x1b\n", true, false, false},           // ESC ends the look: the LF is never seen
-        {"a\rb\r", false, false, false},          // CR without LF: nothing
-        {"a\r\nb\nc", false, true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.block.substr(c.block.size() > 12 ? 511 : 0)));
-        TextTreatment treatment;
-        treatment.Classify(c.block);
-        EXPECT_EQ(treatment.Binary(), c.binary);
-        EXPECT_EQ(treatment.CrLf(), c.crLf);
-        EXPECT_EQ(treatment.Lf(), c.lf);
-    }
 }
 
 // The reading end of a FIFO printer. It is open before the printer is: the print system does

@@ -128,24 +128,6 @@ TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp\n"), JobListReport::UnknownQueue("lp"));
 }
 
-TEST_F(Administration, StartAndPauseByName) {
-    EXPECT_TRUE(daemon_.Spooler().StartPrinter("lp"));  // already running: true, no message
-    EXPECT_FALSE(daemon_.Spooler().StartPrinter("nosuch"));
-    EXPECT_FALSE(daemon_.Spooler().PausePrinter("nosuch"));
-    EXPECT_EQ(messages_.Take().size(), 2u);
-
-    daemon_.Spooler().ActivateLPD(false);
-    EXPECT_FALSE(daemon_.Spooler().StartPrinter("lp"));
-    EXPECT_EQ(messages_.Take().size(), 1u);
-    EXPECT_TRUE(daemon_.Spooler().PausePrinter("lp"));  // allowed while the daemon is paused
-    daemon_.Spooler().ActivateLPD(true);
-    daemon_.Spooler().PausePrinter("lp");
-    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Pause);
-    EXPECT_TRUE(daemon_.Spooler().StartPrinter("lp"));
-    EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Running);
-    EXPECT_TRUE(messages_.Take().empty());
-}
-
 // The settings dialog's settings are in force at once: the listener moves to the new port,
 // serving the connection that came before the move too; SaveSettings writes them.
 TEST_F(Administration, SettingsTakeEffectAtOnceAndAreSaved) {
