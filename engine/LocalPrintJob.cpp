@@ -193,6 +193,9 @@ DeliveryOutcome LocalPrintJob::PrintDataFile(const DeliveryFile& file) {
             return DeliveryOutcome::Retry(error, "Error in reading " + name);
         }
         if (!WriteBlock(std::string_view(block_.data(), static_cast<size_t>(length)))) {
+            if (control_.StopRequested()) {
+                return DeliveryOutcome::Stopped();  // the write was cancelled: no failure
+            }
             const int error = printer_->LastError();
             systemLog.Log(1,
                           "Error - LPDPrinter::PrintFile() - printer(%s) fails in %s for file %s - "

@@ -15,6 +15,8 @@ filter=${2:-}
 jobs=${JOBS:-$(nproc)}
 [ -f "$build/CMakeCache.txt" ] || { echo "no configured build in $build: run make build" >&2; exit 2; }
 
+# The logs live in the build directory: several worktrees may run this at once.
+buildlog="$(cd "$build" && pwd)/mutate-build.log" testlog="$(cd "$build" && pwd)/mutate-test.log"
 killed=0 survived=0 stale=0
 survivors=()
 restore() { [ -n "${saved:-}" ] && cp -p "$saved" "$target" && rm -f "$saved"; saved=; }
@@ -36,16 +38,16 @@ while IFS= read -r line; do
         continue
     fi
     touch "$target"
-    if ! cmake --build "$build" -j "$jobs" >"$build/mutate-build.log" 2>&1; then
+    if ! cmake --build "$build" -j "$jobs" >"$buildlog" 2>&1; then
         echo "STALE     $target: $what (does not compile)"
         stale=$((stale + 1))
-    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >"$build/mutate-test.log" 2>&1); then
+    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >"$testlog" 2>&1); then
         echo "SURVIVED  $target: $what"
         survived=$((survived + 1))
         survivors+=("$what")
     else
-        first=$(grep -m1 -oE '[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)' "$build/mutate-test.log" ||
-            grep -m1 -E '\*\*\*(Failed|Timeout)' "$build/mutate-test.log" | sed 's/ *\*\*\*.*//;s/.*Test *#//')
+        first=$(grep -m1 -aoE '[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)' "$testlog" ||
+            grep -m1 -aE '\*\*\*(Failed|Timeout)' "$testlog" | sed 's/ *\*\*\*.*//;s/.*Test *#//')
         echo "KILLED    $target: $what  [${first:-suite failed}]"
         killed=$((killed + 1))
     fi

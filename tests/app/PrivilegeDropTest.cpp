@@ -6,21 +6,16 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
 #include "platform/ReservedPort.h"
-#include "platform/ServiceAccount.h"
 #include "platform/UniqueFd.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
@@ -151,37 +146,6 @@ TEST_F(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
         EXPECT_EQ(st.st_mode & 0777, S_ISDIR(st.st_mode) ? 0700u : 0600u) << path;
     }
     EXPECT_NE(Status().find("from ann@host"), std::string::npos);
-}
-
-// What forwarding relies on once root is gone: the helper binds reserved ports, the process
-// itself cannot. Run in a child, which gives root up for good.
-TEST_F(PrivilegeDrop, TheHelperBindsReservedPortsForAProcessWithoutRoot) {
-    std::string failure;
-    const std::optional<ServiceAccount> lp = ServiceAccount::Find("", failure);
-    ASSERT_TRUE(lp) << failure;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        auto bindTo = [](uint16_t port, bool helped) {
-            UniqueFd fd(::socket(AF_INET6, SOCK_STREAM, 0));
-            const int one = 1;  // forwarding tests may leave the port in TIME_WAIT
-            ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            sockaddr_in6 local{};
-            local.sin6_family = AF_INET6;
-            local.sin6_port = htons(port);
-            const auto* address = reinterpret_cast<const sockaddr*>(&local);
-            return helped ? BindReservedPort(fd.Get(), address, sizeof local)
-                          : (::bind(fd.Get(), address, sizeof local) == 0 ? 0 : errno);
-        };
-        std::string why;
-        const bool ok = StartReservedPortHelper(*lp, why) && lp->Become(why) &&
-                        bindTo(kLastReservedPort, false) == EACCES &&
-                        bindTo(kLastReservedPort, true) == 0 &&
-                        bindTo(kFirstReservedPort - 1, true) == EINVAL;
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // When the account is missing or cannot reach the spool area, the daemon ends instead of

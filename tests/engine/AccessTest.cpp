@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -54,13 +53,9 @@ TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
         {"\001lp\n", "::1", kAck},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.request) + " from " + row.from);
-        const std::string logged = "refused to " + row.from + " by the access rules";
-        const size_t before = CountScreenLines(daemon_, logged);
         const std::string reply = ExchangeFrom(daemon_.Port(), row.from, row.request);
-        EXPECT_EQ(row.reply == kAck ? reply.substr(0, 1) : reply, row.reply);
-        EXPECT_EQ(CountScreenLines(daemon_, logged) - before,
-                  reply == kNack || reply.rfind("Host ", 0) == 0 ? 1u : 0u);
+        EXPECT_EQ(row.reply == kAck ? reply.substr(0, 1) : reply, row.reply)
+            << testing::PrintToString(row.request) << " from " << row.from;
     }
 
     auto queue = Queue();
@@ -68,46 +63,8 @@ TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
     StoreJob(*queue, 12, "ann", "pc1", {}, "", 0, "127.0.0.3");
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "12 ");
-    EXPECT_TRUE(daemon_.ScreenHas("remove on print queue lp refused to ::1 by the access rules"));
     EXPECT_EQ(ExchangeFrom(daemon_.Port(), "127.0.0.3", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "");
-}
-
-// A job received, listed and removed over IPv6, on the dual-stack socket that also serves the
-// IPv4 clients of the other tests.
-TEST_F(Access, IPv6ClientsPrintListAndRemove) {
-    const std::string control = "Hv6host\nPann\nJv6job\nldfA001v6host\nUdfA001v6host\n";
-    const std::string data = "printed over IPv6";
-    Queue()->Stop();
-    Queue()->Activate();
-    {
-        LoopbackClient client(daemon_.Port(), "::1");
-        client.Send("\002lp\n");
-        ASSERT_EQ(client.ReceiveExactly(1), kAck);
-        client.Send("\002" + std::to_string(control.size()) + " cfA001v6host\n");
-        ASSERT_EQ(client.ReceiveExactly(1), kAck);
-        client.Send(control + std::string(1, '\0'));
-        ASSERT_EQ(client.ReceiveExactly(1), kAck);
-        client.Send("\003" + std::to_string(data.size()) + " dfA001v6host\n");
-        ASSERT_EQ(client.ReceiveExactly(1), kAck);
-        client.Send(data + std::string(1, '\0'));
-        ASSERT_EQ(client.ReceiveExactly(1), kAck);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return Queue()->Jobs().empty(); }));  // printed and gone
-    std::string printed;
-    for (const auto& document : std::filesystem::directory_iterator(daemon_.PrinterPath("lp"))) {
-        printed += ReadFile(document.path());
-    }
-    EXPECT_EQ(printed.rfind("printed over IPv6", 0), 0u) << printed;
-
-    Queue()->Stop();
-    StoreJob(*Queue(), 7, "ann", "v6host");
-    const std::string list = ExchangeFrom(daemon_.Port(), "127.0.0.1", "\003lp\n");
-    EXPECT_NE(list.find("#007 report.txt from ann@v6host"), std::string::npos) << list;
-    EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp ann 7\n"), "");  // remove: refused
-    EXPECT_EQ(Numbers(*Queue()), "7 ");
-    EXPECT_EQ(ExchangeFrom(daemon_.Port(), "127.0.0.1", "\005lp ann 7\n"), "");
-    EXPECT_EQ(Numbers(*Queue()), "");
 }
 
 // Who may remove which job: the job's own user from the address the job came from, root from
@@ -122,19 +79,18 @@ TEST(Removal, OwnerAndRootFromTheJobsOriginOperatorFromAnywhere) {
     const std::string all = "12 13 14 15 ";
     const struct {
         std::string request, from, left;
-        size_t refusals;
     } rows[] = {
-        {"\005lp ann 12\n", "127.0.0.1", "13 14 15 ", 0},           // owner from the origin
-        {"\005lp ann 12\n", "127.0.0.2", all, 1},                   // owner from elsewhere
-        {"\005lp ann 14\n", "127.0.0.2", all, 1},                   // bob's job, from its origin
-        {"\005lp root 14\n", "127.0.0.2", "12 13 15 ", 0},          // root from the origin
-        {"\005lp root 14\n", "127.0.0.1", all, 1},                  // root from elsewhere
-        {"\005lp root 12 14 15\n", "127.0.0.3", "13 ", 0},          // root from an operator host
-        {"\005lp ann 14\n", "127.0.0.3", all, 1},                   // but only root
-        {"\005lp ann 12 13  bob 15x\n", "127.0.0.1", "14 15 ", 2},  // every item
-        {"\005lp ann 15\n", "::1", "12 13 14 ", 0},                 // an IPv6 origin
-        {"\005lp ann 15\n", "127.0.0.1", all, 1},
-        {"\005lp ann\n", "127.0.0.1", "13 14 15 ", 0},  // no item: ann's first job from here
+        {"\005lp ann 12\n", "127.0.0.1", "13 14 15 "},           // owner from the origin
+        {"\005lp ann 12\n", "127.0.0.2", all},                   // owner from elsewhere
+        {"\005lp ann 14\n", "127.0.0.2", all},                   // bob's job, from its origin
+        {"\005lp root 14\n", "127.0.0.2", "12 13 15 "},          // root from the origin
+        {"\005lp root 14\n", "127.0.0.1", all},                  // root from elsewhere
+        {"\005lp root 12 14 15\n", "127.0.0.3", "13 "},          // root from an operator host
+        {"\005lp ann 14\n", "127.0.0.3", all},                   // but only root
+        {"\005lp ann 12 13  bob 15x\n", "127.0.0.1", "14 15 "},  // every item
+        {"\005lp ann 15\n", "::1", "12 13 14 "},                 // an IPv6 origin
+        {"\005lp ann 15\n", "127.0.0.1", all},
+        {"\005lp ann\n", "127.0.0.1", "13 14 15 "},  // no item: ann's first job from here
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.request) + " from " + row.from);
@@ -142,15 +98,10 @@ TEST(Removal, OwnerAndRootFromTheJobsOriginOperatorFromAnywhere) {
         StoreJob(*queue, 13, "ann");
         StoreJob(*queue, 14, "bob", "pc1", {}, "", 0, "127.0.0.2");
         StoreJob(*queue, 15, "ann", "pc1", {}, "", 0, "::1");
-        const std::string logged = "on print queue lp refused to ";
-        const size_t before = CountScreenLines(daemon, logged);
         EXPECT_EQ(ExchangeFrom(daemon.Port(), row.from, row.request), "");
         EXPECT_EQ(Numbers(*queue), row.left);
-        EXPECT_EQ(CountScreenLines(daemon, logged) - before, row.refusals);
         queue->RemoveJob();
     }
-    EXPECT_TRUE(daemon.ScreenHas(
-        "removal of job 15 of ann from ::1 on print queue lp refused to ann at 127.0.0.1"));
 }
 
 // RemoveNeedsPrivilegedPort: only a client that could bind a port below 1024 may remove.
@@ -165,7 +116,6 @@ TEST(AccessOptions, RemovalFromAnUnprivilegedPortIsRefusedWhenRequired) {
     StoreJob(*queue, 3, "ann");
     EXPECT_EQ(ExchangeFrom(daemon.Port(), "127.0.0.1", "\005lp ann 3\n"), "");
     EXPECT_EQ(Numbers(*queue), "3 ");
-    EXPECT_TRUE(daemon.ScreenHas("is not privileged"));
     for (uint16_t port = 1023; port > 900 && !queue->Jobs().empty(); --port) {
         try {
             ExchangeFrom(daemon.Port(), "127.0.0.1", "\005lp ann 3\n", port);

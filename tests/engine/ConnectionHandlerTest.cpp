@@ -3,15 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
+#include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "engine/JobListReport.h"
 #include "engine/PrintQueue.h"
-#include "log/ErrorText.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 
@@ -35,8 +32,7 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
     const struct {
         std::string request, reply;
     } rows[] = {
-        {"\002nosuch\n", ""},  // receive job: silence
-        {"\003nosuch\n", "nosuch: no such print queue\n"},
+        {"\002nosuch\n", ""},                                        // receive job: silence
         {"\004no\033such\n", "no\\x1Bsuch: no such print queue\n"},  // shown escaped
         {"\005nosuch root 1\n", ""},
         {"\001nosuch\n", kAck},  // print waiting jobs: acknowledged all the same
@@ -44,7 +40,6 @@ TEST_F(CommandTable, RepliesToUnknownQueuesAndCommands) {
         {"\004LP\n", kEmptyList},
         {std::string(1, '\0') + "lp\n", ""},  // unknown command bytes
         {"\006lp\n", ""},
-        {"\177lp\n", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.request));
@@ -66,10 +61,17 @@ TEST_F(CommandTable, ReceiveJobIsAcknowledgedOnlyWhileTheQueueRuns) {
     EXPECT_EQ(FirstReply(daemon_.Port(), "\002Lp\n"), kAck);
 }
 
+// Short and long lists over the wire; the first list item selects by number or by user.
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     Queue()->Stop();  // the jobs stay put; a stopped queue's state is still served
-    StoreJob(*Queue(), 12, "ann");
+    auto job = StoreJob(*Queue(), 12, "ann");
     StoreJob(*Queue(), 13, "bob");
+    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp 12\n"),
+              "lp: \n    #012 report.txt from ann@pc1 waiting " + job->timeDate + "\n");
+    EXPECT_TRUE(std::regex_match(
+        Exchange(daemon_.Port(), "\004lp ann\n"),
+        std::regex("lp: \nRank +Owner +Job +Files +Total Size\n1st +ann@pc1 +12 +report.txt +" +
+                   std::to_string(job->TotalSize()) + " bytes\n")));
     auto listed = [&](const std::string& request) {
         const std::string text = Exchange(daemon_.Port(), request);
         const bool ann = text.find("    #012 report.txt from ann@pc1 ") != std::string::npos;
@@ -79,8 +81,6 @@ TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     EXPECT_EQ(listed("\003lp\n"), "ann bob");
     EXPECT_EQ(listed("\003lp 12x 13\n"), "ann ");
     EXPECT_EQ(listed("\003lp bob\n"), "bob");
-    // Two blanks: the first item is empty, so the whole list.
-    EXPECT_EQ(Exchange(daemon_.Port(), "\003lp  bob\n"), Exchange(daemon_.Port(), "\003lp\n"));
     // No job of that user: the header alone.
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp carl\n"), "lp: \n");
 }
@@ -88,19 +88,9 @@ TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
 TEST_F(CommandTable, CommandLineSplitOverTwoSendsIsAssembled) {
     LoopbackClient client(daemon_.Port());
     client.Send("\003l");
-    std::this_thread::sleep_for(milliseconds(100));  // two separate segments on purpose
+    ASSERT_TRUE(daemon_.WaitForScreenLine("Enter RunRecvRequest"));
     client.Send("p\n");
     EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
-}
-
-TEST(CommandTableLimits, QueueNamesAreCutTo255Characters) {
-    const std::string name(255, 'q');
-    TestDaemon daemon(TestConfig().AddQueue(name, "nowhere,,,long"));
-    const std::string header = name + ": \n    No jobs queued\n";
-    EXPECT_EQ(Exchange(daemon.Port(), "\003" + std::string(300, 'q') + "\n"), header);
-    EXPECT_EQ(Exchange(daemon.Port(), "\003" + std::string(256, 'Q') + "\n"), header);
-    EXPECT_EQ(Exchange(daemon.Port(), "\003" + std::string(254, 'q') + "\n"),
-              JobListReport::UnknownQueue(std::string(254, 'q')));
 }
 
 TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
@@ -124,12 +114,6 @@ TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
                               .AddQueue("lp", "no-such-printer,,,x")
                               .Set("GENERAL CONFIGURE", "TestPrintManager", tested ? "Y" : "N"));
         EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), tested ? "\001" : kAck);
-        EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->StatusText() ==
-                      "Destination printer not ready",
-                  tested);
-        EXPECT_EQ(daemon.ScreenHas("RunRecvRequest() :  error return in testing print manager for "
-                                   "print queue lp"),
-                  tested);
     }
 }
 
@@ -142,27 +126,6 @@ TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
 
     EXPECT_EQ(FirstReply(daemon.Port(), "\002up\n"), kAck);
     EXPECT_EQ(Exchange(daemon.Port(), "\002down\n"), "\001");
-    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("down")->StatusText(),
-              "Destination printer not ready");
-    EXPECT_TRUE(
-        daemon.ScreenHas("Error : Test remote print queue. - failed in connect()  last error " +
-                         ErrorText(ECONNREFUSED)));
-}
-
-TEST(DestinationTest, UnresolvableRemoteHostIsReportedToTheOperator) {
-    MessageCapture messages;
-    {
-        TestDaemon daemon(TestConfig().AddQueue("far", "store,no-such-host.invalid,515,remote"));
-        // A dotted second field makes the queue remote; this one has dots but no address.
-        EXPECT_EQ(Exchange(daemon.Port(), "\002far\n"), "\001");
-        EXPECT_TRUE(daemon.ScreenHas(
-            "Error : Test remote queue - failed in getaddrinfo(no-such-host.invalid)"));
-    }
-    const std::vector<std::string> got = messages.Take();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].rfind("getaddrinfo() failed.: ", 0), 0u) << got[0];
-    EXPECT_NE(got[0].find("Make sure 'no-such-host.invalid' is listed in the hosts file."),
-              std::string::npos);
 }
 
 // The reply ends with our half-close; the connection ends when the client closes too, and a
@@ -214,15 +177,6 @@ TEST(ConnectionClose, DribblingClientsAreCutOff) {
     EXPECT_FALSE(dribble(job, "Hhost\nPann\nJslow\nN\n"));
     EXPECT_TRUE(daemon.WaitForScreenLine("slower than MinBytesPerSecond (100): connection cut"));
     EXPECT_TRUE(daemon.Spooler().FindQueueIgnoringCase("lp")->Jobs().empty());
-}
-
-TEST(ConnectionClose, SilentClientIsTreatedAsClosedAfterTheTimeout) {
-    TestDaemon daemon(
-        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LocalCmdTimeout", "1"));
-    LoopbackClient client(daemon.Port());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(client.WaitForClose(seconds(10)));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(900));
 }
 
 }  // namespace

@@ -109,6 +109,7 @@ bool FakeLpdHost::Fill(Connection& c, size_t n) {
         }
         if (got <= 0) {
             c.closedAt = Clock::now();
+            ::shutdown(c.fd.Get(), SHUT_WR);  // a host closes when its client does
             return false;
         }
         c.pending.append(buffer, static_cast<size_t>(got));

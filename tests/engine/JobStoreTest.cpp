@@ -3,33 +3,17 @@
 
 #include "engine/JobStore.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "tests/support/TempDir.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
-
-std::vector<std::string> Listing(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                names.emplace_back(entry->d_name);
-            }
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A job of id in store with one data file; committed unless told otherwise.
 JobRecord Put(JobStore& store, uint64_t id, const std::string& data, bool commit = true) {

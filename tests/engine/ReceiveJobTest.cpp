@@ -3,10 +3,7 @@
 // job entries out. The queue "held" prints to a printer that does not exist and tries again only
 // after ten minutes, so a received job stays in the store as the reception left it.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,10 +17,8 @@
 #include <vector>
 
 #include "engine/JobEntry.h"
-#include "engine/JobReceiver.h"
 #include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
-#include "platform/FreeSpace.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
@@ -99,16 +94,11 @@ TEST_F(ReceiveJob, JobIsStoredUnderTheStoresNamesAndWaitsOnceTheClientCloses) {
     const std::string first = Bytes(100000, 1), second = Bytes(3000, 2);
     auto client = Connect();
     SendFile(*client, '\2', "cfA123host", control);
-    std::shared_ptr<JobEntry> arriving = WaitForJob(JobState::Spooling);
-    ASSERT_TRUE(arriving);
-    EXPECT_EQ(arriving->StatusText(), "receiving from 127.0.0.1");
+    ASSERT_TRUE(WaitForJob(JobState::Spooling));
     SendFile(*client, '\3', "dfA123host", first);
     SendFile(*client, '\3', "dfZ123host", "not named");
     SendFile(*client, '\3', "dfB123host", second);
-    // Complete, but the client has not ended the job yet.
-    arriving = Queue()->Jobs().at(0);
-    EXPECT_EQ(arriving->State(), JobState::Spooling);
-    EXPECT_EQ(arriving->progress.bytesDone.load(), control.size() + first.size() + 9 + 3000);
+    EXPECT_EQ(Queue()->Jobs().at(0)->State(), JobState::Spooling);  // until the client closes
 
     client->ShutdownWrite();
     std::shared_ptr<JobEntry> job = WaitForJob(JobState::Waiting);
@@ -123,18 +113,8 @@ TEST_F(ReceiveJob, JobIsStoredUnderTheStoresNamesAndWaitsOnceTheClientCloses) {
     EXPECT_EQ(record.data[0].clientName + " " + record.data[1].clientName, "dfA123host dfB123host");
     EXPECT_EQ(ReadFile(Spool() + "/" + record.data[0].storeName), first);
     EXPECT_EQ(ReadFile(Spool() + "/" + record.data[1].storeName), second);
-    EXPECT_EQ(record.control.clientName, "cfA123host");
     EXPECT_EQ(job->jobNo, 123);
     EXPECT_EQ(job->userName + "@" + job->hostName, "ann@host");
-    EXPECT_TRUE(job->printBanner);
-    EXPECT_EQ(job->TotalSize(), control.size() + first.size() + second.size());
-    // Where it came from: the client's own address and port.
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    ::getsockname(client->Fd(), reinterpret_cast<sockaddr*>(&local), &length);
-    EXPECT_EQ(record.origin.Text(), "127.0.0.1");
-    EXPECT_EQ(record.origin.Port(), ntohs(local.sin_port));
-    EXPECT_TRUE(daemon_.ScreenHas("INFO: Change job state from spooling to ready"));
 }
 
 // A file is acknowledged only once its terminating zero is in (RFC 1179's order), and the local
@@ -152,15 +132,11 @@ TEST_F(ReceiveJob, AcknowledgementWaitsForTheTerminatingZero) {
     Step(*client, kZero, kAck);
     client->ShutdownWrite();
     ASSERT_TRUE(WaitForJob(JobState::Waiting));
-    const std::string trace = ReadFile(daemon_.TracePath("local.log"));
-    EXPECT_NE(trace.find("Received Data  length(1)"), std::string::npos) << "the zero's dump";
 
     client = Connect();
     Step(*client, Subcommand('\3', 3, "dfA002host"), kAck);
     Step(*client, "abc\n", kNack);
     EXPECT_TRUE(client->WaitForClose(seconds(5)));
-    EXPECT_TRUE(daemon_.WaitForScreenLine(
-        "filename(dfA002host).  file dfA002host ended with 0x0a instead of the terminating zero"));
     EXPECT_EQ(Queue()->JobCount(), 1u);
 }
 
@@ -206,8 +182,6 @@ TEST_F(ReceiveJob, AbortsAndRefusalsRemoveTheJobAndSayWhy) {
             "LPDPrinter::RecvJob() - print queue (nowhere).  Remove failed job " + row.logged));
         EXPECT_TRUE(Gone());
     }
-    EXPECT_TRUE(
-        daemon_.ScreenHas("No free spaces available for print file dfA404host with size -5"));
 }
 
 // Other codes and 02 without count or name get no reply and no log; 03 without them is logged
@@ -223,33 +197,6 @@ TEST_F(ReceiveJob, IgnoredSubcommandsLeaveTheLoopGoing) {
     SendFile(*client, '\3', "dfA500host", "abc");
     client->ShutdownWrite();
     EXPECT_TRUE(WaitForJob(JobState::Waiting));
-    EXPECT_TRUE(
-        daemon_.ScreenHas("Expect file name, but null string read.  Therefore, job ( ) rejected."));
-    EXPECT_TRUE(daemon_.ScreenHas(
-        "Expect file name, but null string read.  Therefore, job ( ) rejected.(case 2)"));
-    EXPECT_EQ(ReadFile(daemon_.TracePath("local.log")).find("Receive control file cfA500host"),
-              ReadFile(daemon_.TracePath("local.log")).rfind("Receive control file cfA500host"))
-        << "the 02 lines without count or name were not taken";
-}
-
-// A count beyond 32 bits: content until the client closes, and no reply after it; the size of
-// such a file is unknown while it arrives.
-TEST_F(ReceiveJob, CountBeyond32BitsReceivesUntilTheClientCloses) {
-    auto client = Connect();
-    SendFile(*client, '\2', "cfA601host", "Hhost\nPann\nldfA601host\n");
-    Step(*client, Subcommand('\3', "999999999999", "dfA601host"), kAck);
-    const std::string data = Bytes(300000, 8);
-    client->Send(data);
-    ASSERT_TRUE(WaitUntil([&] {
-        auto jobs = Queue()->Jobs();
-        return !jobs.empty() && jobs[0]->progress.bytesDone.load() > 300000;
-    }));
-    EXPECT_EQ(Queue()->Jobs().at(0)->progress.bytesTotal.load(), 0u);
-    client->ShutdownWrite();
-    EXPECT_TRUE(client->WaitForClose(seconds(5))) << "nothing is sent after the content";
-    std::shared_ptr<JobEntry> job = WaitForJob(JobState::Waiting);
-    ASSERT_TRUE(job);
-    EXPECT_EQ(ReadFile(Spool() + "/" + job->record.data.at(0).storeName), data);
 }
 
 // Files are made with O_EXCL and never truncated: a file in the way of the next id makes the job
@@ -274,14 +221,6 @@ TEST_F(ReceiveJob, StoreFilesAreNeverOverwrittenAndFailuresRefuseTheFile) {
         Step(*client, Subcommand(code, 10, code == 2 ? "cfA700host" : "dfA700host"), kNack);
         EXPECT_TRUE(client->WaitForClose(seconds(5)));
     }
-    EXPECT_TRUE(
-        daemon_.ScreenHas("LPDPrinter::RecvJob() - printer(nowhere) fails in open() "
-                          "for file " +
-                          Spool() + "/"));
-    EXPECT_TRUE(
-        daemon_.ScreenHas("LPDPrinter::RecvJob() - print queue(nowhere) fails in "
-                          "open() for file " +
-                          Spool() + "/"));
     ::unlink(Spool().c_str());
     ::rename(moved.c_str(), Spool().c_str());
 }
@@ -348,16 +287,6 @@ TEST(SpoolRoom, FilesThatWouldLeaveLessThanMinFreeAreRefusedAndLeaveNothing) {
         auto jobs = queue->Jobs();
         return jobs.size() == 1 && jobs[0]->State() == JobState::Waiting;
     }));
-}
-
-// 512-byte sectors, 8 per cluster: 1,000,000 bytes need 244 clusters, so 345 must be free.
-TEST(FreeSpaceRule, KeepsAHundredClustersFree) {
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 344}, 0));
-    EXPECT_TRUE(JobReceiver::EnoughFreeSpace(1000000, {512, 8, 345}, 0));
-    // No 32-bit overflow for the largest size; no room on a volume without geometry.
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(UINT32_MAX, {1, 1, 100}, 0));
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {0, 8, 1000}, 0));
-    EXPECT_FALSE(JobReceiver::EnoughFreeSpace(0, {512, 0, 1000}, 0));
 }
 
 }  // namespace

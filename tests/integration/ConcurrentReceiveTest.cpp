@@ -22,16 +22,6 @@ using std::chrono::seconds;
 
 const std::string kZero(1, '\0');  // also the ACK
 
-std::string Payload(size_t size, uint32_t seed) {
-    std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 7;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return bytes;
-}
-
 std::string Line(char code, size_t count, const std::string& name) {
     return std::string(1, code) + std::to_string(count) + " " + name + "\n";
 }
@@ -63,8 +53,8 @@ class ConcurrentReceive : public ::testing::Test {
 // Two clients that give their jobs the same names at the same time get two documents, each with
 // its own bytes (binary, so printed unchanged), while job lists are asked for all along.
 TEST_F(ConcurrentReceive, TwoClientsWithTheSameNamesAndJobListsAtOnce) {
-    const std::vector<std::string> first = {Payload(2 << 20, 1), Payload(700000, 2)};
-    const std::vector<std::string> second = {Payload(3 << 20, 4), Payload(65536, 5)};
+    const std::vector<std::string> first = {Bytes(2 << 20, 1), Bytes(700000, 2)};
+    const std::vector<std::string> second = {Bytes(3 << 20, 4), Bytes(65536, 5)};
     bool firstSent = false, secondSent = false;
     std::atomic<bool> sending{true};
     std::atomic<int> lists{0}, badLists{0};
@@ -103,7 +93,7 @@ TEST_F(ConcurrentReceive, TwoClientsWithTheSameNamesAndJobListsAtOnce) {
 TEST_F(ConcurrentReceive, JobRemovedWhileItsDataArrive) {
     LoopbackClient client(daemon_.Port());
     const std::string control = "Hhost\nPann\nJjob\nldfA303host\n";
-    const std::string data = Payload(1 << 20, 6);
+    const std::string data = Bytes(1 << 20, 6);
     client.Send("\002lp\n" + Line('\2', control.size(), "cfA303host") + control + kZero +
                 Line('\3', data.size(), "dfA303host") + data.substr(0, 500000));
     ASSERT_EQ(client.ReceiveExactly(4), std::string(4, '\0'));

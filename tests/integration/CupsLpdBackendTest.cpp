@@ -15,10 +15,7 @@
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
-#include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
@@ -51,10 +48,7 @@ TEST_P(CupsLpdBackend, JobLandsByteExactAndTheBackendSucceeds) {
     TempDir work("pgcupslpd");
     auto queue = daemon.Spooler().FindQueueIgnoringCase("lp");
 
-    std::string document;
-    for (int i = 0; i < 200000; ++i) {
-        document += static_cast<char>((i * 31 + i / 977) & 0xff);
-    }
+    const std::string document = "\x90" + Bytes(200000);  // binary from its first byte
     WriteFile(work / "document.prn", document);
     Process::Options options;
     options.argv = {backend, "42", "alice", "Quarterly report", "1", ""};
@@ -78,8 +72,6 @@ TEST_P(CupsLpdBackend, JobLandsByteExactAndTheBackendSucceeds) {
     })) << err;
     EXPECT_EQ(printed[0], "000001-Quarterly report");
     EXPECT_TRUE(ReadFile(daemon.PrinterPath("lp") + "/" + printed[0]) == document);
-    EXPECT_TRUE(daemon.ScreenHas("RunLPDPrinting() : Printing job (jobNo-"));
-    EXPECT_TRUE(daemon.ScreenHas(", userName-alice, hostName-"));
     // Only a backend reading its standard input does not know the size it sends.
     EXPECT_EQ(ReadFile(daemon.TracePath("local.log")).find("is received until the client closes") !=
                   std::string::npos,

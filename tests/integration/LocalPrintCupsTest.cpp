@@ -13,12 +13,9 @@
 #include <vector>
 
 #include "engine/PrintQueue.h"
-#include "tests/engine/EngineTestJobs.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/platform/PrivateCupsd.h"
-#include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
@@ -69,14 +66,6 @@ class LocalPrintCups : public ::testing::Test {
         options.unsetEnv = {"PRINTER", "LPDEST"};
         std::string out, err;
         ASSERT_EQ(RunCommand(options, seconds(30), &out, &err), 0) << out << err;
-    }
-
-    size_t ScreenCount(const std::string& text) const {
-        size_t n = 0;
-        for (const std::string& line : daemon_->ScreenLines()) {
-            n += line.find(text) != std::string::npos ? 1 : 0;
-        }
-        return n;
     }
 
     PrivateCupsd cupsd_;
@@ -132,7 +121,7 @@ TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
                                    " - last error(0x0506: server-error-not-accepting-jobs)"));
     // The queue goes on; the job is tried again (and CUPS still says no).
     EXPECT_EQ(queue->State(), QueueState::Running);
-    EXPECT_TRUE(WaitUntil([&] { return ScreenCount(failure) >= 2; }, seconds(15)));
+    EXPECT_TRUE(WaitUntil([&] { return CountScreenLines(*daemon_, failure) >= 2; }, seconds(15)));
     EXPECT_EQ(queue->JobCount(), 1u);
     EXPECT_TRUE(cupsd_.ActiveJobs().empty());
     EXPECT_EQ(cupsd_.Output("closed"), "");

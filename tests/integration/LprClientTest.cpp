@@ -19,11 +19,8 @@
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
-#include "tests/engine/EngineTestJobs.h"
-#include "tests/support/Loopback.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestDaemon.h"
 
 namespace pg::test {
 namespace {
@@ -87,10 +84,7 @@ class LprClient : public ::testing::Test {
 
 TEST_F(LprClient, JobLandsByteExactAndLpqListsIt) {
     const std::string text = "first page\r\nsecond line\f\n";
-    std::string binary;
-    for (int i = 0; i < 70000; ++i) {
-        binary += static_cast<char>((i * 7 + i / 256) & 0xff);
-    }
+    const std::string binary = Bytes(70000);
     WriteFile(home_ / "letter.txt", text);
     WriteFile(home_ / "image.bin", binary);
     auto job = Print({"-l", "-J", "quarterly", home_ / "letter.txt", home_ / "image.bin"});

@@ -18,23 +18,12 @@
 #include <string>
 
 #include "engine/PrintQueue.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestDaemon.h"
+#include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
 
 using std::chrono::seconds;
-
-// n bytes through every byte value.
-std::string Bytes(size_t n, unsigned seed) {
-    std::string bytes(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        bytes[i] = static_cast<char>((i * 13 + seed + i / 251) & 0xFF);
-    }
-    return bytes;
-}
 
 // Debian's LPRng reads only /etc/lprng/lpd.conf, so lpd runs in a private mount namespace in
 // which DIR/etc is bind-mounted over /etc/lprng (the machine's own files are never touched).

@@ -121,16 +121,9 @@ TEST_F(Attacks, NoClientCanForgeStealOrDeleteAnotherJob) {
     Step(*client, "\001\n", kAck);
     EXPECT_TRUE(client->WaitForClose(seconds(5)));
 
-    EXPECT_TRUE(
-        daemon_.WaitForScreenLine("filename(dfA124vhost).  the client closed the "
-                                  "connection before a control file came"));
-    EXPECT_TRUE(
-        daemon_.WaitForScreenLine("filename(cfA999evil).  the client closed the "
-                                  "connection before data file dfA124vhost, dAAAAAAAAA "
-                                  "came"));
     EXPECT_TRUE(daemon_.WaitForScreenLine("filename(zzz124vhost).  aborted by the client"));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).size() == 3; }));
     EXPECT_EQ(Queue()->Jobs(), std::vector<std::shared_ptr<JobEntry>>{job});
-    EXPECT_EQ(Listing(daemon_.SpoolDirectory("lp")).size(), 3u);
 
     ::mkdir(daemon_.PrinterPath("absent").c_str(), 0755);
     EXPECT_TRUE(Queue()->ReleaseJob(*job));
@@ -148,34 +141,19 @@ TEST_F(SpoolIntegrity, NoJobBlocksTheQueue) {
         std::vector<std::string> steps;  // after the control file naming dfA001bad
         std::string reply;               // to the last step
         bool close;                      // the bad client closes (else stays silent)
-        std::string logged;
     } rows[] = {
         {"gone in the middle of a file",
          {Subcommand('\3', "1000", "dfA001bad"), Bytes(400)},
          "",
-         true,
-         "the client closed the connection in the middle of file dfA001bad"},
+         true},
         {"silent in the middle of a file",
          {Subcommand('\3', "1000", "dfA001bad"), Bytes(400)},
          "",
-         false,
-         "the client fell silent in the middle of file dfA001bad"},
-        {"aborted", {"\001\n"}, kAck, false, "aborted by the client"},
-        {"refused data file",
-         {Subcommand('\3', "-5", "dfA001bad")},
-         kNack,
-         false,
-         "no room for data file dfA001bad"},
-        {"second control file",
-         {Subcommand('\2', "4", "cfA002bad"), "Hb\n\n" + kZero},
-         kAck,
-         true,
-         "a second control file began the next job before data file dfA001bad came"},
-        {"files that never came",
-         {},
-         "",
-         true,
-         "the client closed the connection before data file dfA001bad came"},
+         false},
+        {"aborted", {"\001\n"}, kAck, false},
+        {"refused data file", {Subcommand('\3', "-5", "dfA001bad")}, kNack, false},
+        {"second control file", {Subcommand('\2', "4", "cfA002bad"), "Hb\n\n" + kZero}, kAck, true},
+        {"files that never came", {}, "", true},
     };
     std::vector<std::string> printed;
     int n = 0;
@@ -196,8 +174,6 @@ TEST_F(SpoolIntegrity, NoJobBlocksTheQueue) {
         printed.push_back(Document("good" + std::to_string(++n)));
         SendJob(std::to_string(100 + n), "good", printed.back());
         EXPECT_TRUE(PrintedSoon(printed, milliseconds(900)));
-        EXPECT_TRUE(daemon_.WaitForScreenLine("Remove failed job (bad) filename(cfA001bad).  " +
-                                              row.logged));
         EXPECT_TRUE(bad->WaitForClose(seconds(5)));
         EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
     }
@@ -211,10 +187,6 @@ TEST_F(SpoolIntegrity, NoJobBlocksTheQueue) {
     printed.push_back(Document("last"));
     SendJob("199", "good", printed.back());
     EXPECT_TRUE(PrintedSoon(printed));
-    EXPECT_TRUE(
-        daemon_.WaitForScreenLine("Print queue lp : job (jobNo-7, userName-eve, "
-                                  "hostName-bad) given up - Error in finding print data "
-                                  "file -  dfA007bad"));
     EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
 }
 

@@ -155,28 +155,6 @@ TEST(SpoolRestart, CompleteJobsPrintOnceAfterTheRestartInOrder) {
     }
 }
 
-// Killed in the middle of a 100 MB file, the daemon leaves a partial job that the next start
-// removes; nothing of it is printed.
-TEST(SpoolRestart, KillInTheMiddleOfALargeFileLeavesNothing) {
-    Site site;
-    site.MakePrinter();
-    site.Start();
-    auto client = site.Connect("lp");
-    const std::vector<std::string> steps = JobSteps(1, "", true);
-    client->Send(steps[0] + steps[1] + "\003104857600 dfA101host\n");
-    ASSERT_EQ(client->ReceiveExactly(4), std::string(4, '\0'));
-    const std::string chunk = Bytes(1 << 20);
-    for (int i = 0; i < 50; ++i) {
-        client->Send(chunk);
-    }
-    site.End(SIGKILL);
-    EXPECT_FALSE(site.Spool("lp").empty());
-    site.Start();
-    EXPECT_TRUE(site.Spool("lp").empty());  // cleaned before the listener opened
-    EXPECT_TRUE(site.End(SIGTERM).find("removed incomplete job") != std::string::npos);
-    EXPECT_TRUE(site.Printed().empty());
-}
-
 // Killed after each acknowledgement a client can see, in both orders of the files: only the job
 // whose last file was acknowledged is printed after the restart, once.
 TEST(SpoolRestart, KillAfterAnyAcknowledgementOfAReception) {

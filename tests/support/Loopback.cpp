@@ -16,38 +16,58 @@ namespace pg::test {
 
 namespace {
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+// A socket of from's family bound to from (and sourcePort) and connected to port on the
+// loopback address of that family; invalid on failure (errno says why).
+UniqueFd Connect(uint16_t port, const std::string& from, uint16_t sourcePort) {
+    const bool v6 = from.find(':') != std::string::npos;
+    sockaddr_storage source{}, target{};
+    auto& s4 = reinterpret_cast<sockaddr_in&>(source);
+    auto& t4 = reinterpret_cast<sockaddr_in&>(target);
+    auto& s6 = reinterpret_cast<sockaddr_in6&>(source);
+    auto& t6 = reinterpret_cast<sockaddr_in6&>(target);
+    if (v6) {
+        s6.sin6_family = t6.sin6_family = AF_INET6;
+        ::inet_pton(AF_INET6, from.c_str(), &s6.sin6_addr);
+        s6.sin6_port = htons(sourcePort);
+        t6.sin6_addr = in6addr_loopback;
+        t6.sin6_port = htons(port);
+    } else {
+        s4.sin_family = t4.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &s4.sin_addr);
+        s4.sin_port = htons(sourcePort);
+        t4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        t4.sin_port = htons(port);
+    }
+    const socklen_t length = v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    UniqueFd fd(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0));
+    int one = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&source), length) != 0 ||
+        ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&target), length) != 0) {
+        return UniqueFd();
+    }
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
 }
 
 }  // namespace
 
 uint16_t FreePort() {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address = Loopback(0);
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("bind to a free port failed");
     }
-    socklen_t length = sizeof address;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length);
     return ntohs(address.sin_port);
 }
 
 LoopbackClient::LoopbackClient(uint16_t port, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in address = Loopback(port);
-        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            int one = 1;
-            ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            fd_ = std::move(fd);
-            return;
-        }
+    while (!(fd_ = Connect(port, "127.0.0.1", 0))) {
         if (std::chrono::steady_clock::now() >= deadline) {
             throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
                                      std::strerror(errno));
@@ -56,38 +76,12 @@ LoopbackClient::LoopbackClient(uint16_t port, std::chrono::milliseconds timeout)
     }
 }
 
-LoopbackClient::LoopbackClient(uint16_t port, const std::string& from, uint16_t sourcePort) {
-    const bool v6 = from.find(':') != std::string::npos;
-    sockaddr_storage source{};
-    sockaddr_storage target{};
-    socklen_t length;
-    if (v6) {
-        auto& s6 = reinterpret_cast<sockaddr_in6&>(source);
-        auto& t6 = reinterpret_cast<sockaddr_in6&>(target);
-        s6.sin6_family = t6.sin6_family = AF_INET6;
-        ::inet_pton(AF_INET6, from.c_str(), &s6.sin6_addr);
-        s6.sin6_port = htons(sourcePort);
-        t6.sin6_addr = in6addr_loopback;
-        t6.sin6_port = htons(port);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto& s4 = reinterpret_cast<sockaddr_in&>(source);
-        s4.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from.c_str(), &s4.sin_addr);
-        s4.sin_port = htons(sourcePort);
-        reinterpret_cast<sockaddr_in&>(target) = Loopback(port);
-        length = sizeof(sockaddr_in);
-    }
-    UniqueFd fd(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0));
-    int one = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&source), length) != 0 ||
-        ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&target), length) != 0) {
+LoopbackClient::LoopbackClient(uint16_t port, const std::string& from, uint16_t sourcePort)
+    : fd_(Connect(port, from, sourcePort)) {
+    if (!fd_) {
         throw std::runtime_error("cannot connect from " + from + " to port " +
                                  std::to_string(port) + ": " + std::strerror(errno));
     }
-    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    fd_ = std::move(fd);
 }
 
 void LoopbackClient::Send(const std::string& bytes) {
