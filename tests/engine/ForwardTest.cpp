@@ -176,6 +176,13 @@ TEST_F(Forward, FailuresOnAMadeConnectionAreOutcomes) {
         Connection another;
         EXPECT_FALSE(host_.Accept(another, milliseconds(0)));  // no second connection
     }
+    // A data file gone once the job has begun: given up too, not retried for ever.
+    std::future<DeliveryOutcome> begun = Send(kSmallJob);
+    Connection held = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
+    ::unlink((work_ / "1").c_str());
+    FakeLpdHost::Send(held, 0);
+    host_.Serve(held);
+    EXPECT_EQ(begun.get().kind, Kind::GiveUp);
     // A job whose file is gone is given up before anything is sent.
     const DeliveryOutcome outcome = Send(kSmallJob, /*lastMissing=*/true).get();
     EXPECT_EQ(outcome.kind, Kind::GiveUp);
