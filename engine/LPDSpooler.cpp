@@ -30,6 +30,18 @@ namespace pg {
 
 namespace {
 
+// Where a [Print Queues] entry (and its own section) says the queue delivers.
+QueueTarget TargetOf(const QueueEntry& entry) {
+    QueueTarget target;
+    target.destination = entry.destination;
+    target.remoteHost = entry.remoteHost;
+    target.remotePort = entry.remotePort;
+    target.isRemote = entry.isRemote;
+    target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
+    target.maxJobMB = entry.maxJobMB;
+    return target;
+}
+
 // The settings reader hands over whole lines ending in a line feed; logging them through
 // "%s\n" keeps the line-start bookkeeping right and a '%' in a path harmless.
 void LogSettingLine(const std::string& line) {
@@ -391,16 +403,7 @@ void LPDSpooler::ReloadQueues() {
             continue;
         }
         std::shared_ptr<PrintQueue> queue = std::move(*kept);
-        const QueueTarget before = queue->Target();
-        QueueTarget target;
-        target.destination = entry.destination;
-        target.remoteHost = entry.remoteHost;
-        target.remotePort = entry.remotePort;
-        target.isRemote = entry.isRemote;
-        target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
-        if (target.destination != before.destination || target.remoteHost != before.remoteHost ||
-            target.remotePort != before.remotePort || target.isRemote != before.isRemote ||
-            target.formFeedAtEndOfJob != before.formFeedAtEndOfJob) {
+        if (const QueueTarget target = TargetOf(entry); target != queue->Target()) {
             queue->SetTarget(target);
             systemLog.Log(1, "Print queue %s now prints to %s\n", entry.name.c_str(),
                           AddedEntryValue(entry).c_str());
@@ -511,14 +514,7 @@ void LPDSpooler::Attach(PrintQueue& queue) {
 
 std::shared_ptr<PrintQueue> LPDSpooler::MakeQueue(const QueueEntry& entry) {
     auto queue = std::make_shared<PrintQueue>(entry.name);
-    QueueTarget target;
-    target.destination = entry.destination;
-    target.remoteHost = entry.remoteHost;
-    target.remotePort = entry.remotePort;
-    target.isRemote = entry.isRemote;
-    target.formFeedAtEndOfJob = entry.formFeedAtEndOfJob;
-    target.maxJobMB = entry.maxJobMB;
-    queue->SetTarget(target);
+    queue->SetTarget(TargetOf(entry));
     queue->SetStatusText(entry.statusText);
     Attach(*queue);
     return queue;

@@ -14,6 +14,8 @@ struct QueueTarget {
     bool isRemote = false;
     bool formFeedAtEndOfJob = true;
     int32_t maxJobMB = -1;  // the queue's own MaxJobMB; -1: the general one
+
+    bool operator==(const QueueTarget&) const = default;
 };
 
 }  // namespace pg

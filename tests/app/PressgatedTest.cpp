@@ -287,12 +287,17 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
     EXPECT_TRUE(daemon.WaitForStdout("Remove Print Queue : old"));
     EXPECT_EQ(Entries(printers + "paper"), 0u);
 
-    // A setting: lpq is not served any more.
-    site.Write(general + "EnablePrintStatusControl=N\r\n", "lp=paper2,,,x\r\n");
+    // A setting: lpq is not served any more; and the queue's own section: a job over its
+    // MaxJobMB is refused at the data file's announcement.
+    site.Write(general + "EnablePrintStatusControl=N\r\n", "lp=paper2,,,x\r\n",
+               "[lp]\r\nMaxJobMB=1\r\n");
     daemon.Signal(SIGHUP);
     EXPECT_TRUE(WaitUntil([&] { return Count(daemon.Stdout(), " reloaded: ") == 2; }));
     EXPECT_TRUE(daemon.WaitForStdout("Reload : EnablePrintStatusControl=N"));
     EXPECT_EQ(site.Query(), "");
+    LoopbackClient big(site.port);
+    big.Send(std::string("\002lp\n\0032097152 dfA5host\n"));
+    EXPECT_EQ(big.ReceiveExactly(2), std::string("\0\1", 2));
     daemon.Signal(SIGTERM);
     EXPECT_EQ(daemon.Wait(seconds(10)), 0);
 }
