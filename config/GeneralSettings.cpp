@@ -6,7 +6,6 @@
 #include <array>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -189,19 +188,7 @@ std::string ResolveDefault(const SettingKey::DefaultValue& value, const ConfigLo
 }
 
 std::string SavedText(const SettingKey& key, const GeneralSettings& settings) {
-    return std::visit(
-        [&settings](auto member) -> std::string {
-            const auto& value = settings.*member;
-            using T = std::decay_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, bool>) {
-                return value ? "Y" : "N";
-            } else if constexpr (std::is_same_v<T, std::string>) {
-                return value;
-            } else {
-                return std::to_string(value);
-            }
-        },
-        key.field);
+    return std::visit([&settings](auto member) { return ValueText(settings.*member); }, key.field);
 }
 
 std::vector<std::string> ChangedSettings(const GeneralSettings& before,

@@ -56,19 +56,8 @@ void WriteKeys(const ProfileFile& file, const LoggingSettings& settings,
         if (same) {
             continue;
         }
-        const std::string text = std::visit(
-            [&](auto member) -> std::string {
-                const auto& value = settings.*member;
-                using T = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<T, bool>) {
-                    return value ? "Y" : "N";
-                } else if constexpr (std::is_same_v<T, std::string>) {
-                    return value;
-                } else {
-                    return std::to_string(value);
-                }
-            },
-            entry.field);
+        const std::string text =
+            std::visit([&](auto member) { return ValueText(settings.*member); }, entry.field);
         // A failed write is not reported: the dialog that saves has no better answer.
         (void)file.WriteString(kSection, entry.key, text);
     }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace pg {
 
@@ -20,5 +22,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // when there are no digits. Values beyond the int range are held at its ends, as strtol does
 // on a 32-bit long. Leading white space is not skipped: callers trim first.
 int ParseLeadingInt(std::string_view text);
+
+// A setting's value as pgate.ini holds it: Y or N for a switch, a number in decimal, text as is.
+template <typename T>
+std::string ValueText(const T& value) {
+    if constexpr (std::is_same_v<T, bool>) {
+        return value ? "Y" : "N";
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        return value;
+    } else {
+        return std::to_string(value);
+    }
+}
 
 }  // namespace pg
