@@ -1,4 +1,8 @@
-// The configuration: the profile file layer, the home, the general settings, the queue entries.
+// The configuration: the profile file layer, the home, the general settings, the queue entries,
+// the [Access] rules (what they read, what they report, whom they let do what).
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,31 +25,33 @@
 #include "config/SettingKey.h"
 #include "tests/support/TempDir.h"
 
-namespace pg {
+namespace pg::test {
 namespace {
 
-using test::FileExists;
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
+using Op = AccessOperation;
+
+sockaddr_storage Peer(const std::string& text) {
+    sockaddr_storage peer{};
+    auto& in = reinterpret_cast<sockaddr_in&>(peer);
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(peer);
+    if (::inet_pton(AF_INET, text.c_str(), &in.sin_addr) == 1) {
+        in.sin_family = AF_INET;
+    } else if (::inet_pton(AF_INET6, text.c_str(), &in6.sin6_addr) == 1) {
+        in6.sin6_family = AF_INET6;
+    } else {
+        peer.ss_family = AF_UNIX;  // "local"
+    }
+    return peer;
+}
 
 // A private directory that is the home and the current directory, with pgate.ini in it.
 class ConfigTest : public ::testing::Test {
   protected:
-    void WriteGeneral(const std::string& lines) {
-        WriteFile(path_, "[GENERAL CONFIGURE]\r\n" + lines);
-    }
     GeneralSettings Read() { return ReadGeneralSettings(file_, location_, {}); }
-    // Queues as "name|destination|host|port|R or L|status|ff or -".
-    std::vector<std::string> ReadQueues(const std::string& text) {
+
+    AccessRules ReadAccess(const std::string& text) {
         WriteFile(path_, text);
-        std::vector<std::string> out;
-        for (const QueueEntry& q : ReadQueueEntries(file_)) {
-            out.push_back(q.name + "|" + q.destination + "|" + q.remoteHost + "|" +
-                          std::to_string(q.remotePort) + "|" + (q.isRemote ? "R" : "L") + "|" +
-                          q.statusText + "|" + (q.formFeedAtEndOfJob ? "ff" : "-"));
-        }
-        return out;
+        return AccessRules::Read(file_);
     }
 
     TempDir dir_{"pgconfig"};
@@ -55,11 +61,7 @@ class ConfigTest : public ::testing::Test {
     ConfigLocation location_{d, d, "", "", "", "", false};
 };
 
-using ProfileFileTest = ConfigTest;
-using GeneralSettingsTest = ConfigTest;
-using QueueEntryTest = ConfigTest;
-
-TEST_F(ProfileFileTest, ReadingMatchesNamesWithoutCase) {
+TEST_F(ConfigTest, ProfileReadingMatchesNamesWithoutCase) {
     WriteFile(path_,
               "top=1\r\n[General Configure]\r\n  HostFile =  \"/x y\"  \r\n"
               "plain=  a b  \n"  // bare LF lines read like CR LF ones
@@ -77,12 +79,9 @@ TEST_F(ProfileFileTest, ReadingMatchesNamesWithoutCase) {
     for (const auto& [section, key, defaultText, expected] : rows) {
         EXPECT_EQ(file_.GetString(section, key, defaultText), expected) << section << "/" << key;
     }
-    // Comments and lines without "=" are no keys but lines of their section.
-    EXPECT_EQ(file_.GetSection("QUEUES"),
-              (std::vector<std::string>{"; first=comment", "lp = P,,,text", "bare line"}));
 }
 
-TEST_F(ProfileFileTest, WritesChangeOnlyTheirOwnLines) {
+TEST_F(ConfigTest, ProfileWritesChangeOnlyTheirOwnLines) {
     // before nullopt: no file; key nullptr: DeleteSection; value nullopt: delete the key.
     const std::tuple<std::optional<std::string>, const char*, const char*,
                      std::optional<std::string_view>, std::string>
@@ -100,31 +99,25 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirOwnLines) {
             {"[Q]\nlp=P\nx=1\n", "Q", "LP", std::nullopt, "[Q]\nx=1\n"},
             {"[Q]\r\nlp=P\r\n\r\n[lp]\r\nFormFeedAtEndOfJob=yes\r\n; kept\r\n\r\n[L]\r\nx=1\r\n",
              "LP", nullptr, std::nullopt, "[Q]\r\nlp=P\r\n\r\n[L]\r\nx=1\r\n"},
+            // Writes that could not be read back as written are refused.
+            {"[A]\r\nk=v\r\n", "A", "k", "two\r\nlines", "[A]\r\nk=v\r\n"},
+            {"[A]\r\nk=v\r\n", "A", "k=x", "v", "[A]\r\nk=v\r\n"},
+            {"[A]\r\nk=v\r\n", "A", ";k", "v", "[A]\r\nk=v\r\n"},
+            {"[A]\r\nk=v\r\n", "A\nB", "k", "v", "[A]\r\nk=v\r\n"},
         };
     for (const auto& [before, section, key, value, after] : rows) {
         std::remove(path_.c_str());
         if (before) {
             WriteFile(path_, *before);
         }
-        EXPECT_TRUE(key == nullptr ? file_.DeleteSection(section)
-                                   : file_.WriteString(section, key, value));
+        EXPECT_EQ(
+            key == nullptr ? file_.DeleteSection(section) : file_.WriteString(section, key, value),
+            after != before);
         EXPECT_EQ(ReadFile(path_), after) << before.value_or("(no file)") << " / " << section;
     }
 }
 
-TEST_F(ProfileFileTest, WritesThatCouldNotBeReadBackAreRefused) {
-    WriteFile(path_, "[A]\r\nk=v\r\n");
-    const std::vector<std::string> rows[] = {
-        {"A", "k", "two\r\nlines"}, {"A", "k=x", "v"}, {"A", ";k", "v"}, {"A\nB", "k", "v"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row[0] + "/" + row[1] + "/" + row[2]);
-        EXPECT_FALSE(file_.WriteString(row[0], row[1], row[2]));
-    }
-    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=v\r\n");
-    EXPECT_FALSE(ProfileFile(dir_ / "no/such/dir/pgate.ini").WriteString("A", "k", "v"));
-}
-
-TEST_F(ProfileFileTest, RewritesKeepModeAndLinkAndLeaveNoTemporaryFile) {
+TEST_F(ConfigTest, ProfileRewritesKeepModeAndLinkAndLeaveNoTemporaryFile) {
     namespace fs = std::filesystem;
     const std::string target = dir_ / "real.ini";
     WriteFile(target, "[A]\r\nk=v\r\n");
@@ -137,24 +130,23 @@ TEST_F(ProfileFileTest, RewritesKeepModeAndLinkAndLeaveNoTemporaryFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path()), fs::directory_iterator()), 2);
 }
 
-TEST_F(ProfileFileTest, ConcurrentWritesAreEachKept) {
+TEST_F(ConfigTest, ProfileConcurrentWritesAreEachKept) {
     // Each write rewrites the whole file: unserialized writers would lose each other's keys.
-    constexpr int kWrites = 40;
     auto writer = [this](const std::string& prefix) {
-        for (int i = 0; i < kWrites; ++i) {
+        for (int i = 0; i < 40; ++i) {
             ASSERT_TRUE(file_.WriteString("S", prefix + std::to_string(i), "v"));
         }
     };
-    std::thread first(writer, "a");
-    std::thread second(writer, "b");
-    first.join();
-    second.join();
-    EXPECT_EQ(file_.GetSection("S").size(), 2u * kWrites);
+    {
+        std::jthread first(writer, "a");
+        std::jthread second(writer, "b");
+    }
+    EXPECT_EQ(file_.GetSection("S").size(), 80u);
 }
 
 // PRESSGATE_HOME before XDG_CONFIG_HOME/pressgate (an absolute one only) before
 // ~/.config/pressgate; --home before all; relative ones against the working directory.
-TEST(ConfigLocationTest, HomeFollowsTheOrderOfItsSources) {
+TEST(ConfigLocation, HomeFollowsTheOrderOfItsSources) {
     TempDir dir{"pgconfig"};
     const std::string previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
@@ -181,8 +173,8 @@ TEST(ConfigLocationTest, HomeFollowsTheOrderOfItsSources) {
 }
 
 // The default file reads back as its own values (not the absent-key ones), with every key of
-// the table that belongs in it, and its directories made; without a home nothing is made.
-TEST_F(GeneralSettingsTest, DefaultFileReadsBackAsItsOwnValues) {
+// the table that belongs in it, and its directories made.
+TEST_F(ConfigTest, GeneralDefaultFileReadsBackAsItsOwnValues) {
     WriteFile(location_.IniPath(), "old content that is replaced\r\n");
     ASSERT_TRUE(CreateDefaultConfiguration(location_));
     const GeneralSettings read = Read();
@@ -197,20 +189,17 @@ TEST_F(GeneralSettingsTest, DefaultFileReadsBackAsItsOwnValues) {
     EXPECT_TRUE(std::filesystem::is_directory(d + "/spool") &&
                 std::filesystem::is_directory(d + "/trace"));
     EXPECT_TRUE(AccessRules::Read(file_).Present());
-    location_.home = dir_ / "missing";
-    std::filesystem::remove_all(d + "/spool");
-    EXPECT_FALSE(CreateDefaultConfiguration(location_));
-    EXPECT_FALSE(FileExists(dir_ / "missing/pgate.ini") || FileExists(d + "/spool"));
 }
 
 // Yes is "yes" or "y" in any case; "unknown" counts as absent for the path keys only; integers
 // take their leading digits and the port keeps 16 signed bits; negative delays count as none.
-TEST_F(GeneralSettingsTest, YesUnknownPathsIntegersAndThePort) {
-    WriteGeneral(
-        "ClearSpoolDirectory=yEs\r\nSuppressBanner= y \r\nActivateLPDOnStart=yess\r\n"
-        "Hostfile=unknown\r\nSpoolBaseDirectory=Unknown\r\nPrintSystem=unknown\r\n"
-        "LocalCmdTimeout=12abc\r\nRemoteCmdTimeout=abc\r\nLPDServerPort=40000\r\n"
-        "CloseDelayMs=-5\r\n");
+TEST_F(ConfigTest, GeneralYesUnknownPathsIntegersAndThePort) {
+    WriteFile(path_,
+              "[GENERAL CONFIGURE]\r\n"
+              "ClearSpoolDirectory=yEs\r\nSuppressBanner= y \r\nActivateLPDOnStart=yess\r\n"
+              "Hostfile=unknown\r\nSpoolBaseDirectory=Unknown\r\nPrintSystem=unknown\r\n"
+              "LocalCmdTimeout=12abc\r\nRemoteCmdTimeout=abc\r\nLPDServerPort=40000\r\n"
+              "CloseDelayMs=-5\r\n");
     const GeneralSettings read = Read();
     EXPECT_TRUE(read.clearSpoolOnStart && read.suppressBanner);
     EXPECT_FALSE(read.activateLPDOnStart);
@@ -232,23 +221,31 @@ TEST_F(GeneralSettingsTest, YesUnknownPathsIntegersAndThePort) {
     EXPECT_EQ(logging.logMaxMB, absent.logMaxMB);
 }
 
-TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
+TEST_F(ConfigTest, QueueEntriesAreReadByTheReadingRules) {
     // Lines without "=" and entries with an empty name make no queue; missing fields read as
     // empty; the status text keeps its own commas.
-    EXPECT_EQ(ReadQueues("[Print Queues]\r\n"
-                         "local1 = P1 ,,, Print in local/LAN printer - P1 \r\n"
-                         "; skipped=Q,10.0.0.1,515,x\r\n"
-                         "remote1=Q, 10.1.2.3 , 515 ,Remote text\r\n"
-                         "plain=Q,hostname,515,text\r\n"
-                         " = P,,,nameless\r\n"
-                         "short=P\r\n"
-                         "two=Q,1.2.3.4\r\n"
-                         "commas=P,,,one, two, three\r\n"
-                         "p2=Q,h.x,70000,t\r\n"
-                         "\r\n"
-                         "[LOCAL1]\r\nFormFeedAtEndOfJob=YES\r\n"
-                         "[remote1]\r\nformfeedatendofjob=y\r\n"
-                         "[short]\r\nFormFeedAtEndOfJob=1\r\n"),
+    WriteFile(path_,
+              "[Print Queues]\r\n"
+              "local1 = P1 ,,, Print in local/LAN printer - P1 \r\n"
+              "; skipped=Q,10.0.0.1,515,x\r\n"
+              "remote1=Q, 10.1.2.3 , 515 ,Remote text\r\n"
+              "plain=Q,hostname,515,text\r\n"
+              " = P,,,nameless\r\n"
+              "short=P\r\n"
+              "two=Q,1.2.3.4\r\n"
+              "commas=P,,,one, two, three\r\n"
+              "p2=Q,h.x,70000,t\r\n"
+              "\r\n"
+              "[LOCAL1]\r\nFormFeedAtEndOfJob=YES\r\n"
+              "[remote1]\r\nformfeedatendofjob=y\r\n"
+              "[short]\r\nFormFeedAtEndOfJob=1\r\n");
+    std::vector<std::string> read;  // "name|destination|host|port|R or L|status|ff or -"
+    for (const QueueEntry& q : ReadQueueEntries(file_)) {
+        read.push_back(q.name + "|" + q.destination + "|" + q.remoteHost + "|" +
+                       std::to_string(q.remotePort) + "|" + (q.isRemote ? "R" : "L") + "|" +
+                       q.statusText + "|" + (q.formFeedAtEndOfJob ? "ff" : "-"));
+    }
+    EXPECT_EQ(read,
               (std::vector<std::string>{
                   "local1|P1||0|L|Print in local/LAN printer - P1|ff",
                   "remote1|Q| 10.1.2.3 |515|R|Remote text|ff",  // the host as written
@@ -257,5 +254,66 @@ TEST_F(QueueEntryTest, EntriesAreReadByTheReadingRules) {
                   "p2|Q|h.x|4464|R|t|-"}));  // 70000 in 16 bits
 }
 
+TEST_F(ConfigTest, AccessRulesReadInOrderAndProblemsNameTheirLines) {
+    const AccessRules rules = ReadAccess(
+        "[Logging]\r\nLogLevel=1\r\n[Access]\r\n"
+        "; a comment\r\n"
+        "Rule1 = ALLOW Status 10.1.2.3/8\r\n"          // line 5: host bits dropped
+        "rule7=deny print-waiting [fd00::1]/8 Lp\r\n"  // any key starting with Rule
+        "Rule2=allow all ::ffff:192.168.0.0/112\r\n"   // mapped: an IPv4 network
+        "Rule3=permit submit any\r\n"                  // line 8
+        "Rule4=allow print any\r\n"                    // line 9
+        "Rule5=allow submit 10.0.0.0/33\r\n"           // line 10
+        "Rule6=allow submit\r\n"                       // line 11
+        "Other=allow submit any\r\n"                   // line 12
+        "not a key\r\n"                                // line 13
+        "RemoveNeedsPrivilegedPort=y\r\n"
+        "[Next]\r\nRule9=deny all any\r\n");
+    std::string read;  // the rules, then the problems' lines
+    for (const AccessRule& rule : rules.Rules()) {
+        read += rule.Text() + "|";
+    }
+    for (const auto& problem : rules.Problems()) {
+        read += std::to_string(problem.line) + " ";
+    }
+    EXPECT_EQ(read,
+              "allow status 10.0.0.0/8|deny print-waiting fd00::/8 Lp|allow all "
+              "192.168.0.0/16|8 9 10 11 12 13 ");
+    EXPECT_TRUE(rules.Present());
+    EXPECT_TRUE(rules.RemoveNeedsPrivilegedPort());
+}
+
+TEST_F(ConfigTest, AccessWhomTheRulesLetDoWhat) {
+    // The default rules serve the local networks only.
+    const AccessRules rules = ReadAccess(AccessRules::DefaultSectionText());
+    EXPECT_TRUE(rules.Problems().empty());
+    const std::tuple<std::string, bool, bool> rows[] = {
+        // peer, may submit, operator
+        {"127.200.0.1", true, true},  {"::1", true, true},
+        {"local", true, true},        {"172.31.255.255", true, false},
+        {"172.32.0.1", false, false}, {"fd12::3", true, false},
+        {"fe00::1", false, false},    {"::ffff:10.0.0.1", true, false},
+    };
+    for (const auto& [peer, allowed, operatorStanding] : rows) {
+        EXPECT_EQ(rules.Allows(Op::kSubmit, Peer(peer), "lp"), allowed) << peer;
+        EXPECT_EQ(rules.IsOperator(Peer(peer), "lp"), operatorStanding) << peer;
+    }
+    // Without the section: everything for everybody, operator standing for nobody.
+    const AccessRules none = ReadAccess("[Logging]\r\n");
+    EXPECT_FALSE(none.Present());
+    EXPECT_TRUE(none.Allows(Op::kRemove, Peer("8.8.8.8"), "lp"));
+    EXPECT_FALSE(none.IsOperator(Peer("127.0.0.1"), "lp"));
+
+    // Operator standing: the first operator rule that matches decides, for its queue only;
+    // "all" never grants it.
+    const AccessRules own = ReadAccess(
+        "[Access]\r\nRule1=allow operator 10.9.0.0/16 lp\r\nRule2=deny all 10.0.0.0/8\r\n"
+        "Rule3=deny operator 2001:db8::/32\r\nRule4=allow operator any\r\n");
+    EXPECT_TRUE(own.IsOperator(Peer("10.9.1.1"), "lp"));
+    EXPECT_TRUE(own.IsOperator(Peer("10.9.1.1"), "other"));  // by Rule4
+    EXPECT_FALSE(own.IsOperator(Peer("2001:db8::5"), "lp"));
+    EXPECT_FALSE(own.Allows(Op::kRemove, Peer("10.9.1.1"), "lp"));
+}
+
 }  // namespace
-}  // namespace pg
+}  // namespace pg::test
