@@ -103,7 +103,7 @@ TEST_F(LocalPrintCups, LprJobComesOutOfTheDeviceFileAsTheTextTreatmentMakesIt) {
     EXPECT_EQ(Queue("lp")->JobCount(), 0u);
     EXPECT_EQ(Queue("lp")->State(), QueueState::Running);
     // CUPS names the job after the whole J line and its owner after P, not this process.
-    EXPECT_EQ(cupsd_.JobNames("raw"), std::vector<std::string>{"Budget 2027 by alice"});
+    EXPECT_EQ(cupsd_.Jobs("raw", false), std::vector<std::string>{"Budget 2027 by alice"});
 }
 
 TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
@@ -123,7 +123,7 @@ TEST_F(LocalPrintCups, RejectingQueueFailsTheJobWhichIsTriedAgain) {
     EXPECT_EQ(queue->State(), QueueState::Running);
     EXPECT_TRUE(WaitUntil([&] { return CountScreenLines(*daemon_, failure) >= 2; }, seconds(15)));
     EXPECT_EQ(queue->JobCount(), 1u);
-    EXPECT_TRUE(cupsd_.ActiveJobs().empty());
+    EXPECT_TRUE(cupsd_.Jobs("", true).empty());
     EXPECT_EQ(cupsd_.Output("closed"), "");
 }
 

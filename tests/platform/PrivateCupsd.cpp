@@ -24,12 +24,6 @@ bool Answers(const std::string& socketPath) {
     return http != nullptr;
 }
 
-// libcups keeps the server it found per thread: make this thread look again.
-void PointLibcupsAt(const char* server) {
-    server != nullptr ? (void)::setenv("CUPS_SERVER", server, 1) : (void)::unsetenv("CUPS_SERVER");
-    cupsSetServer(nullptr);
-}
-
 // A PPD with nothing but a page size and the pass-through filter for every raw type.
 std::string PassThroughPpd(const std::string& filter) {
     std::string ppd =
@@ -50,9 +44,6 @@ std::string PassThroughPpd(const std::string& filter) {
 
 PrivateCupsd::~PrivateCupsd() {
     Stop();
-    if (environmentSet_) {
-        PointLibcupsAt(previousServer_ ? previousServer_->c_str() : nullptr);
-    }
     if (!directory_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);
@@ -128,15 +119,11 @@ bool PrivateCupsd::Start(const std::vector<Queue>& queues, std::string* error) {
         Stop();
         return false;
     }
-    if (!environmentSet_) {
-        if (const char* previous = std::getenv("CUPS_SERVER")) {
-            previousServer_ = previous;
-        }
-        environmentSet_ = true;
-    }
     ::unsetenv("LPDEST");
     ::unsetenv("PRINTER");
-    PointLibcupsAt(SocketPath().c_str());
+    ::setenv("CUPS_SERVER", SocketPath().c_str(), 1);
+    cupsSetServer(nullptr);  // libcups keeps the server it found per thread: look again
+
     return true;
 }
 
@@ -148,39 +135,26 @@ void PrivateCupsd::Stop() {
     }
 }
 
-template <typename Each>
-void PrivateCupsd::ForJobs(const std::string& queue, bool activeOnly, Each each) const {
+std::vector<std::string> PrivateCupsd::Jobs(const std::string& queue, bool activeOnly) const {
+    std::vector<std::string> jobs;
     http_t* http = httpConnect2(SocketPath().c_str(), ippPort(), nullptr, AF_UNSPEC,
                                 HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
     if (http == nullptr) {
-        return;
+        return jobs;
     }
-    cups_job_t* jobs = nullptr;
-    const int count = cupsGetJobs2(http, &jobs, queue.empty() ? nullptr : queue.c_str(), 0,
+    cups_job_t* list = nullptr;
+    const int count = cupsGetJobs2(http, &list, queue.empty() ? nullptr : queue.c_str(), 0,
                                    activeOnly ? CUPS_WHICHJOBS_ACTIVE : CUPS_WHICHJOBS_ALL);
     for (int i = 0; i < count; ++i) {
-        each(jobs[i]);
+        jobs.push_back(std::string(list[i].title) + " by " + list[i].user);
     }
-    cupsFreeJobs(count, jobs);
+    cupsFreeJobs(count, list);
     httpClose(http);
-}
-
-std::vector<int> PrivateCupsd::ActiveJobs(const std::string& queue) const {
-    std::vector<int> ids;
-    ForJobs(queue, true, [&ids](const cups_job_t& job) { ids.push_back(job.id); });
-    return ids;
-}
-
-std::vector<std::string> PrivateCupsd::JobNames(const std::string& queue) const {
-    std::vector<std::string> names;
-    ForJobs(queue, false, [&names](const cups_job_t& job) {
-        names.push_back(std::string(job.title) + " by " + job.user);
-    });
-    return names;
+    return jobs;
 }
 
 bool PrivateCupsd::WaitUntilIdle(std::chrono::milliseconds timeout) const {
-    return WaitUntil([this] { return ActiveJobs().empty(); }, timeout);
+    return WaitUntil([this] { return Jobs("", true).empty(); }, timeout);
 }
 
 }  // namespace pg::test

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,21 +34,16 @@ class PrivateCupsd {
     std::string Output(const std::string& queue) const;
     // Waits until the scheduler holds no pending, held or processing job. False on time-out.
     bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-    // The ids of the jobs not yet finished on a queue (all queues for "").
-    std::vector<int> ActiveJobs(const std::string& queue = "") const;
-    // Every job a queue had, finished ones too, in order: "<title> by <requesting user>".
-    std::vector<std::string> JobNames(const std::string& queue) const;
+    // The jobs of a queue (all queues for ""), unfinished ones only or all it had, in order:
+    // "<title> by <requesting user>".
+    std::vector<std::string> Jobs(const std::string& queue, bool activeOnly) const;
     std::string ErrorLog() const;
 
   private:
-    template <typename Each>
-    void ForJobs(const std::string& queue, bool activeOnly, Each each) const;
     std::string SocketPath() const { return directory_ + "/cups.sock"; }
 
     std::string directory_;
     std::unique_ptr<Process> cupsd_;
-    bool environmentSet_ = false;
-    std::optional<std::string> previousServer_;  // CUPS_SERVER before Start()
 };
 
 }  // namespace pg::test
