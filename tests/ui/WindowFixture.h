@@ -6,20 +6,69 @@
 #include <QTest>
 #include <QtWidgets>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestJobs.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
-#include "tests/ui/ModalAnswerer.h"
 #include "ui/MainWindow.h"
 #include "ui/OperatorMessageBoxes.h"
 #include "ui/QueueListModel.h"
 
+// GoogleTest prints QStrings (and so QStringLists) as text in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace pg::test {
+
+// The operator in window tests: while it exists, it answers every modal message box and
+// dialog that comes up (the modal ones a command opens with exec()) and records what it saw.
+// Message boxes get the button given (a box without that button is closed as with Escape);
+// other dialogs are rejected.
+class ModalAnswerer {
+  public:
+    struct Seen {
+        QString className;  // "QMessageBox", "QFileDialog", ...
+        QString title;
+        QString text;  // message boxes only
+    };
+
+    explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
+
+    void SetAnswer(QMessageBox::StandardButton answer) { answer_ = answer; }
+    // Runs while each box or dialog is still open, before it is answered: what must hold
+    // while the operator has not answered yet.
+    void SetInspector(std::function<void(const Seen&)> inspector) {
+        inspector_ = std::move(inspector);
+    }
+    const std::vector<Seen>& All() const { return seen_; }
+    int Count() const { return static_cast<int>(seen_.size()); }
+    // The texts of the message boxes seen so far.
+    QStringList Texts() const;
+    void Clear() { seen_.clear(); }
+
+  private:
+    void Poll();
+
+    QTimer timer_;
+    QMessageBox::StandardButton answer_;
+    std::function<void(const Seen&)> inspector_;
+    bool busy_ = false;  // inside the inspector
+    std::vector<Seen> seen_;
+};
+
+// Processes events until predicate holds or timeoutMs passes.
+inline bool WaitFor(const std::function<bool()>& predicate, int timeoutMs = 10000) {
+    return QTest::qWaitFor(predicate, timeoutMs);
+}
 
 // A main window over a TestDaemon's spooler, with the engine's operator messages shown as
 // boxes as the program does. The window's sampling timer is stopped unless asked for, so that
