@@ -17,11 +17,12 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
 #include "platform/ReservedPort.h"
 #include "platform/UniqueFd.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/FakeLpdHost.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -79,25 +80,14 @@ class Installation {
     TempDir dir_;
 };
 
-// A listening socket on port (0: any, then set to the one bound): IPv4 on every address, IPv6
-// on ::1.
-UniqueFd Listener(bool ipv6, uint16_t& port) {
-    sockaddr_in address4{};
-    address4.sin_family = AF_INET;
-    address4.sin_port = htons(port);
-    sockaddr_in6 address6{};
-    address6.sin6_family = AF_INET6;
-    address6.sin6_addr = in6addr_loopback;
-    address6.sin6_port = htons(port);
-    auto* address =
-        ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address4);
-    socklen_t length = ipv6 ? sizeof address6 : sizeof address4;
-    UniqueFd fd(::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (::bind(fd.Get(), address, length) != 0 || ::listen(fd.Get(), 4) != 0 ||
-        ::getsockname(fd.Get(), address, &length) != 0) {
-        return UniqueFd();
-    }
-    port = ntohs(ipv6 ? address6.sin6_port : address4.sin_port);
+// Holds port on every address, as another program would.
+UniqueFd Hold(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd.Get(), 1), 0);
     return fd;
 }
 
@@ -113,7 +103,6 @@ class JobClient {
         File('\2', "Hhost\nPuser\nld" + name_ + "\n");
     }
     void Data(const std::string& content) { File('\3', content); }
-    // The end of the connection, which completes the job.
     bool Close() {
         client_.ShutdownWrite();
         return client_.WaitForClose(seconds(5));
@@ -133,11 +122,6 @@ class JobClient {
     std::string replies_;
     std::string name_;
 };
-
-size_t Entries(const std::string& directory) {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(directory),
-                                             std::filesystem::directory_iterator()));
-}
 
 // Started paused, the daemon leaves connections waiting until SIGUSR1 activates it and again
 // after SIGUSR2; a second instance is refused; SIGINT ends it cleanly.
@@ -183,9 +167,7 @@ TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
 // held here, is never bound), and readiness is reported on the notification socket.
 TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
     Installation site;
-    uint16_t configuredPort = site.port;
-    UniqueFd configured = Listener(false, configuredPort);
-    ASSERT_TRUE(configured);
+    UniqueFd configured = Hold(site.port);
 
     TempDir notifyDir;
     UniqueFd notify(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -253,14 +235,14 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
     inFlight.Data("in flight\n");
     EXPECT_TRUE(inFlight.Close());
     EXPECT_EQ(inFlight.Replies(), acks);
-    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "paper2") == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "paper2").size() == 1; }));
     // The added queue prints.
     JobClient added(site.port, "added");
     added.Control(3);
     added.Data("added\n");
     EXPECT_TRUE(added.Close());
     EXPECT_EQ(added.Replies(), acks);
-    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "paper3") == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "paper3").size() == 1; }));
     // The removed queue keeps its job, shown to lpq, takes no new one, and goes once the job is
     // delivered.
     LoopbackClient status(site.port);
@@ -270,9 +252,9 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
     EXPECT_EQ(JobClient(site.port, "old").Replies(), std::string(1, '\1'));
     ::mkdir((printers + "later").c_str(), 0777);
     ::chmod((printers + "later").c_str(), 0777);
-    EXPECT_TRUE(WaitUntil([&] { return Entries(printers + "later") == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "later").size() == 1; }));
     EXPECT_TRUE(daemon.WaitForStdout("Remove Print Queue : old"));
-    EXPECT_EQ(Entries(printers + "paper"), 0u);
+    EXPECT_EQ(Listing(printers + "paper").size(), 0u);
 
     // A setting: lpq is not served any more; and the queue's own section: a job over its
     // MaxJobMB is refused at the data file's announcement.
@@ -296,7 +278,6 @@ TEST(PressgatedCheckConfig, ReportsEveryProblemWithItsLine) {
         std::vector<std::string> problems;  // each found in the output, in this order
         int status;
     } rows[] = {
-        {"", lp, "", {"no problems"}, 0},
         {"LPDServerPort=abc\r\n",
          lp,
          "",
@@ -355,8 +336,7 @@ TEST(PressgatedStart, FailuresEndItWithStatusOneAndWhatToDo) {
         Installation site;
         ::mkdir((site / "closed").c_str(), 0700);
         site.Write(std::regex_replace(row.general, std::regex("=closed"), "=" + site / "closed"));
-        uint16_t port = site.port;
-        UniqueFd holder = row.general.empty() ? Listener(false, port) : UniqueFd();
+        UniqueFd holder = row.general.empty() ? Hold(site.port) : UniqueFd();
         Process::Options options = site.Daemon({});
         if (::geteuid() == 0 && !row.asRoot) {
             options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
@@ -386,11 +366,9 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
     if (::geteuid() != 0 || account == nullptr) {
         GTEST_SKIP() << "the daemon gives root up to user lp only when it has root";
     }
-    uint16_t remotePort = 0;
-    UniqueFd remote = Listener(true, remotePort);
-    ASSERT_TRUE(remote);
+    FakeLpdHost remote(/*ipv6=*/true);
     Installation site;
-    const std::string queues = "lp=store,::1," + std::to_string(remotePort) + ",forwarded\r\n";
+    const std::string queues = "lp=store,::1," + std::to_string(remote.Port()) + ",forwarded\r\n";
     site.Write("TestPrintManager=N\r\n", queues);
     Process daemon(site.Daemon({}));
     ASSERT_TRUE(daemon.WaitForStdout("Running as user lp")) << daemon.Stdout();
@@ -415,16 +393,12 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
     ASSERT_EQ(job.Replies(), std::string(5, '\0'));
     // Forwarded from a reserved port, which the helper bound; the host does not answer yet, so
     // the job stays in the spool.
-    pollfd incoming{remote.Get(), POLLIN, 0};
-    ASSERT_EQ(::poll(&incoming, 1, 10000), 1) << "nothing was forwarded";
-    sockaddr_in6 sender{};
-    socklen_t length = sizeof sender;
-    UniqueFd forwarded(::accept(remote.Get(), reinterpret_cast<sockaddr*>(&sender), &length));
-    EXPECT_GE(ntohs(sender.sin6_port), kFirstReservedPort);
-    EXPECT_LE(ntohs(sender.sin6_port), kLastReservedPort);
-    char request[7] = {};
-    EXPECT_EQ(::recv(forwarded.Get(), request, sizeof request, MSG_WAITALL), 7);
-    EXPECT_EQ(std::string(request, sizeof request), "\002store\n");
+    FakeLpdHost::Connection forwarded;
+    ASSERT_TRUE(remote.Accept(forwarded)) << "nothing was forwarded";
+    EXPECT_GE(forwarded.sourcePort, kFirstReservedPort);
+    EXPECT_LE(forwarded.sourcePort, kLastReservedPort);
+    remote.Serve(forwarded, {FakeLpdHost::Reply::Hold});
+    EXPECT_EQ(forwarded.steps.at(0), "\002store\n");
     std::vector<std::string> paths = {site / "spool", site / "spool/lp"};
     for (const auto& entry : std::filesystem::directory_iterator(site / "spool/lp")) {
         paths.push_back(entry.path());
