@@ -146,11 +146,10 @@ TEST_F(ConfigTest, ProfileConcurrentWritesAreEachKept) {
 
 // PRESSGATE_HOME before XDG_CONFIG_HOME/pressgate (an absolute one only) before
 // ~/.config/pressgate; --home before all; relative ones against the working directory.
-TEST(ConfigLocation, HomeFollowsTheOrderOfItsSources) {
-    TempDir dir{"pgconfig"};
+TEST_F(ConfigTest, HomeFollowsTheOrderOfItsSources) {
     const std::string previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    ::setenv("HOME", (dir / "user").c_str(), 1);
+    std::filesystem::current_path(d);
+    ::setenv("HOME", (dir_ / "user").c_str(), 1);
     const struct {
         const char *own, *xdg, *override;  // PRESSGATE_HOME, XDG_CONFIG_HOME, --home
         std::string expected;              // under dir
@@ -161,10 +160,10 @@ TEST(ConfigLocation, HomeFollowsTheOrderOfItsSources) {
                 {"rel/own", "", "var/home", "var/home"}};
     for (const auto& row : rows) {
         ::setenv("PRESSGATE_HOME", row.own, 1);
-        ::setenv("XDG_CONFIG_HOME", row.xdg[0] == '/' ? (dir / "xdg").c_str() : row.xdg, 1);
+        ::setenv("XDG_CONFIG_HOME", row.xdg[0] == '/' ? (dir_ / "xdg").c_str() : row.xdg, 1);
         const ConfigLocation location = ConfigLocation::FromProcess(
             row.override ? std::optional<std::string>(row.override) : std::nullopt);
-        EXPECT_EQ(location.home, dir / row.expected);
+        EXPECT_EQ(location.home, dir_ / row.expected);
         EXPECT_TRUE(std::filesystem::is_directory(location.home));  // created with its parents
     }
     ::unsetenv("PRESSGATE_HOME");
