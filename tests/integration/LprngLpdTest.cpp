@@ -1,24 +1,24 @@
 // Forwarding to a real remote LPD host: LPRng's lpd, private to the test. A job received by a
 // Pressgate remote queue over the protocol is forwarded to lpd and arrives there complete: its
 // data bytes in the output of lpd's queue store, its control lines in the job kept by lpd's
-// queue hold, sent (as root) from one of the reserved ports 722..731.
+// queue hold, sent (as root) from one of the reserved ports.
 
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "engine/PrintQueue.h"
+#include "platform/ReservedPort.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/Process.h"
 
 namespace pg::test {
 namespace {
@@ -56,23 +56,12 @@ class LprngLpd : public ::testing::Test {
             ASSERT_EQ(::chown((dir_ / owned).c_str(), daemon->pw_uid, daemon->pw_gid), 0)
                 << "cannot hand " << owned << " to user daemon (not root?)";
         }
-        // lpd runs in a session of its own, ended through its process group.
         const uint16_t port = FreePort();
-        std::string script = "mount --bind " + d + "/etc /etc/lprng && exec /usr/sbin/lpd -F -p " +
-                             std::to_string(port) + " -P off >" + d + "/lpd.out 2>&1";
-        char* argv[] = {const_cast<char*>("/usr/bin/unshare"),
-                        const_cast<char*>("-m"),
-                        const_cast<char*>("/bin/sh"),
-                        const_cast<char*>("-c"),
-                        script.data(),
-                        nullptr};
-        lpd_ = ::fork();
-        if (lpd_ == 0) {
-            ::setsid();
-            ::execv(argv[0], argv);
-            ::_exit(127);
-        }
-        ASSERT_GT(lpd_, 0);
+        Process::Options options;
+        options.argv = {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                        "mount --bind " + d + "/etc /etc/lprng && exec /usr/sbin/lpd -F -p " +
+                            std::to_string(port) + " -P off"};
+        lpd_ = std::make_unique<Process>(options);
         LoopbackClient waitsUntilLpdAnswers(port, seconds(10));
 
         const std::string lpdAt = "127.0.0.1," + std::to_string(port) + ",remote";
@@ -84,8 +73,7 @@ class LprngLpd : public ::testing::Test {
     // the protocol, every step acknowledged.
     void SendJob(const std::string& queue, int jobNo, const std::string& user,
                  const std::string& data) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%03dlocalhost", jobNo);
+        const std::string name = std::to_string(jobNo) + "localhost";  // jobNo: 3 digits
         const std::string control = "Hlocalhost\nP" + user + "\nJjob" + std::to_string(jobNo) +
                                     "\nldfA" + name + "\nUdfA" + name + "\n";
         LoopbackClient client(daemon_->Port());
@@ -106,62 +94,55 @@ class LprngLpd : public ::testing::Test {
 
     // SIGTERM: lpd ends the children it made sessions of their own, which SIGKILL would leave.
     void TearDown() override {
-        if (lpd_ > 0) {
-            ::kill(-lpd_, SIGTERM);
-            if (!WaitUntil([&] { return ::waitpid(lpd_, nullptr, WNOHANG) == lpd_; })) {
-                ::kill(-lpd_, SIGKILL);
-                ::waitpid(lpd_, nullptr, 0);
-            }
+        if (lpd_) {
+            lpd_->Signal(SIGTERM);
+            lpd_->Wait(seconds(10));
         }
     }
-    std::string LpdOutput() const { return ReadFile(dir_ / "lpd.out"); }
+    std::string LpdOutput() const { return lpd_->Stdout() + lpd_->Stderr(); }
 
     TempDir dir_;
-    pid_t lpd_ = -1;
+    std::unique_ptr<Process> lpd_;
     std::unique_ptr<TestDaemon> daemon_;
 };
 
-// Each job ends with our side closing first, which keeps its local port in TIME_WAIT for a
-// minute: jobs beyond the ten reserved ports must still go through.
-TEST_F(LprngLpd, MoreJobsThanReservedPortsArriveWithEveryDataByte) {
+// Jobs beyond the ten reserved ports still go through (each ends with our side closing first,
+// which keeps its local port in TIME_WAIT for a minute) and arrive with every data byte; a held
+// job keeps the control file's lines and came from a reserved port.
+TEST_F(LprngLpd, JobsArriveWholeFromReservedPorts) {
     std::string expected;
     for (int i = 0; i < 11; ++i) {
         const std::string data = i == 0 ? Bytes(300 * 1024 + 17, 1) : Bytes(100, i) + "\n";
         SendJob("tostore", 100 + i, "carol", data);
         expected += data;
     }
+    const std::string data = Bytes(5000, 2);
+    SendJob("tohold", 142, "bob", data);
     const std::string output = dir_ / "out/store.out";
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(output).size() >= expected.size(); }, seconds(60)))
         << LpdOutput();
     EXPECT_TRUE(ReadFile(output) == expected) << "store.out differs from the jobs' data";
     EXPECT_TRUE(QueueEmpty("tostore"));
-}
 
-TEST_F(LprngLpd, HeldJobKeepsTheControlFileLinesAndComesFromAReservedPort) {
-    const std::string data = Bytes(5000, 2);
-    SendJob("tohold", 42, "bob", data);
     // lpd writes its job file ("key=value" lines) while it receives the job and rewrites it
     // afterwards: wait for a complete one, with the data file in full.
     const std::string spool = dir_ / "spool/hold";
     std::string jobFile, held;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            jobFile = "\n" + ReadFile(spool + "/hfA042");
-            held = ReadFile(spool + "/dfA042localhost");
+            jobFile = "\n" + ReadFile(spool + "/hfA142");
+            held = ReadFile(spool + "/dfA142localhost");
             return jobFile.find("\nremoteport=") != std::string::npos && held.size() == data.size();
         },
         seconds(20)))
         << LpdOutput();
-    for (const char* line : {"\nH=localhost\n", "\nP=bob\n", "\nJ=job42\n"}) {
+    for (const char* line : {"\nH=localhost\n", "\nP=bob\n", "\nJ=job142\n"}) {
         EXPECT_NE(jobFile.find(line), std::string::npos) << line << " in " << jobFile;
     }
     EXPECT_TRUE(held == data);
-    if (::geteuid() == 0) {
-        const size_t at = jobFile.find("\nremoteport=") + 12;
-        const long port = std::strtol(jobFile.c_str() + at, nullptr, 0);
-        EXPECT_GE(port, 722);
-        EXPECT_LE(port, 731);
-    }
+    const long port = std::strtol(jobFile.c_str() + jobFile.find("\nremoteport=") + 12, nullptr, 0);
+    EXPECT_GE(port, kFirstReservedPort);
+    EXPECT_LE(port, kLastReservedPort);
     EXPECT_TRUE(QueueEmpty("tohold"));
 }
 

@@ -1,0 +1,467 @@
+// What happens to jobs on their way through the spool: no client can forge, steal or delete
+// another's job, block the queue, or make bytes of a file count as anything but content by how it
+// cuts them into segments; receptions run at once without mixing anything up (in-process daemons
+// over loopback). And jobs outlive the daemon: a real pressgated process, ended by SIGTERM or
+// killed with SIGKILL at every step of a reception and of a forwarding, then started again on the
+// same spool. What is printed lands in a devices printer directory.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/JobEntry.h"
+#include "engine/JobStore.h"
+#include "engine/PrintQueue.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/FakeLpdHost.h"
+#include "tests/support/Process.h"
+
+namespace pg::test {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const std::string kAck(1, '\0');  // also a file's terminating zero
+const std::string kNack(1, '\1');
+
+std::string Subcommand(char code, const std::string& count, const std::string& name) {
+    return std::string(1, code) + count + " " + name + "\n";
+}
+
+// Binary content (its first byte above 126): printed exactly as it is.
+std::string Document(const std::string& tag) {
+    return "\x90" + tag + Bytes(20000, static_cast<uint32_t>(tag.size()));
+}
+
+// The documents in a printer directory, in the order they were printed.
+std::vector<std::string> Printed(const std::string& printer) {
+    std::vector<std::string> documents;
+    for (const std::string& name : Listing(printer)) {
+        documents.push_back(ReadFile(printer + "/" + name));
+    }
+    return documents;
+}
+
+// The steps of one job, each acknowledged: per file its line and its contents. id is the number and
+// host of its names ("124vhost").
+std::vector<std::string> JobSteps(const std::string& id, const std::string& data,
+                                  bool controlFirst = true) {
+    const std::string host = id.substr(3);
+    const std::string control = "H" + host + "\nPann\nJjob\nldfA" + id + "\n";
+    std::vector<std::string> steps = {
+        Subcommand('\2', std::to_string(control.size()), "cfA" + id), control + kAck,
+        Subcommand('\3', std::to_string(data.size()), "dfA" + id), data + kAck};
+    if (!controlFirst) {
+        std::rotate(steps.begin(), steps.begin() + 2, steps.end());
+    }
+    return steps;
+}
+
+class SpoolIntegrity : public ::testing::Test {
+  protected:
+    explicit SpoolIntegrity(const std::string& printer = "lp")
+        : daemon_(TestConfig()
+                      .AddLocalQueue("lp")
+                      .AddQueue("lp", printer + ",,,x", "yes")
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                      .Set("GENERAL CONFIGURE", "LocalCmdTimeout", "1")
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")) {}
+
+    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueue("lp"); }
+
+    std::unique_ptr<LoopbackClient> Connect() {
+        auto client = std::make_unique<LoopbackClient>(daemon_.Port());
+        client->Send("\002lp\n");
+        EXPECT_EQ(client->Receive(1), kAck);
+        return client;
+    }
+    static void Step(LoopbackClient& client, const std::string& bytes, const std::string& reply) {
+        client.Send(bytes);
+        EXPECT_EQ(client.ReceiveExactly(reply.size()), reply)
+            << testing::PrintToString(bytes.substr(0, 30));
+    }
+    static void SendFile(LoopbackClient& client, char code, const std::string& name,
+                         const std::string& content) {
+        Step(client, Subcommand(code, std::to_string(content.size()), name), kAck);
+        Step(client, content + kAck, kAck);
+    }
+    // A whole job, control file first, ended by the client's close.
+    void SendJob(const std::string& id, const std::string& data) {
+        auto client = Connect();
+        for (const std::string& step : JobSteps(id, data)) {
+            Step(*client, step, kAck);
+        }
+        client->ShutdownWrite();
+        EXPECT_TRUE(client->WaitForClose(seconds(5)));
+    }
+    bool PrintedSoon(const std::vector<std::string>& documents, milliseconds within = seconds(5)) {
+        return WaitUntil([&] { return Printed(daemon_.PrinterPath("lp")) == documents; }, within);
+    }
+
+    TestDaemon daemon_;
+};
+
+// The queue's printer is missing while the attacks are made, so the victim's job waits in the
+// store; once the printer is there, the victim's job is printed once, byte-exact.
+class Attacks : public SpoolIntegrity {
+  protected:
+    Attacks() : SpoolIntegrity("absent") {}
+};
+
+TEST_F(Attacks, NoClientCanForgeStealOrDeleteAnotherJob) {
+    const std::string victim = Document("victim");
+    SendJob("124vhost", victim);
+    ASSERT_TRUE(WaitUntil([&] {
+        auto jobs = Queue()->Jobs();
+        return jobs.size() == 1 && jobs[0]->Failures() == 1;
+    }));
+    std::shared_ptr<JobEntry> job = Queue()->Jobs()[0];
+
+    // Forgery: the victim's data file name with other bytes, and no control file.
+    auto client = Connect();
+    SendFile(*client, '\3', "dfA124vhost", Document("forged"));
+    client->ShutdownWrite();
+    EXPECT_TRUE(client->WaitForClose(seconds(5)));
+    // Theft: a control file naming the victim's file, and a name that was once a pattern.
+    client = Connect();
+    SendFile(*client, '\2', "cfA999evil", "Hevil\nPeve\nldfA124vhost\nldAAAAAAAAA\n");
+    client->ShutdownWrite();
+    EXPECT_TRUE(client->WaitForClose(seconds(5)));
+    // Deletion: a control file with the victim's digits and host, then an abort.
+    client = Connect();
+    SendFile(*client, '\2', "zzz124vhost", "Hvhost\nPeve\nldfA124vhost\n");
+    Step(*client, "\001\n", kAck);
+    EXPECT_TRUE(client->WaitForClose(seconds(5)));
+
+    EXPECT_TRUE(daemon_.WaitForScreenLine("filename(zzz124vhost).  aborted by the client"));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).size() == 3; }));
+    EXPECT_EQ(Queue()->Jobs(), std::vector<std::shared_ptr<JobEntry>>{job});
+
+    ::mkdir(daemon_.PrinterPath("absent").c_str(), 0755);
+    EXPECT_TRUE(Queue()->ReleaseJob(*job));
+    ASSERT_TRUE(WaitUntil([&] { return Queue()->JobCount() == 0; }));
+    EXPECT_TRUE(Printed(daemon_.PrinterPath("absent")) == std::vector<std::string>{victim});
+}
+
+// Whatever a client does to its own job, the next job is printed at once: the bad one is removed,
+// or waits without holding anyone up, and nothing of it is printed or left behind.
+TEST_F(SpoolIntegrity, NoJobBlocksTheQueue) {
+    const struct {
+        std::string what;
+        std::vector<std::string> steps;  // after the control file naming dfA001bad
+        std::string reply;               // to the last step
+        bool close;                      // the bad client closes (else stays silent)
+    } rows[] = {
+        {"gone in the middle of a file",
+         {Subcommand('\3', "1000", "dfA001bad"), Bytes(400)},
+         "",
+         true},
+        {"silent in the middle of a file",
+         {Subcommand('\3', "1000", "dfA001bad"), Bytes(400)},
+         "",
+         false},
+        {"aborted", {"\001\n"}, kAck, false},
+        {"refused data file", {Subcommand('\3', "-5", "dfA001bad")}, kNack, false},
+        {"second control file", {Subcommand('\2', "4", "cfA002bad"), "Hb\n\n" + kAck}, kAck, true},
+        {"files that never came", {}, "", true},
+    };
+    std::vector<std::string> printed;
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto bad = Connect();
+        SendFile(*bad, '\2', "cfA001bad", "Hbad\nPeve\nJbad\nldfA001bad\n");
+        for (size_t i = 0; i < row.steps.size(); ++i) {
+            bad->Send(row.steps[i]);
+            if (i + 1 < row.steps.size()) {
+                EXPECT_EQ(bad->Receive(1), kAck);
+            }
+        }
+        EXPECT_EQ(bad->ReceiveExactly(row.reply.size()), row.reply);
+        if (row.close) {
+            bad->ShutdownWrite();
+        }
+        printed.push_back(Document("good" + std::to_string(++n)));
+        SendJob(std::to_string(100 + n) + "good", printed.back());
+        EXPECT_TRUE(PrintedSoon(printed, milliseconds(900)));
+        EXPECT_TRUE(bad->WaitForClose(seconds(5)));
+        EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
+    }
+
+    // A job whose files vanished from under the daemon is given up, not tried for ever. Paused
+    // meanwhile, or the printing thread could deliver the job before its file goes.
+    ASSERT_TRUE(Queue()->Pause());
+    auto job = StoreJob(*Queue(), 7, "eve", "bad");
+    ::unlink(Queue()->Store()->PathOf(job->record.data[0].storeName).c_str());
+    ASSERT_TRUE(Queue()->Activate());
+    printed.push_back(Document("last"));
+    SendJob("199good", printed.back());
+    EXPECT_TRUE(PrintedSoon(printed));
+    EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
+}
+
+// Bytes inside an announced count are content, whatever reads they arrive in: a lone 0x01 in a data
+// file is no abort, a lone 0x00 in a control file does not end it.
+TEST_F(SpoolIntegrity, ContentIsFramedByItsCountNotBySegments) {
+    auto client = Connect();
+    // Each piece is sent once the previous one is in, so each arrives as a read of its own.
+    auto sendPieces = [&](const std::vector<std::string>& pieces, uint64_t before) {
+        for (const std::string& piece : pieces) {
+            client->Send(piece);
+            before += piece.size();
+            ASSERT_TRUE(WaitUntil([&] {
+                auto jobs = Queue()->Jobs();
+                return !jobs.empty() && jobs[0]->progress.bytesDone.load() >= before;
+            }));
+        }
+    };
+    const std::string control = "Hseg\nPann\n";
+    const std::string rest = "\nldfA001seg\n";
+    Step(*client, Subcommand('\2', std::to_string(control.size() + 1 + rest.size()), "cfA001seg"),
+         kAck);
+    sendPieces({control, kAck}, 0);
+    Step(*client, rest + kAck, kAck);
+    Step(*client, Subcommand('\3', "6", "dfA001seg"), kAck);
+    sendPieces({"\x90"
+                "ab",
+                "\x01"},
+               control.size() + 1 + rest.size());
+    Step(*client, "cd" + kAck, kAck);
+    client->ShutdownWrite();
+    EXPECT_TRUE(
+        PrintedSoon({"\x90"
+                     "ab\x01"
+                     "cd"}));
+}
+
+// One job under the names cfA001host, dfA001host, dfB001host, ..., control file first, all of it
+// sent at once; true when every step was acknowledged.
+bool SendAtOnce(uint16_t port, const std::string& jobName, const std::vector<std::string>& data) {
+    LoopbackClient client(port);
+    std::string control = "Hhost\nPuser\nJ" + jobName + "\n";
+    std::string files;
+    for (size_t i = 0; i < data.size(); ++i) {
+        const std::string name = std::string("df") + static_cast<char>('A' + i) + "001host";
+        control += "l" + name + "\n";
+        files += Subcommand('\3', std::to_string(data[i].size()), name) + data[i] + kAck;
+    }
+    client.Send("\002lp\n" + Subcommand('\2', std::to_string(control.size()), "cfA001host") +
+                control + kAck + files);
+    const size_t acks = 3 + 2 * data.size();
+    return client.ReceiveExactly(acks, seconds(30)) == std::string(acks, '\0');
+}
+
+// Two clients that give their jobs the same names at the same time get two documents, each with its
+// own bytes (binary, so printed unchanged), while job lists are asked for all along.
+TEST(ConcurrentReceive, TwoClientsWithTheSameNamesAndJobListsAtOnce) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
+    const std::vector<std::string> first = {Bytes(2 << 20, 1), Bytes(700000, 2)};
+    const std::vector<std::string> second = {Bytes(3 << 20, 4), Bytes(65536, 5)};
+    bool firstSent = false, secondSent = false;
+    std::atomic<bool> sending{true};
+    std::atomic<int> lists{0}, badLists{0};
+    std::thread lister([&] {
+        while (sending.load()) {
+            LoopbackClient client(daemon.Port());
+            client.Send(lists.load() % 2 ? "\003lp\n" : "\004lp\n");
+            badLists += client.ReceiveUntilClose(seconds(10)).rfind("lp: \n", 0) != 0 ? 1 : 0;
+            ++lists;
+        }
+    });
+    std::thread a([&] { firstSent = SendAtOnce(daemon.Port(), "first", first); });
+    std::thread b([&] { secondSent = SendAtOnce(daemon.Port(), "second", second); });
+    a.join();
+    b.join();
+    sending.store(false);
+    lister.join();
+
+    EXPECT_TRUE(firstSent);
+    EXPECT_TRUE(secondSent);
+    EXPECT_GT(lists.load(), 0);
+    EXPECT_EQ(badLists.load(), 0);
+    auto queue = daemon.Spooler().FindQueue("lp");
+    ASSERT_TRUE(WaitUntil([&] { return queue->JobCount() == 0; }, seconds(20)));
+    std::vector<std::string> printed = Printed(daemon.PrinterPath("lp"));
+    std::sort(printed.begin(), printed.end());
+    std::vector<std::string> expected = {first[0] + first[1], second[0] + second[1]};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(printed == expected) << printed.size() << " documents";
+}
+
+// A remove-jobs request takes the job away while its data file is still arriving: the reception
+// goes on to the end of the file without its job and leaves nothing behind.
+TEST(ConcurrentReceive, JobRemovedWhileItsDataArrive) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp"));
+    auto queue = daemon.Spooler().FindQueue("lp");
+    LoopbackClient client(daemon.Port());
+    const std::string data = Bytes(1 << 20, 6);
+    const std::vector<std::string> steps = JobSteps("303host", data);
+    client.Send("\002lp\n" + steps[0] + steps[1] + steps[2] + data.substr(0, 500000));
+    ASSERT_EQ(client.ReceiveExactly(4), std::string(4, '\0'));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto jobs = queue->Jobs();
+        return jobs.size() == 1 && jobs[0]->progress.bytesDone.load() >= 500000;
+    }));
+
+    LoopbackClient remover(daemon.Port());
+    remover.Send("\005lp root 303\n");
+    EXPECT_TRUE(remover.WaitForClose(seconds(5)));
+    EXPECT_EQ(queue->JobCount(), 0u);
+
+    client.Send(data.substr(500000) + kAck);
+    EXPECT_EQ(client.Receive(1), kAck);
+    client.ShutdownWrite();
+    EXPECT_TRUE(client.WaitForClose(seconds(5)));
+    EXPECT_TRUE(daemon.WaitForScreenLine("filename(cfA303host).  removed while it was received"));
+    EXPECT_TRUE(Listing(daemon.SpoolDirectory("lp")).empty());
+    EXPECT_TRUE(Listing(daemon.PrinterPath("lp")).empty());
+}
+
+// A home whose queue "lp" prints into printers/paper and whose queue "far" forwards to remotePort;
+// each Start() runs a new daemon process on the same spool.
+class Site {
+  public:
+    explicit Site(uint16_t remotePort = 1) {
+        for (const char* sub : {"home", "run", "printers", "printers/paper", "work"}) {
+            ::mkdir((dir_ / sub).c_str(), 0755);
+        }
+        WriteFile(
+            dir_ / "home/pgate.ini",
+            "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir_ / "spool" +
+                "\r\nLPDServerPort=" + std::to_string(port) +
+                "\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\nCloseDelayMs=50\r\n"
+                "AcceptDelayMs=0\r\nForwardChunkDelayMs=0\r\nRetryDelayMs=600000\r\n"
+                "RunAsUser=root\r\nPrintSystem=devices:" +
+                dir_ / "printers" + "\r\n[Print Queues]\r\nlp=paper,,,x\r\nfar=store,127.0.0.1," +
+                std::to_string(remotePort) + ",x\r\n[Logging]\r\nLogLevel=3\r\nLogToScreen=Y\r\n");
+    }
+    void Start() {
+        Process::Options options;
+        options.argv = {PG_BINARY_DIR "/bin/pressgated", "--home", dir_ / "home"};
+        options.env = {"XDG_RUNTIME_DIR=" + dir_ / "run"};
+        options.cwd = dir_ / "work";
+        daemon_ = std::make_unique<Process>(options);
+        // The last queue activated: from here on both queues take jobs.
+        ASSERT_TRUE(
+            daemon_->WaitForStdout("Activate Print Queue far - RunLPDPrinting thread created."))
+            << daemon_->Stderr();
+    }
+    void End(int signal) {
+        daemon_->Signal(signal);
+        EXPECT_TRUE(daemon_->Wait(seconds(10)).has_value());
+        daemon_.reset();
+    }
+    std::vector<std::string> Printed() const { return test::Printed(dir_ / "printers/paper"); }
+    std::vector<std::string> Spool(const std::string& queue) const {
+        return Listing(dir_ / ("spool/" + queue));
+    }
+    std::unique_ptr<LoopbackClient> Connect(const std::string& queue) const {
+        auto client = std::make_unique<LoopbackClient>(port);
+        client->Send("\002" + queue + "\n");
+        return client;
+    }
+
+    const uint16_t port = FreePort();
+
+  private:
+    TempDir dir_;
+    std::unique_ptr<Process> daemon_;
+};
+
+// Killed with SIGKILL after each acknowledgement a client can see, in both orders of the files, or
+// ended by SIGTERM in the middle of a file: after the restart only the jobs whose last file was
+// acknowledged are printed, once, and nothing else is left in the spool.
+TEST(SpoolRestart, EndedAfterAnyAcknowledgementOfAReception) {
+    Site site;
+    std::vector<std::string> expected;
+    int jobNo = 100;
+    for (bool controlFirst : {true, false}) {
+        for (size_t acks = 0; acks <= 5; ++acks) {
+            SCOPED_TRACE(std::to_string(acks) + (controlFirst ? " control first" : " data first"));
+            site.Start();
+            const std::string data = Document(std::to_string(++jobNo));
+            const std::vector<std::string> steps =
+                JobSteps(std::to_string(jobNo) + "host", data, controlFirst);
+            auto client = site.Connect("lp");
+            // The command's acknowledgement, then one per step.
+            for (size_t seen = 0; seen < acks; ++seen) {
+                if (seen > 0) {
+                    client->Send(steps[seen - 1]);
+                }
+                ASSERT_EQ(client->ReceiveExactly(1), kAck);
+            }
+            if (acks == 5) {
+                expected.push_back(data);  // the client saw its last file acknowledged
+            }
+            if (acks == 4) {
+                client->Send(steps[3].substr(0, steps[3].size() / 2));  // the last file's half
+            }
+            site.End(acks == 4 ? SIGTERM : SIGKILL);
+            site.Start();
+            EXPECT_TRUE(WaitUntil([&] { return site.Printed() == expected; }));
+            EXPECT_TRUE(WaitUntil([&] { return site.Spool("lp").empty(); }));
+            site.End(SIGTERM);
+            EXPECT_TRUE(site.Printed() == expected);
+        }
+    }
+}
+
+// Killed while the remote host has each step of a forwarded job unanswered, the daemon forwards the
+// job again from its start after the restart; killed once the job has left its queue, it does not
+// forward it again.
+TEST(SpoolRestart, KillAtAnyStepOfAForwardedJob) {
+    FakeLpdHost host;
+    Site site(host.Port());
+    int whole = 0;  // jobs the host received completely
+    // The connection stays open until the daemon is killed: a host that let go would make the
+    // daemon try again before it dies.
+    FakeLpdHost::Connection c;
+    auto serve = [&](const std::vector<FakeLpdHost::Reply>& replies) {
+        EXPECT_TRUE(host.Accept(c));
+        host.Serve(c, replies);
+        whole += c.steps.size() == 5 && c.closedAt != FakeLpdHost::Clock::time_point() ? 1 : 0;
+    };
+    for (size_t held = 1; held <= 6; ++held) {
+        SCOPED_TRACE(held);
+        site.Start();
+        auto client = site.Connect("far");
+        ASSERT_EQ(client->ReceiveExactly(1), kAck);
+        for (const std::string& step : JobSteps(std::to_string(100 + held) + "host", "data")) {
+            client->Send(step);
+            ASSERT_EQ(client->ReceiveExactly(1), kAck);
+        }
+        client->ShutdownWrite();
+        if (held <= 5) {
+            std::vector<FakeLpdHost::Reply> replies(held - 1, FakeLpdHost::Reply::Ack);
+            replies.push_back(FakeLpdHost::Reply::Hold);
+            serve(replies);  // the daemon waits for the reply to step `held`
+        } else {
+            serve({});
+            ASSERT_TRUE(WaitUntil([&] { return site.Spool("far").empty(); }));
+        }
+        site.End(SIGKILL);
+        site.Start();
+        if (held <= 5) {
+            serve({});
+        }
+        EXPECT_TRUE(WaitUntil([&] { return site.Spool("far").empty(); }));
+        site.End(SIGTERM);
+        EXPECT_EQ(whole, static_cast<int>(held));
+        FakeLpdHost::Connection another;
+        EXPECT_FALSE(host.Accept(another, milliseconds(0)));
+    }
+}
+
+}  // namespace
+}  // namespace pg::test
