@@ -1,10 +1,23 @@
 // The main window over a real daemon: which commands are enabled when, what they do to the
-// engine, the dialogs and help topics they open, the list kept up to date in place, its keys,
-// progress, notifications, the about box.
+// engine, the dialogs they open, the list kept up to date in place, its keys, progress,
+// notifications. The message pane: the system log's lines from any thread in their order, the
+// filter, copy and save. The engine's operator
+// messages as message boxes: posted from other threads, and holding only the thread of a remote
+// destination test until the operator answers.
 
+#include <chrono>
+#include <future>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log/LogFile.h"
+#include "platform/OperatorMessage.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/DesktopNotifier.h"
-#include "ui/HelpWindow.h"
+#include "ui/MessageFilterModel.h"
+#include "ui/MessageLogModel.h"
 #include "ui/MessagePane.h"
 #include "ui/ProgressDelegate.h"
 
@@ -12,6 +25,7 @@ namespace pg::test {
 namespace {
 
 using MainWindowTest = WindowFixture;
+using namespace std::chrono_literals;
 
 // The enabled queue commands as letters, '-' for a disabled one.
 QString Enabled(const MainActions& a) {
@@ -47,26 +61,10 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionActOnItsQueueAndOpenItsDialogs)
         EXPECT_EQ(Enabled(Actions()), letters) << (row ? row : "no selection");
     }
 
-    // Each command opens its dialog on the selected queue, and each window's Help its own topic
-    // of the help file shipped beside the program.
+    // Each command opens its dialog on the selected queue.
     Window().show();
     const MainActions& a = Actions();
     ModalAnswerer answerer;
-    QStringList titles;
-    QSet<int> topics;
-    const auto help = [&](const QString& heading) {  // a help window shows heading's topic
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* shown = qobject_cast<HelpWindow*>(widget);
-            if (shown && shown->isVisible() && shown->Browser()->toPlainText().contains(heading)) {
-                topics << shown->Topic();
-            }
-        }
-    };
-    answerer.SetInspector([&](const ModalAnswerer::Seen& seen) {
-        titles << seen.title;
-        Press(QApplication::activeModalWidget(), "helpButton");
-        help(seen.title.section(':', 0, 0));
-    });
     Select("far");
     a.queueProperties->trigger();
     Select("lp");
@@ -74,16 +72,13 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionActOnItsQueueAndOpenItsDialogs)
     a.open->trigger();
     a.general->trigger();
     a.logging->trigger();
+    QStringList titles;
+    for (const ModalAnswerer::Seen& seen : answerer.All()) {
+        titles << seen.title;
+    }
     EXPECT_EQ(titles,
               QStringList({"Remote Printer Properties", "Local Printer Properties",
                            "View Printer Queue: lp", "General Settings", "Logging Options"}));
-    a.contents->trigger();
-    help("Pressgate Help");
-    a.addQueue->trigger();
-    Window().Wizard()->button(QWizard::HelpButton)->click();
-    help("Add Printer: Create LPD Queue");
-    EXPECT_EQ(topics.size(), 7);
-    answerer.SetInspector(nullptr);
 
     // The commands reach the engine, and the list shows it at once.
     answerer.Clear();
@@ -122,7 +117,7 @@ TEST_F(MainWindowTest, CommandsFollowTheSelectionActOnItsQueueAndOpenItsDialogs)
 }
 
 // Each standard key triggers its action, and only where it belongs: in the filter box Delete,
-// Space and Return are the box's own. Tab walks every control under the toolbar in reading order.
+// Space and Return are the box's own.
 TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
     Start(TestConfig().AddLocalQueue("lp"));
     Window().show();
@@ -150,14 +145,6 @@ TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
         {Qt::Key_Space, {}, filter, nullptr},
         {Qt::Key_Return, {}, filter, nullptr},
     };
-    list->setFocus();
-    QWidgetList reached;
-    for (int i = 0; i < 4; ++i) {
-        reached << QApplication::focusWidget();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    EXPECT_EQ(reached, QWidgetList({list, filter, Window().Messages()->SeverityBox(),
-                                    Window().Messages()->View()}));
 
     // Only the spies see the actions: which one each key triggered, if any.
     std::vector<std::pair<QAction*, std::unique_ptr<QSignalSpy>>> spies;
@@ -218,18 +205,139 @@ TEST_F(MainWindowTest, AJobGivenUpRaisesOneNotificationUnlessSwitchedOff) {
     EXPECT_FALSE(Window().Notifier()->Enabled());
 }
 
-TEST_F(MainWindowTest, AboutComesFromItsLibraryOrSaysItIsMissing) {
+QStringList Lines(const QAbstractItemModel& model) {
+    QStringList lines;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        lines << model.index(row, 0).data().toString();
+    }
+    return lines;
+}
+
+// 8 threads log 80 lines each while the window takes them: every line arrives, each thread's
+// in its order. Lines still pending when the window goes are dropped without a crash.
+TEST_F(MainWindowTest, LinesFromManyThreadsArriveInTheirOrderOrGoWithTheWindow) {
     Start();
+    Window().Messages()->Clear();
+    constexpr int kThreads = 8;
+    {
+        std::vector<std::jthread> writers;
+        for (int t = 0; t < kThreads; ++t) {
+            writers.emplace_back([t] {
+                for (int i = 0; i < 80; ++i) {
+                    systemLog.Log(1, "writer %d line %03d\n", t, i);
+                }
+            });
+        }
+        QCoreApplication::processEvents();  // the window thread takes lines meanwhile
+    }
+    systemLog.Log(1, "all written\n");
+    ASSERT_TRUE(WaitFor([this] {
+        const QStringList lines = Lines(*Window().Messages()->Lines());
+        return !lines.isEmpty() && lines.last().endsWith(" all written");
+    }));
+    const QRegularExpression line(R"( writer (\d) line (\d{3})$)");
+    int next[kThreads] = {};
+    const QStringList lines = Lines(*Window().Messages()->Lines());
+    for (const QString& text : lines.mid(0, lines.size() - 1)) {
+        const QRegularExpressionMatch match = line.match(text);
+        ASSERT_TRUE(match.hasMatch()) << text.toStdString();
+        EXPECT_EQ(match.captured(2).toInt(), next[match.captured(1).toInt()]++);
+    }
+    EXPECT_EQ(std::accumulate(std::begin(next), std::end(next), 0), kThreads * 80);
+
+    std::thread late([] {
+        for (int i = 0; i < 200; ++i) {
+            systemLog.Log(1, "late line %d\n", i);
+        }
+    });
+    window_.reset();
+    late.join();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(MainWindowTest, MessageFilterCopyAndSave) {
+    MessagePane pane;
+    const QStringList texts = {
+        "LPD Daemon is ready to accept print request.",
+        "Error - SendJob() : print queue far : send() fails",
+        "LPD Daemon is paused.  No more print request will be accepted.",
+        "RemovePriner() fail.  Print queue (lp) not exist.",
+        "Socket(7) : Receive new print job for print queue (lp)",
+    };
+    for (const QString& text : texts) {
+        pane.AddLine(text);
+    }
+    const struct {
+        const char* text;
+        int minimum;  // the severity box's entry
+        QStringList shown;
+    } filters[] = {
+        {"print queue (LP)", 0, {texts[3], texts[4]}},
+        {"daemon", 1, {texts[2]}},
+        {"", 2, {texts[1], texts[3]}},  // kept for what follows
+    };
+    for (const auto& f : filters) {
+        Enter(pane.FilterEdit(), f.text);
+        pane.SeverityBox()->setCurrentIndex(f.minimum);
+        EXPECT_EQ(Lines(*pane.Shown()), f.shown) << f.text << " " << f.minimum;
+    }
+
+    // Copy takes the selected shown lines in order; Save As the shown lines.
+    pane.View()->selectionModel()->select(pane.Shown()->index(1, 0), QItemSelectionModel::Select);
+    pane.View()->selectionModel()->select(pane.Shown()->index(0, 0), QItemSelectionModel::Select);
+    pane.View()->findChild<QAction*>("actCopyMessages")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), texts[1] + "\n" + texts[3]);
+    TempDir dir("pgmessages");
+    ASSERT_TRUE(pane.SaveShownLines(QString::fromStdString(dir / "saved.log")));
+    EXPECT_EQ(ReadFile(dir / "saved.log"), (texts[1] + "\n" + texts[3] + "\n").toStdString());
+}
+
+// Worker messages are posted in order without waiting (the window thread is not processing
+// events: a waiting worker would never finish). Going away releases a waiting thread and
+// drops its box.
+TEST(OperatorMessageBoxesTest, WorkerMessagesArePostedInOrderAndReleasedWhenTheyGo) {
+    auto boxes = std::make_unique<OperatorMessageBoxes>();
     ModalAnswerer answerer;
-    Actions().about->trigger();
-    ASSERT_EQ(answerer.Count(), 1);
-    EXPECT_TRUE(answerer.All()[0].text.contains("Version " PRESSGATE_VERSION_TEXT));
-    TempDir empty("pgnoabout");
-    WriteFile(empty / "libpgabout.so", "not a library\n");
-    Window().SetAboutLibraryDirectory(QString::fromStdString(empty.Path()));
-    answerer.Clear();
-    Actions().about->trigger();
-    EXPECT_EQ(answerer.Texts(), QStringList({"Cannot locate libpgabout.so."}));
+    std::future<void> worker = std::async(std::launch::async, [] {
+        OperatorMessage::Show(nullptr, "Winsock Error", "bind() failed");
+        OperatorMessage::Show(nullptr, "Error", "Printer not exist!");
+    });
+    ASSERT_EQ(worker.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(WaitFor([&] { return answerer.Count() == 2; }));
+    EXPECT_EQ(answerer.Texts(), QStringList({"bind() failed", "Printer not exist!"}));
+
+    worker = std::async(std::launch::async,
+                        [] { OperatorMessage::Show(nullptr, "Error", "socket() failed"); });
+    ASSERT_TRUE(WaitUntil([&] { return boxes->WaitingThreads() == 1; }));
+    boxes.reset();
+    EXPECT_EQ(worker.wait_for(10s), std::future_status::ready);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answerer.Count(), 2);
+}
+
+// A remote queue whose host cannot be resolved: the connection asking for it waits for the
+// operator; the listener and other connections go on.
+TEST(OperatorMessageBoxesTest, TheDestinationTestBlocksOnlyItsOwnConnection) {
+    TestDaemon daemon(TestConfig().AddLocalQueue("lp").AddQueue("far", "farq,nohost.invalid,515,"));
+    OperatorMessageBoxes boxes;
+    ModalAnswerer answerer;
+    LoopbackClient waiting(daemon.Port());
+    waiting.Send("\002far\n");
+
+    std::string replyWhileOpen = "unset";
+    std::string otherReply;
+    answerer.SetInspector([&](const ModalAnswerer::Seen&) {
+        replyWhileOpen = waiting.Receive(1, 200ms);
+        LoopbackClient other(daemon.Port());
+        other.Send("\002lp\n");
+        otherReply = other.Receive(1);
+    });
+    ASSERT_TRUE(WaitFor([&] { return answerer.Count() == 1; }, 20000));
+    EXPECT_NE(answerer.All()[0].text.indexOf("nohost.invalid"), -1);
+    EXPECT_EQ(replyWhileOpen, "");
+    EXPECT_EQ(otherReply, std::string(1, '\0'));
+    // Answered: the waiting connection gets its refusal.
+    EXPECT_EQ(waiting.Receive(1, 10s), std::string(1, '\1'));
 }
 
 }  // namespace

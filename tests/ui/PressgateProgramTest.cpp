@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "platform/InstanceLock.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -32,9 +31,9 @@ struct Site {
                       "LogFileCache=0\r\nSystemDebugEnable=Y\r\nSystemTrace=" +
                       dir / "system.log" + "\r\n");
     }
-    Process::Options Program(const std::string& home = "home") const {
+    Process::Options Program() const {
         Process::Options options;
-        options.argv = {PG_BINARY_DIR "/bin/pressgate", "--home", dir / home, "--paused"};
+        options.argv = {PG_BINARY_DIR "/bin/pressgate", "--home", dir / "home", "--paused"};
         options.env = {"XDG_RUNTIME_DIR=" + dir / "run", "QT_QPA_PLATFORM=offscreen"};
         return options;
     }
@@ -59,19 +58,6 @@ TEST(PressgateProgram, StartsPausedRefusesASecondCopyAndEndsCleanlyOnSigterm) {
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(seconds(20)), 0);
     EXPECT_NE(site.Log().find("Exiting LPDSpooler"), std::string::npos);
-}
-
-// Without a display the program says so and touches no file.
-TEST(PressgateProgram, WithoutADisplaySaysSoAndTouchesNoFile) {
-    Site site;
-    std::string err;
-    Process::Options headless = site.Program("new-home");
-    headless.env = {"XDG_RUNTIME_DIR=" + site.dir / "run"};
-    headless.unsetEnv = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-    EXPECT_EQ(RunCommand(headless, seconds(20), nullptr, &err), 1);
-    EXPECT_NE(err.find("no display"), std::string::npos) << err;
-    EXPECT_FALSE(FileExists(site.dir / "new-home"));
-    EXPECT_FALSE(FileExists(site.dir / (std::string("run/") + InstanceLock::kName)));
 }
 
 }  // namespace
