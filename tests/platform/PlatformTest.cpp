@@ -19,11 +19,8 @@
 #include "tests/platform/PrivateCupsd.h"
 #include "tests/support/TempDir.h"
 
-namespace pg {
+namespace pg::test {
 namespace {
-
-using test::ReadFile;
-using test::WriteFile;
 
 bool WriteAll(PrinterHandle& printer, const std::string& bytes) {
     size_t written = 0;
@@ -53,7 +50,7 @@ bool PrintDocument(PrintSystem& system, const std::string& printer, const std::s
 // them opens. A directory printer numbers documents on from the highest there, with names a
 // client cannot steer; a file printer appends; a device's write error carries its errno.
 TEST(DevicesPrintSystem, PrintersNumberedDocumentsFilesAndDevices) {
-    test::TempDir dir("pg-devices");
+    TempDir dir("pg-devices");
     DevicesPrintSystem system(dir.Path());
     std::filesystem::create_directory(dir / "paper");
     WriteFile(dir / "paper/inner", "");
@@ -88,7 +85,7 @@ TEST(DevicesPrintSystem, PrintersNumberedDocumentsFilesAndDevices) {
 // unchanged; an unfinished document is cancelled, not left
 // waiting for its rest; without the scheduler, opening fails with kNoScheduler.
 TEST(CupsPrintSystem, PrintsByteExactCancelsTheUnfinishedAndFailsWithoutScheduler) {
-    test::PrivateCupsd cupsd;
+    PrivateCupsd cupsd;
     std::string why;
     if (!cupsd.Start({{.name = "q1"}, {.name = "Alpha", .isDefault = true}, {.name = "q0"}},
                      &why)) {
@@ -118,7 +115,7 @@ TEST(CupsPrintSystem, PrintsByteExactCancelsTheUnfinishedAndFailsWithoutSchedule
 // A second holder is refused and told who holds it; a holder that dies leaves the lock free (a
 // crashed instance never blocks the next one); a planted symlink is not followed.
 TEST(InstanceLock, OneLiveHolderAtATimeAndNoSymlinkFollowed) {
-    test::TempDir dir("pg-lock");
+    TempDir dir("pg-lock");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {  // takes the lock and dies holding it: nothing lets go by hand
@@ -134,10 +131,10 @@ TEST(InstanceLock, OneLiveHolderAtATimeAndNoSymlinkFollowed) {
     EXPECT_FALSE(second.Acquired());
     EXPECT_EQ(second.Holder(), ::getpid());
 
-    test::TempDir planted("pg-lock");
+    TempDir planted("pg-lock");
     std::filesystem::create_symlink(planted / "elsewhere", planted / InstanceLock::kName);
     EXPECT_EQ(InstanceLock(planted.Path()).Error(), ELOOP);
-    EXPECT_FALSE(test::FileExists(planted / "elsewhere"));
+    EXPECT_FALSE(FileExists(planted / "elsewhere"));
 }
 
 // A sink gets owner, title and text; it is called outside the lock, so it may replace itself (a
@@ -157,4 +154,4 @@ TEST(OperatorMessage, TheSinkMayReplaceItself) {
 }
 
 }  // namespace
-}  // namespace pg
+}  // namespace pg::test

@@ -24,15 +24,9 @@ bool Answers(const std::string& socketPath) {
     return http != nullptr;
 }
 
-// A PPD with nothing but a page size and the pass-through filter for every raw type.
+// A PPD with nothing but the pass-through filter for every raw type.
 std::string PassThroughPpd(const std::string& filter) {
-    std::string ppd =
-        "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-        "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: "
-        "\"PASSTHRU.PPD\"\n*Manufacturer: \"Test\"\n*Product: \"(Pass-through)\"\n"
-        "*ModelName: \"Pass-through\"\n*ShortNickName: \"Pass-through\"\n"
-        "*NickName: \"Pass-through\"\n*OpenUI *PageSize: PickOne\n"
-        "*DefaultPageSize: A4\n*PageSize A4: \"\"\n*CloseUI: *PageSize\n";
+    std::string ppd = "*PPD-Adobe: \"4.3\"\n";
     for (const char* type :
          {"application/vnd.cups-raw", "application/octet-stream", "text/plain"}) {
         ppd += std::string("*cupsFilter: \"") + type + " 0 " + filter + "\"\n";

@@ -22,7 +22,6 @@ class PrivateCupsd {
         bool isDefault = false;  // the scheduler's default destination
     };
 
-    PrivateCupsd() = default;
     ~PrivateCupsd();
 
     // Starts cupsd with these queues (ending one already running); false with the reason.
