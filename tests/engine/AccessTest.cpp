@@ -1,14 +1,10 @@
 // The [Access] rules at work: each command from a source the rules refuse and from one they
 // let through, over IPv4 and IPv6 loopback connections to an in-process daemon.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
 
-#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
