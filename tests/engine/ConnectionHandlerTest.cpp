@@ -109,23 +109,16 @@ TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
     EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), kAck);
 }
 
-TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
-    for (const bool tested : {true, false}) {
-        SCOPED_TRACE(tested);
-        TestDaemon daemon(TestConfig()
-                              .AddQueue("lp", "no-such-printer,,,x")
-                              .Set("GENERAL CONFIGURE", "TestPrintManager", tested ? "Y" : "N"));
-        EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), tested ? "\001" : kAck);
-    }
-}
-
-TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
+// TestPrintManager (on by default): a job is taken only when the queue's printer exists, or its
+// remote host takes a connection.
+TEST(DestinationTest, JobsAreRefusedWhenThePrinterOrTheRemoteHostIsNotThere) {
     FakeLpdHost listening;  // a port that listens, and one that does not
-    TestConfig config;
-    config.AddQueue("up", "store,127.0.0.1," + std::to_string(listening.Port()) + ",remote");
-    config.AddQueue("down", "store,127.0.0.1," + std::to_string(FreePort()) + ",remote");
-    TestDaemon daemon(config);
-
+    TestDaemon daemon(
+        TestConfig()
+            .AddQueue("lp", "no-such-printer,,,x")
+            .AddQueue("up", "store,127.0.0.1," + std::to_string(listening.Port()) + ",remote")
+            .AddQueue("down", "store,127.0.0.1," + std::to_string(FreePort()) + ",remote"));
+    EXPECT_EQ(Exchange(daemon.Port(), "\002lp\n"), "\001");
     EXPECT_EQ(FirstReply(daemon.Port(), "\002up\n"), kAck);
     EXPECT_EQ(Exchange(daemon.Port(), "\002down\n"), "\001");
 }

@@ -9,11 +9,9 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "engine/DeliveryControl.h"
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
@@ -134,20 +132,6 @@ inline size_t JobFileCount(PrintQueue& queue, const JobEntry& job) {
     }
     return present;
 }
-
-// A delivery's control for a back-end the test runs itself: never paused, never stopped.
-class FreeRunning : public DeliveryControl {
-  public:
-    bool Checkpoint() override { return true; }
-    bool StopRequested() const override { return false; }
-    bool JobRemoved() const override { return false; }
-    bool Sleep(std::chrono::milliseconds duration) override {
-        std::this_thread::sleep_for(duration);
-        return true;
-    }
-    void SetSocket(int) override {}
-    void SetPrinter(PrinterHandle*) override {}
-};
 
 // Counts the operator messages for the scope of the object.
 class MessageCapture {

@@ -16,25 +16,6 @@ using std::chrono::seconds;
 
 const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
-// A paused daemon leaves connections waiting (completed by the system, not taken) and serves
-// them once activated; deactivation stops the queues too.
-TEST(Listener, PausedDaemonKeepsConnectionsWaitingAndServesThemAfterActivation) {
-    TestDaemon daemon(TestConfig().AddLocalQueue("lp"), /*activate=*/false);
-    auto waitingList = [&] {
-        auto client = std::make_unique<LoopbackClient>(daemon.Port());
-        client->Send("\003lp\n");
-        EXPECT_EQ(client->Receive(1, milliseconds(400)), "");
-        return client;
-    };
-    ASSERT_EQ(daemon.Spooler().State(), SpoolerState::Pause);
-    auto client = waitingList();
-    daemon.Spooler().ActivateLPD(true);
-    EXPECT_EQ(client->ReceiveUntilClose(seconds(5)), kEmptyList);
-
-    daemon.Spooler().ActivateLPD(false);
-    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Stop);
-}
-
 // A port in use and an address that is no address end the listener, with one message for the
 // operator; the daemon's state stays.
 TEST(Listener, BindFailuresEndTheListenerAndTellTheOperator) {

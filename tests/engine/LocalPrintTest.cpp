@@ -1,7 +1,7 @@
 // Local delivery: what a local queue's printer gets for a job (text treatment, banner page,
-// form feeds), the queue's state and texts on each failure, and how delivery meets removal,
-// Stop and Pause. The printers are devices printers in the daemon's printers folder:
-// directories (one file per document), /dev/full, and FIFOs whose reading end the test holds.
+// form feeds), the queue's texts on each failure, and how delivery meets removal and Stop. The
+// printers are devices printers in the daemon's printers folder: directories (one file per
+// document), /dev/full, and FIFOs whose reading end the test holds.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,8 +11,6 @@
 
 #include <regex>
 
-#include "engine/DeliveryRequest.h"
-#include "engine/LocalPrintJob.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
@@ -70,8 +68,8 @@ class LocalPrint : public ::testing::Test {
   protected:
     // Queues "lp" (printer directory lp, form feeds), "plain" (printer directory plain, no
     // form feeds), "full" (/dev/full), "missing" (no such printer), "fifo" (a FIFO the test
-    // makes). Without activation no printing thread runs: the tests run deliveries themselves.
-    explicit LocalPrint(bool activate = false)
+    // makes). A failed job waits ten minutes for its next try.
+    LocalPrint()
         : daemon_(TestConfig()
                       .AddLocalQueue("lp")
                       .AddLocalQueue("plain")
@@ -79,8 +77,8 @@ class LocalPrint : public ::testing::Test {
                       .AddQueue("full", "full,,,Print in local/LAN printer - full", "yes")
                       .AddQueue("missing", "nosuch,,,Print in local/LAN printer - nosuch", "yes")
                       .AddQueue("fifo", "fifo,,,Print in local/LAN printer - fifo", "yes")
-                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
-                  activate) {
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")) {
         EXPECT_EQ(::symlink("/dev/full", daemon_.PrinterPath("full").c_str()), 0);
     }
 
@@ -96,18 +94,8 @@ class LocalPrint : public ::testing::Test {
         return StoreJob(*Queue(queueName), jobNo, "ann", "pc1", data,
                         bannerUser.empty() ? "" : "L" + bannerUser + "\n");
     }
-    // What the printing thread does with a job of the queue.
-    DeliveryOutcome Deliver(const std::string& queueName, const std::shared_ptr<JobEntry>& job) {
-        DeliveryRequest request;
-        request.job = job;
-        request.target = Queue(queueName)->Target();
-        request.printSystem = daemon_.Spooler().Snapshot()->printSystem;
-        for (const StoredFile& file : job->record.data) {
-            request.data.push_back(
-                {Queue(queueName)->Store()->PathOf(file.storeName), file.clientName, file.size});
-        }
-        FreeRunning control;
-        return LocalPrintJob(request, control).Run();
+    bool WaitForEmptyQueue(const std::string& name) {
+        return WaitUntil([&] { return Queue(name)->JobCount() == 0; }, seconds(10));
     }
 
     TestDaemon daemon_;
@@ -129,8 +117,8 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     auto expectPrinted = [&](const char* queue, const std::vector<std::string>& files,
                              const std::string& printed, const std::string& bannerUser = "") {
         SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
-        auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
-        EXPECT_EQ(Deliver(queue, job).kind, DeliveryOutcome::Kind::Done);
+        SpoolJob(queue, ++jobNo, files, bannerUser);
+        ASSERT_TRUE(WaitUntil([&] { return Queue(queue)->JobCount() == 0; }));
         const std::vector<std::string> documents = Listing(daemon_.PrinterPath(queue));
         ASSERT_FALSE(documents.empty());
         EXPECT_EQ(ReadFile(daemon_.PrinterPath(queue) + "/" + documents.back()), printed);
@@ -152,52 +140,46 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     expectPrinted("lp", {"hi\n"}, banner + "hi\r\n\r\f", "bob");
 }
 
-// Each failure is an outcome with the text the queue shows and a log line; the printer is left
-// as the failure found it. A data file that is gone gives the job up; anything else is retried.
-TEST_F(LocalPrint, FailuresAreOutcomesWithTheirTexts) {
+// Each failure is logged with its text; the queue shows it while the job waits for its next try.
+// A data file that is gone gives the job up; anything else is retried.
+TEST_F(LocalPrint, FailuresAreLoggedWithTheirTexts) {
     ASSERT_EQ(::mkfifo(daemon_.PrinterPath("fifo").c_str(), 0600), 0);  // nobody reads it
-    using Kind = DeliveryOutcome::Kind;
     const struct {
         const char* queue;
         std::vector<std::string> files;
         std::string bannerUser;
-        Kind kind;
+        bool retried;
         std::string text;
     } rows[] = {
-        {"missing", {""}, "", Kind::RetryLater, "Failed to open printernosuch"},
-        {"fifo", {"text\n"}, "", Kind::RetryLater, "Fail to print dfA002pc1"},
-        {"full", {"text\n"}, "bob", Kind::RetryLater, "Error in printing the banner pagedfA003pc1"},
-        {"full", {"text\n"}, "", Kind::RetryLater, "Error in printing dfA004pc1"},
-        {"lp", {"text\n"}, "", Kind::GiveUp, "Error in finding print data file -  dfA005pc1"},
+        {"missing", {""}, "", true, "Failed to open printernosuch"},
+        {"fifo", {"text\n"}, "", true, "Fail to print dfA002pc1"},
+        {"full", {"text\n"}, "bob", true, "Error in printing the banner pagedfA003pc1"},
+        {"full", {"text\n"}, "", true, "Error in printing dfA004pc1"},
+        {"lp", {"text\n"}, "", false, "Error in finding print data file -  dfA005pc1"},
     };
     int jobNo = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
+        std::shared_ptr<PrintQueue> queue = Queue(row.queue);
+        queue->Pause();
         auto job = SpoolJob(row.queue, ++jobNo, row.files, row.bannerUser);
-        if (row.kind == Kind::GiveUp) {
-            ::unlink(Queue(row.queue)->Store()->PathOf(job->record.data[0].storeName).c_str());
+        if (!row.retried) {
+            ::unlink(queue->Store()->PathOf(job->record.data[0].storeName).c_str());
         }
-        const DeliveryOutcome outcome = Deliver(row.queue, job);
-        EXPECT_EQ(outcome.kind, row.kind);
-        EXPECT_EQ(outcome.text, row.text);
-        EXPECT_EQ(Queue(row.queue)->State(), QueueState::Initial);  // the back-end changes none
+        queue->Activate();
+        EXPECT_TRUE(daemon_.WaitForScreenLine(row.text));
+        if (row.retried) {
+            EXPECT_TRUE(WaitUntil([&] { return job->Failures() == 1; }));
+            EXPECT_EQ(queue->StatusText(), row.text);
+            queue->RemoveJob(job.get());
+        }
+        EXPECT_TRUE(WaitForEmptyQueue(row.queue));
     }
 }
 
-// --- with the printing thread -----------------------------------------------------------------
-
-class LocalDelivery : public LocalPrint {
-  protected:
-    LocalDelivery() : LocalPrint(/*activate=*/true) {}
-
-    bool WaitForEmptyQueue(const std::string& name) {
-        return WaitUntil([&] { return Queue(name)->JobCount() == 0; }, seconds(10));
-    }
-};
-
 // The data files are printed in the order the control file names them, not in the order they
 // came; a delivered job leaves the store empty.
-TEST_F(LocalDelivery, DataFilesPrintInTheOrderTheControlFileNamesThem) {
+TEST_F(LocalPrint, DataFilesPrintInTheOrderTheControlFileNamesThem) {
     const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\n";
     const std::string zero(1, '\0');
     LoopbackClient client(daemon_.Port());
@@ -212,7 +194,7 @@ TEST_F(LocalDelivery, DataFilesPrintInTheOrderTheControlFileNamesThem) {
 
 // A FIFO printer holds the delivery in a write until the test reads: job 9, 1 MB without line
 // ends, is far from done when the test steps in.
-class FifoDelivery : public LocalDelivery {
+class FifoDelivery : public LocalPrint {
   protected:
     FifoDelivery()
         : fifo_(daemon_.PrinterPath("fifo")),

@@ -88,7 +88,8 @@ class ReceiveJob : public ::testing::Test {
 TEST_F(ReceiveJob, JobIsStoredUnderTheStoresNamesAndWaitsOnceTheClientCloses) {
     const std::string control = "Hhost\nPann\nJreport.txt\nLann\nldfA123host\nfdfB123host\n";
     const std::string first = Bytes(100000, 1), second = Bytes(3000, 2);
-    const std::string inTheWay = Spool() + "/" + std::to_string(Queue()->Store()->NewId() + 1) + ".cf";
+    const std::string inTheWay =
+        Spool() + "/" + std::to_string(Queue()->Store()->NewId() + 1) + ".cf";
     WriteFile(inTheWay, "not the daemon's");
     auto client = Connect();
     SendFile(*client, '\2', "cfA123host", control);
@@ -150,14 +151,16 @@ TEST_F(ReceiveJob, AbortsAndRefusalsRemoveTheJobAndSayWhy) {
         std::string reply;
         std::string logged;  // in the line that says why
     } rows[] = {
-        {"\001\n", kAck, "Remove failed job (j\\x1Bb) filename(cfA404host).  aborted by the client"},
+        {"\001\n", kAck,
+         "Remove failed job (j\\x1Bb) filename(cfA404host).  aborted by the client"},
         {Subcommand('\3', "-5", "dfA404host"), kNack, "no room for data file dfA404host"},
         {Subcommand('\3', (1 << 20) - control.size() + 1, "dfA404host"), kNack,
          "would make the job larger than 1 MB (MaxJobMB)"},
         {Subcommand('\3', "999999999999", "dfA404host") + Bytes(1100000), kAck + kNack,
          "data file dfA404host grew past 1 MB (MaxJobMB)"},
         // The second control file ends the first job, then is refused itself.
-        {Subcommand('\2', 2000000, "cfA405host"), kNack, "control file cfA405host of 2000000 bytes"},
+        {Subcommand('\2', 2000000, "cfA405host"), kNack,
+         "control file cfA405host of 2000000 bytes"},
         // A control file naming a file that never came, then the close.
         {"", "", "the client closed the connection before data file dfA404host came"},
     };

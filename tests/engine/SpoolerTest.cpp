@@ -50,18 +50,6 @@ TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
     }
 }
 
-// The reading rules of the entries are the configuration's; here: file order, and names that
-// differ only in case, which the window tells apart and the network does not.
-TEST(SpoolerStartup, QueuesLoadInFileOrderAndLookupsIgnoreCaseOnlyFromTheNetwork) {
-    TestDaemon daemon(TestConfig().AddQueue("Alpha", "p1,,,first").AddQueue("alpha", "p2,,,second"),
-                      false);
-    ASSERT_EQ(daemon.Spooler().Printers().size(), 2u);
-    EXPECT_EQ(daemon.Spooler().Printers()[0]->name, "Alpha");
-    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("alpha"))->Destination(), "p2");
-    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("ALPHA")->Destination(), "p1");
-    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("ALPHA")), nullptr);
-}
-
 class Administration : public ::testing::Test {
   protected:
     Administration() : daemon_(TestConfig().AddLocalQueue("lp")) {}
