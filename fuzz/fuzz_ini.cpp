@@ -34,9 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> lines = file.GetSection("Print Queues");
     const std::vector<pg::QueueEntry> queues = pg::ReadQueueEntries(file);
     Check(queues.size() <= lines.size());
-    const pg::GeneralSettings settings = pg::ReadGeneralSettings(
-        file, location,
-        pg::SettingsReadHooks{[](const std::string&) {}, [](const std::string&) {}, [] {}});
+    const pg::GeneralSettings settings = pg::ReadGeneralSettings(file, location, {});
 
     // A key written is the key read, whatever the file held before.
     Check(file.WriteString("Print Queues", "fuzzq", "P,1.2.3.4,515,x"));
