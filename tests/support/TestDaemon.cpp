@@ -32,15 +32,9 @@ TestConfig::TestConfig() {
 
 TestConfig& TestConfig::Set(const std::string& section, const std::string& key,
                             const std::string& value) {
-    auto named = [](const std::string& name) {
-        return [&name](auto& item) { return item.first == name; };
-    };
-    auto at = std::find_if(sections_.begin(), sections_.end(), named(section));
-    if (at == sections_.end()) {
-        at = sections_.insert(at, {section, {}});
-    }
-    auto& keys = at->second;
-    if (auto same = std::find_if(keys.begin(), keys.end(), named(key)); same != keys.end()) {
+    auto& keys = sections_[section];
+    auto same = std::find_if(keys.begin(), keys.end(), [&](auto& k) { return k.first == key; });
+    if (same != keys.end()) {
         same->second = value;
     } else if (!key.empty()) {
         keys.emplace_back(key, value);
@@ -130,12 +124,9 @@ std::vector<std::string> TestDaemon::ScreenLines() const {
 
 bool TestDaemon::ScreenHas(const std::string& text) const {
     MutexLock lock(screenMutex_);
-    for (const auto& line : screen_) {
-        if (line.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(screen_.begin(), screen_.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
 }
 
 bool TestDaemon::WaitForScreenLine(const std::string& text,

@@ -31,7 +31,8 @@ class TestConfig {
     std::string Render(const std::string& root) const;
 
   private:
-    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_;
+    // Sections by name, each with its keys in the order they were set.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
     std::vector<std::string> printers_;
     friend class TestDaemon;
 };
