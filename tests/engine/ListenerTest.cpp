@@ -1,4 +1,4 @@
-// The listener and the daemon switch: pausing, the listen queue, bind failures and restarts.
+// The listener: the addresses it serves, the listen queue, bind failures, restarts and shutdown.
 
 #include <gtest/gtest.h>
 
@@ -57,18 +57,15 @@ TEST(Listener, ListenAddressChoosesTheAddressesServed) {
     } rows[] = {{"", true, true}, {"::1", false, true}, {"127.0.0.1, [::1]", true, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.listen);
-        TestDaemon daemon(
-            TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "ListenAddress", row.listen));
+        TestDaemon daemon(TestConfig().Set("GENERAL CONFIGURE", "ListenAddress", row.listen));
         for (const auto& [from, served] : {std::pair{"127.0.0.1", row.ipv4}, {"::1", row.ipv6}}) {
-            std::string reply;
+            bool connected = true;
             try {
                 LoopbackClient client(daemon.Port(), from);
-                client.Send("\003lp\n");
-                reply = client.ReceiveUntilClose(seconds(5));
             } catch (const std::runtime_error&) {
-                reply = "refused";
+                connected = false;
             }
-            EXPECT_EQ(reply, served ? kEmptyList : "refused") << from;
+            EXPECT_EQ(connected, served) << from;
         }
     }
 }
