@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -27,21 +28,9 @@ namespace {
 
 using pg::fuzz::Check;
 
-// The source addresses and the command each is refused (0: none). The fuzzer's socket is
-// dual-stack, as the daemon's is: IPv4 peers come as mapped addresses.
-struct Source {
-    const char* address;
-    char refused;
-};
-constexpr Source kSources[] = {
-    {"::ffff:127.0.0.1", 0},
-    {"::ffff:127.0.0.2", 2},
-    {"::ffff:127.0.0.3", 3},
-    {"::ffff:127.0.0.4", 4},
-    {"::ffff:127.0.0.5", 5},
-    {"::ffff:127.0.0.6", 1},
-    {"::1", 0},
-};
+// Source i is 127.0.0.<i + 1> (mapped, as the daemon's dual-stack socket sees it), the last one
+// ::1; the rules refuse each source the command kRefused[i] (0: none).
+constexpr char kRefused[] = {0, 2, 3, 4, 5, 1, 0};
 
 const char kRules[] =
     "[Access]\r\n"
@@ -95,10 +84,11 @@ struct Site {
 
 // A connection from source to the fuzzer's socket: the client's end and the daemon's end.
 // Both reset on close, so that no TIME_WAIT piles up.
-bool Connect(const Site& site, const char* source, pg::UniqueFd& client, pg::UniqueFd& server) {
+bool Connect(const Site& site, const std::string& source, pg::UniqueFd& client,
+             pg::UniqueFd& server) {
     sockaddr_in6 from{};
     from.sin6_family = AF_INET6;
-    ::inet_pton(AF_INET6, source, &from.sin6_addr);
+    ::inet_pton(AF_INET6, source.c_str(), &from.sin6_addr);
     sockaddr_in6 to = from;  // the same family of loopback: ::1 or ::ffff:127.0.0.1
     ::inet_pton(AF_INET6, IN6_IS_ADDR_V4MAPPED(&from.sin6_addr) ? "::ffff:127.0.0.1" : "::1",
                 &to.sin6_addr);
@@ -122,7 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     static Site& site = *new Site;  // never destroyed: the fuzzer exits with it in place
-    const Source& source = kSources[data[0] % (sizeof kSources / sizeof kSources[0])];
+    const size_t i = data[0] % std::size(kRefused);
+    const std::string source =
+        i + 1 < std::size(kRefused) ? "::ffff:127.0.0." + std::to_string(i + 1) : "::1";
     const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
     const char command = line[0];
 
@@ -136,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t jobsBefore = site.held->JobCount();
 
     pg::UniqueFd client, server;
-    if (!Connect(site, source.address, client, server)) {
+    if (!Connect(site, source, client, server)) {
         return 0;
     }
     // The line is small enough for the socket's buffer: it is all there before the handler
@@ -158,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     Check(reply.size() <= pg::ConnectionHandler::kRequestBufferSize);
-    if (source.refused != 0 && command == source.refused) {
+    if (kRefused[i] != 0 && command == kRefused[i]) {
         const bool refusalLine =
             reply.rfind("Host ", 0) == 0 && reply.find('\n') == reply.size() - 1;
         Check(command == 5   ? site.held->JobCount() == jobsBefore
