@@ -5,11 +5,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 #include "tests/engine/EngineTestSupport.h"
 
@@ -57,6 +59,14 @@ class FifoReader {
         return ended_;
     }
     const std::string& Data() const { return data_; }
+    // True once the pipe has stopped filling for a while: the writer waits for room.
+    bool Full() const {
+        int before = 0, after = 0;
+        ::ioctl(fd_.Get(), FIONREAD, &before);
+        std::this_thread::sleep_for(milliseconds(50));
+        ::ioctl(fd_.Get(), FIONREAD, &after);
+        return before > 0 && before == after;
+    }
 
   private:
     UniqueFd fd_;
@@ -228,6 +238,7 @@ TEST_F(FifoDelivery, RemovalDuringDeliveryEndsItEarlyAndRemovesTheJob) {
 TEST_F(FifoDelivery, StopEndsTheDeliveryAndTheJobWaitsToBeDeliveredAgain) {
     std::shared_ptr<PrintQueue> queue = Queue("fifo");
     // Nobody reads any more: the pipe fills up and the printing thread's write waits.
+    ASSERT_TRUE(WaitUntil([&] { return fifo_.Full(); }));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(queue->Stop());
     EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(5));
