@@ -5,21 +5,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/JobEntry.h"
 #include "engine/SpoolFileName.h"
+#include "fuzz/FuzzSupport.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using pg::fuzz::Check;
 
 void ReadAsControlFile(std::string_view text, bool suppressBanner) {
     pg::JobEntry job;

@@ -1,21 +1,14 @@
-// Feeds a whole receive-job conversation (subcommand lines and file contents, in pieces of
-// arbitrary sizes) through the reception into a job store in a temporary directory, the way a
-// client on a connection would.
-//
-// Aborts when a file outside the store was touched (the directories around it hold sentinel
-// files that must stay as they are), when the store holds anything but complete jobs afterwards
-// (a second store's start-up would remove something), or when the queue lists a job that is not
-// complete and printable.
-//
-// Input: four bytes that choose how the rest is cut into writes, then what the client sends
-// after its receive-job command.
+// Feeds a receive-job conversation (after its command line; the first four bytes choose how the
+// rest is cut into writes) through the reception into a job store, as a client would. Aborts
+// when a file beside the store was touched, when the store holds anything but complete jobs
+// afterwards (a second store's start-up would remove something), or when the queue lists a job
+// that is not complete and printable.
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,17 +21,14 @@
 #include "engine/JobReceiver.h"
 #include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/UniqueFd.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using pg::fuzz::Check;
 
 std::vector<std::string> Listing(const fs::path& directory) {
     std::vector<std::string> names;
@@ -54,17 +44,13 @@ std::string Contents(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// <tmp>/pgfuzz-XXXXXX/{sentinel, spool/{sentinel, q/}}: the store is q.
+// <work>/{sentinel, spool/{sentinel, q/}}: the store is q.
 struct Site {
-    Site() {
-        char pattern[] = "/tmp/pgfuzz-XXXXXX";
-        Check(::mkdtemp(pattern) != nullptr);
-        root = pattern;
+    Site() : root(pg::fuzz::WorkDirectory()) {
         fs::create_directories(root / "spool" / "q");
         std::ofstream(root / "sentinel") << "outside";
         std::ofstream(root / "spool" / "sentinel") << "beside";
     }
-    ~Site() { fs::remove_all(root); }
     void CheckUntouched() const {
         Check(Listing(root) == std::vector<std::string>{"sentinel", "spool"});
         Check(Listing(root / "spool") == std::vector<std::string>{"q", "sentinel"});

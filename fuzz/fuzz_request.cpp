@@ -1,21 +1,17 @@
-// Feeds one LPD command line (commands 1 to 5 with any operands) to the connection handler of a
-// daemon with [Access] rules in place, over a real loopback connection whose source address the
-// input's first byte picks. Each address is refused one command by the rules.
-//
-// Aborts when a refused command is served anyway: a refused print-waiting or receive-job gets
-// anything but NACK, a refused status anything but the one refusal line, a refused remove
-// removes a job; and when a reply is longer than the handler's 4096-byte buffer.
+// Feeds one LPD command line to the connection handler of a daemon with [Access] rules, over a
+// loopback connection from the source address the input's first byte picks; each address is
+// refused one command. Aborts when a refused command is served anyway (print-waiting or
+// receive-job get anything but NACK, status anything but the one refusal line, a remove removes
+// a job) and when a reply is longer than the handler's buffer.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <stdlib.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -25,25 +21,16 @@
 #include "engine/JobEntry.h"
 #include "engine/LPDSpooler.h"
 #include "engine/PrintQueue.h"
+#include "fuzz/FuzzSupport.h"
 #include "platform/UniqueFd.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using pg::fuzz::Check;
 
-// The source addresses and the command each is refused (0: none).
-struct Source {
-    const char* address;
-    char refused;
-};
-constexpr Source kSources[] = {
-    {"127.0.0.1", 0}, {"127.0.0.2", 2}, {"127.0.0.3", 3}, {"127.0.0.4", 4},
-    {"127.0.0.5", 5}, {"127.0.0.6", 1}, {"::1", 0},
-};
+// Source i is 127.0.0.<i + 1> (mapped, as the daemon's dual-stack socket sees it), the last one
+// ::1; the rules refuse each source the command kRefused[i] (0: none).
+constexpr char kRefused[] = {0, 2, 3, 4, 5, 1, 0};
 
 const char kRules[] =
     "[Access]\r\n"
@@ -55,89 +42,62 @@ const char kRules[] =
     "Rule6=deny all ::1 held\r\n"
     "Rule7=allow all any\r\n";
 
+// A daemon that is never activated and the fuzzer's own dual-stack socket on any port.
 struct Site {
-    std::unique_ptr<pg::LPDSpooler> spooler;
-    std::shared_ptr<pg::PrintQueue> held;  // stopped, with one job to remove
-    pg::UniqueFd listening;                // the fuzzer's own: dual-stack, any port
-    uint16_t port = 0;
-};
-
-Site& TheSite() {
-    static Site* site = [] {
-        auto* made = new Site;
-        char pattern[] = "/tmp/pg-fuzz-request-XXXXXX";
-        static const std::string root = ::mkdtemp(pattern);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(root, ignored);
-        });
-        const std::string ini = root + "/pgate.ini";
-        const std::string text =
-            "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + root +
-            "/spool\r\nLPDServerPort=0\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\n"
-            "CloseDelayMs=0\r\nAcceptDelayMs=0\r\nLocalCmdTimeout=1\r\nPrintSystem=devices:" +
-            root +
-            "\r\n[Print Queues]\r\nlp=missing,,,never printed\r\nheld=missing,,,never printed\r\n"
-            "[Logging]\r\nLogLevel=0\r\nLogToScreen=N\r\n" +
-            kRules;
-        FILE* file = std::fopen(ini.c_str(), "w");
-        std::fputs(text.c_str(), file);
-        std::fclose(file);
+    Site() {
+        const std::string root = pg::fuzz::WorkDirectory();
+        std::ofstream(root + "/pgate.ini")
+            << "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" << root
+            << "/spool\r\nLPDServerPort=0\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\n"
+               "CloseDelayMs=0\r\nAcceptDelayMs=0\r\nLocalCmdTimeout=1\r\nPrintSystem=devices:"
+            << root
+            << "\r\n[Print Queues]\r\nlp=missing,,,never printed\r\nheld=missing,,,never "
+               "printed\r\n[Logging]\r\nLogLevel=0\r\nLogToScreen=N\r\n"
+            << kRules;
         pg::ConfigLocation location;
         location.home = root;
         location.currentDirectory = root;
         location.searchPath = root + "/none";
-        made->spooler = std::make_unique<pg::LPDSpooler>(location);
+        spooler = std::make_unique<pg::LPDSpooler>(location);
         // No queue runs (print-waiting may start one: it is stopped again after the input), so
-        // a permitted receive-job gets NACK and the reception, which fuzz_subcommand covers, is
+        // a permitted receive-job gets NACK and the reception, which fuzz_reception covers, is
         // never entered (a counted file cut short would keep it for seconds).
-        made->spooler->StartSpooling(nullptr, false);
-        made->held = made->spooler->FindQueue("held");
-
-        made->listening.Reset(::socket(AF_INET6, SOCK_STREAM, 0));
+        spooler->StartSpooling(nullptr, false);
+        held = spooler->FindQueue("held");
+        listening.Reset(::socket(AF_INET6, SOCK_STREAM, 0));
         int zero = 0;
-        ::setsockopt(made->listening.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+        ::setsockopt(listening.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
         sockaddr_in6 any{};
         any.sin6_family = AF_INET6;
-        ::bind(made->listening.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any);
-        ::listen(made->listening.Get(), 8);
         socklen_t length = sizeof any;
-        ::getsockname(made->listening.Get(), reinterpret_cast<sockaddr*>(&any), &length);
-        made->port = ntohs(any.sin6_port);
-        return made;
-    }();
-    return *site;
-}
+        ::bind(listening.Get(), reinterpret_cast<sockaddr*>(&any), length);
+        ::listen(listening.Get(), 8);
+        ::getsockname(listening.Get(), reinterpret_cast<sockaddr*>(&any), &length);
+        port = ntohs(any.sin6_port);
+    }
+
+    std::unique_ptr<pg::LPDSpooler> spooler;
+    std::shared_ptr<pg::PrintQueue> held;  // stopped, with one job to remove
+    pg::UniqueFd listening;
+    uint16_t port = 0;
+};
 
 // A connection from source to the fuzzer's socket: the client's end and the daemon's end.
 // Both reset on close, so that no TIME_WAIT piles up.
-bool Connect(const Site& site, const char* source, pg::UniqueFd& client, pg::UniqueFd& server) {
-    const bool v6 = std::string(source).find(':') != std::string::npos;
-    sockaddr_storage from{};
-    sockaddr_storage to{};
-    socklen_t length;
-    if (v6) {
-        auto& f = reinterpret_cast<sockaddr_in6&>(from);
-        auto& t = reinterpret_cast<sockaddr_in6&>(to);
-        f.sin6_family = t.sin6_family = AF_INET6;
-        ::inet_pton(AF_INET6, source, &f.sin6_addr);
-        t.sin6_addr = in6addr_loopback;
-        t.sin6_port = htons(site.port);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto& f = reinterpret_cast<sockaddr_in&>(from);
-        auto& t = reinterpret_cast<sockaddr_in&>(to);
-        f.sin_family = t.sin_family = AF_INET;
-        ::inet_pton(AF_INET, source, &f.sin_addr);
-        t.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        t.sin_port = htons(site.port);
-        length = sizeof(sockaddr_in);
-    }
-    client.Reset(::socket(from.ss_family, SOCK_STREAM, 0));
+bool Connect(const Site& site, const std::string& source, pg::UniqueFd& client,
+             pg::UniqueFd& server) {
+    sockaddr_in6 from{};
+    from.sin6_family = AF_INET6;
+    ::inet_pton(AF_INET6, source.c_str(), &from.sin6_addr);
+    sockaddr_in6 to = from;  // the same family of loopback: ::1 or ::ffff:127.0.0.1
+    ::inet_pton(AF_INET6, IN6_IS_ADDR_V4MAPPED(&from.sin6_addr) ? "::ffff:127.0.0.1" : "::1",
+                &to.sin6_addr);
+    to.sin6_port = htons(site.port);
+    client.Reset(::socket(AF_INET6, SOCK_STREAM, 0));
     const linger reset{1, 0};
     ::setsockopt(client.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    if (::bind(client.Get(), reinterpret_cast<sockaddr*>(&from), length) != 0 ||
-        ::connect(client.Get(), reinterpret_cast<sockaddr*>(&to), length) != 0) {
+    if (::bind(client.Get(), reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(client.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
         return false;
     }
     server.Reset(::accept(site.listening.Get(), nullptr, nullptr));
@@ -151,8 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {
         return 0;
     }
-    Site& site = TheSite();
-    const Source& source = kSources[data[0] % (sizeof kSources / sizeof kSources[0])];
+    static Site& site = *new Site;  // never destroyed: the fuzzer exits with it in place
+    const size_t i = data[0] % std::size(kRefused);
+    const std::string source =
+        i + 1 < std::size(kRefused) ? "::ffff:127.0.0." + std::to_string(i + 1) : "::1";
     const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
     const char command = line[0];
 
@@ -166,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t jobsBefore = site.held->JobCount();
 
     pg::UniqueFd client, server;
-    if (!Connect(site, source.address, client, server)) {
+    if (!Connect(site, source, client, server)) {
         return 0;
     }
     // The line is small enough for the socket's buffer: it is all there before the handler
@@ -176,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         pg::ConnectionHandler handler(
             site.spooler->Snapshot(),
-            [&site](const char* name) { return site.spooler->FindQueueIgnoringCase(name); },
+            [](const char* name) { return site.spooler->FindQueueIgnoringCase(name); },
             server.Get());
         handler.Run(std::stop_token());
     }
@@ -188,25 +150,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     Check(reply.size() <= pg::ConnectionHandler::kRequestBufferSize);
-    if (command == source.refused) {
-        switch (command) {
-            case 1:
-            case 2:
-                Check(reply == "\001");
-                break;
-            case 3:
-            case 4:
-                Check(reply.rfind("Host ", 0) == 0 && reply.find('\n') == reply.size() - 1);
-                break;
-            case 5:
-                Check(site.held->JobCount() == jobsBefore);
-                break;
-        }
+    if (kRefused[i] != 0 && command == kRefused[i]) {
+        const bool refusalLine =
+            reply.rfind("Host ", 0) == 0 && reply.find('\n') == reply.size() - 1;
+        Check(command == 5   ? site.held->JobCount() == jobsBefore
+              : command <= 2 ? reply == "\001"
+                             : refusalLine);
     }
     for (const auto& queue : site.spooler->Printers()) {
-        if (queue->State() != pg::QueueState::Stop) {
-            queue->Stop();
-        }
+        queue->Stop();
     }
     return 0;
 }

@@ -1,14 +1,10 @@
 // The [Access] rules at work: each command from a source the rules refuse and from one they
 // let through, over IPv4 and IPv6 loopback connections to an in-process daemon.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
 
-#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
@@ -26,21 +22,14 @@ std::string ExchangeFrom(uint16_t port, const std::string& from, const std::stri
     return client.ReceiveUntilClose(std::chrono::seconds(10));
 }
 
-class Access : public ::testing::Test {
-  protected:
-    Access()
-        : daemon_(TestConfig()
-                      .AddLocalQueue("lp")
-                      .Set("Access", "Rule1", "deny submit 127.0.0.2")
-                      .Set("Access", "Rule2", "deny status ::1/128")
-                      .Set("Access", "Rule3", "deny print-waiting 127.0.0.3 LP")
-                      .Set("Access", "Rule4", "deny remove ::1")
-                      .Set("Access", "Rule5", "allow all any")) {}
-    std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueueIgnoringCase("lp"); }
-    TestDaemon daemon_;
-};
-
-TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
+TEST(Access, EachCommandIsServedOrRefusedByItsSource) {
+    TestDaemon daemon(TestConfig()
+                          .AddLocalQueue("lp")
+                          .Set("Access", "Rule1", "deny submit 127.0.0.2")
+                          .Set("Access", "Rule2", "deny status ::1/128")
+                          .Set("Access", "Rule3", "deny print-waiting 127.0.0.3 LP")
+                          .Set("Access", "Rule4", "deny remove ::1")
+                          .Set("Access", "Rule5", "allow all any"));
     const struct {
         std::string request, from, reply;
     } rows[] = {
@@ -53,17 +42,17 @@ TEST_F(Access, EachCommandIsServedOrRefusedByItsSource) {
         {"\001lp\n", "::1", kAck},
     };
     for (const auto& row : rows) {
-        const std::string reply = ExchangeFrom(daemon_.Port(), row.from, row.request);
+        const std::string reply = ExchangeFrom(daemon.Port(), row.from, row.request);
         EXPECT_EQ(row.reply == kAck ? reply.substr(0, 1) : reply, row.reply)
             << testing::PrintToString(row.request) << " from " << row.from;
     }
 
-    auto queue = Queue();
+    auto queue = daemon.Spooler().FindQueue("lp");
     queue->Stop();  // nothing delivers meanwhile
     StoreJob(*queue, 12, "ann", "pc1", {}, "", 0, "127.0.0.3");
-    EXPECT_EQ(ExchangeFrom(daemon_.Port(), "::1", "\005lp root 12\n"), "");
+    EXPECT_EQ(ExchangeFrom(daemon.Port(), "::1", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "12 ");
-    EXPECT_EQ(ExchangeFrom(daemon_.Port(), "127.0.0.3", "\005lp root 12\n"), "");
+    EXPECT_EQ(ExchangeFrom(daemon.Port(), "127.0.0.3", "\005lp root 12\n"), "");
     EXPECT_EQ(Numbers(*queue), "");
 }
 

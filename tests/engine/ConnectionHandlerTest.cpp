@@ -3,12 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <regex>
-#include <string>
-#include <vector>
 
-#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 
@@ -61,26 +57,32 @@ TEST_F(CommandTable, ReceiveJobIsAcknowledgedOnlyWhileTheQueueRuns) {
     EXPECT_EQ(FirstReply(daemon_.Port(), "\002Lp\n"), kAck);
 }
 
-// Short and long lists over the wire; the first list item selects by number or by user.
+// Short and long lists over the wire; the first list item selects by number or by user. Long
+// list ranks count over the whole queue, also when the selection shows only some jobs.
 TEST_F(CommandTable, QueueStateSelectsByTheFirstListItem) {
     Queue()->Stop();  // the jobs stay put; a stopped queue's state is still served
     auto job = StoreJob(*Queue(), 12, "ann");
-    StoreJob(*Queue(), 13, "bob");
+    StoreJob(*Queue(), 13, "bob")->SetState(JobState::Printing);
+    Queue()->HoldJob(*StoreJob(*Queue(), 14, "bob"));
+    StoreJob(*Queue(), 15, "bob");
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp 12\n"),
               "lp: \n    #012 report.txt from ann@pc1 waiting " + job->timeDate + "\n");
+    const std::string size = std::to_string(job->TotalSize());
     EXPECT_TRUE(std::regex_match(
-        Exchange(daemon_.Port(), "\004lp ann\n"),
-        std::regex("lp: \nRank +Owner +Job +Files +Total Size\n1st +ann@pc1 +12 +report.txt +" +
-                   std::to_string(job->TotalSize()) + " bytes\n")));
+        Exchange(daemon_.Port(), "\004lp bob\n"),
+        std::regex("lp: \nRank +Owner +Job +Files +Total Size\nactive +bob@pc1 +13 +report.txt +" +
+                   size + " bytes\nhold +bob@pc1 +14 .*\n4th +bob@pc1 +15 .*\n")));
     auto listed = [&](const std::string& request) {
         const std::string text = Exchange(daemon_.Port(), request);
-        const bool ann = text.find("    #012 report.txt from ann@pc1 ") != std::string::npos;
-        const bool bob = text.find("    #013 report.txt from bob@pc1 ") != std::string::npos;
-        return std::string(ann ? "ann " : "") + (bob ? "bob" : "");
+        std::string numbers;
+        for (const char* n : {"#012", "#013", "#014", "#015"}) {
+            numbers += text.find(n) != std::string::npos ? n : "";
+        }
+        return numbers;
     };
-    EXPECT_EQ(listed("\003lp\n"), "ann bob");
-    EXPECT_EQ(listed("\003lp 12x 13\n"), "ann ");
-    EXPECT_EQ(listed("\003lp bob\n"), "bob");
+    EXPECT_EQ(listed("\003lp\n"), "#012#013#014#015");
+    EXPECT_EQ(listed("\003lp 12x 13\n"), "#012");
+    EXPECT_EQ(listed("\003lp bob\n"), "#013#014#015");
     // No job of that user: the header alone.
     EXPECT_EQ(Exchange(daemon_.Port(), "\003lp carl\n"), "lp: \n");
 }
@@ -107,23 +109,16 @@ TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
     EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), kAck);
 }
 
-TEST(DestinationTest, MissingLocalPrinterRefusesTheJobOnlyWhenTested) {
-    for (const bool tested : {true, false}) {
-        SCOPED_TRACE(tested);
-        TestDaemon daemon(TestConfig()
-                              .AddQueue("lp", "no-such-printer,,,x")
-                              .Set("GENERAL CONFIGURE", "TestPrintManager", tested ? "Y" : "N"));
-        EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), tested ? "\001" : kAck);
-    }
-}
-
-TEST(DestinationTest, RemoteHostMustAcceptAConnection) {
+// TestPrintManager (on by default): a job is taken only when the queue's printer exists, or its
+// remote host takes a connection.
+TEST(DestinationTest, JobsAreRefusedWhenThePrinterOrTheRemoteHostIsNotThere) {
     FakeLpdHost listening;  // a port that listens, and one that does not
-    TestConfig config;
-    config.AddQueue("up", "store,127.0.0.1," + std::to_string(listening.Port()) + ",remote");
-    config.AddQueue("down", "store,127.0.0.1," + std::to_string(FreePort()) + ",remote");
-    TestDaemon daemon(config);
-
+    TestDaemon daemon(
+        TestConfig()
+            .AddQueue("lp", "no-such-printer,,,x")
+            .AddQueue("up", "store,127.0.0.1," + std::to_string(listening.Port()) + ",remote")
+            .AddQueue("down", "store,127.0.0.1," + std::to_string(FreePort()) + ",remote"));
+    EXPECT_EQ(Exchange(daemon.Port(), "\002lp\n"), "\001");
     EXPECT_EQ(FirstReply(daemon.Port(), "\002up\n"), kAck);
     EXPECT_EQ(Exchange(daemon.Port(), "\002down\n"), "\001");
 }

@@ -1,20 +1,22 @@
 #pragma once
 
-#include <dirent.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "engine/DeliveryControl.h"
+#include "engine/JobEntry.h"
+#include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
 #include "platform/Mutex.h"
 #include "platform/OperatorMessage.h"
-#include "tests/engine/EngineTestJobs.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 
@@ -22,17 +24,14 @@ namespace pg::test {
 
 // The names in a directory (without those starting with '.'), sorted.
 inline std::vector<std::string> Listing(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                names.emplace_back(entry->d_name);
-            }
+    std::set<std::string> names;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, missing)) {
+        if (entry.path().filename().string()[0] != '.') {
+            names.insert(entry.path().filename().string());
         }
-        ::closedir(dir);
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    return {names.begin(), names.end()};
 }
 
 // Sends one request and returns everything the daemon sent before it closed.
@@ -42,7 +41,7 @@ inline std::string Exchange(uint16_t port, const std::string& request, bool* clo
     return client.ReceiveUntilClose(std::chrono::seconds(10), closed);
 }
 
-// Sends one request and returns the first byte of the reply (the connection then closes).
+// Sends one request and returns the first byte of the reply.
 inline std::string FirstReply(uint16_t port, const std::string& request) {
     LoopbackClient client(port);
     client.Send(request);
@@ -77,39 +76,82 @@ inline std::string Bytes(size_t n, uint32_t seed = 1) {
     return bytes;
 }
 
-// A delivery's control for a back-end the test runs itself: never paused, never stopped.
-class FreeRunning : public DeliveryControl {
-  public:
-    bool Checkpoint() override { return true; }
-    bool StopRequested() const override { return false; }
-    bool JobRemoved() const override { return false; }
-    bool Sleep(std::chrono::milliseconds duration) override {
-        std::this_thread::sleep_for(duration);
-        return true;
+// A complete job in the queue's job store and list, as a reception leaves it: job jobNo of user
+// from host, named report.txt, its control file (with the extra lines given) naming one data
+// file per content, "dfA<nnn><host>", "dfB<nnn><host>", ... Without contents: one data file
+// "data of job <jobNo>\n". arrivalTime 0: now. The job came from origin, port 721.
+inline std::shared_ptr<JobEntry> StoreJob(PrintQueue& queue, int jobNo, const std::string& user,
+                                          const std::string& host = "pc1",
+                                          std::vector<std::string> contents = {},
+                                          const std::string& extraLines = "",
+                                          int64_t arrivalTime = 0,
+                                          const std::string& origin = "127.0.0.1") {
+    if (contents.empty()) {
+        contents.push_back("data of job " + std::to_string(jobNo) + "\n");
     }
-    void SetSocket(int) override {}
-    void SetPrinter(PrinterHandle*) override {}
-};
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%03d", jobNo);
+    std::shared_ptr<JobStore> store = queue.Store();
+    JobRecord record;
+    record.id = store->NewId();
+    record.arrivalTime = arrivalTime;
+    record.timeDate = "12:00:00 12/05/26";
+    record.origin = PeerAddress::Parse(origin, 721);
+    std::string control = "H" + host + "\nP" + user + "\nJreport.txt\n" + extraLines;
+    auto write = [&](const std::string& storeName, const std::string& content) {
+        int error = 0;
+        UniqueFd fd = store->Create(storeName, error);
+        (void)!::write(fd.Get(), content.data(), content.size());
+    };
+    for (size_t i = 0; i < contents.size(); ++i) {
+        StoredFile file{JobStore::DataName(record.id, static_cast<uint32_t>(i + 1)),
+                        std::string("df") + static_cast<char>('A' + i) + digits + host,
+                        contents[i].size()};
+        write(file.storeName, contents[i]);
+        control += "l" + file.clientName + "\n";
+        record.data.push_back(file);
+    }
+    record.control = {JobStore::ControlName(record.id), std::string("cfA") + digits + host,
+                      control.size()};
+    write(record.control.storeName, control);
+    int error = 0;
+    store->Commit(record, error);
+    auto job = JobEntry::Make(record, control, false);
+    job->SetState(JobState::Waiting);
+    queue.AddJob(job);
+    return job;
+}
 
-// Collects the operator messages ("title: text") for the scope of the object.
+// How many of the job's files (its manifest included) are in its queue's store.
+inline size_t JobFileCount(PrintQueue& queue, const JobEntry& job) {
+    std::vector<std::string> names = JobStore::FileNames(job.record);
+    names.push_back(std::to_string(job.record.id) + ".job");
+    size_t present = 0;
+    for (const std::string& name : names) {
+        present += ::access(queue.Store()->PathOf(name).c_str(), F_OK) == 0 ? 1 : 0;
+    }
+    return present;
+}
+
+// Counts the operator messages for the scope of the object.
 class MessageCapture {
   public:
     MessageCapture() {
-        OperatorMessage::SetSink([this](void*, const std::string& title, const std::string& text) {
+        OperatorMessage::SetSink([this](void*, const std::string&, const std::string&) {
             MutexLock lock(mutex_);
-            messages_.push_back(title + ": " + text);
+            ++count_;
         });
     }
     ~MessageCapture() { OperatorMessage::SetSink(nullptr); }
-    // The messages so far; they are forgotten.
-    std::vector<std::string> Take() {
+    // The messages since the last call.
+    size_t Take() {
         MutexLock lock(mutex_);
-        return std::exchange(messages_, {});
+        return std::exchange(count_, 0);
     }
 
   private:
     Mutex mutex_;
-    std::vector<std::string> messages_ GUARDED_BY(mutex_);
+    size_t count_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace pg::test

@@ -12,23 +12,21 @@
 namespace pg::test {
 
 FakeLpdHost::FakeLpdHost(bool ipv6) {
-    listening_.Reset(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in6 address6{};
-    address6.sin6_family = AF_INET6;
-    address6.sin6_addr = in6addr_loopback;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    auto* bound =
-        ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address);
-    socklen_t length = ipv6 ? sizeof address6 : sizeof address;
-    if (!listening_ || ::bind(listening_.Get(), bound, length) != 0 ||
-        ::listen(listening_.Get(), 16) != 0 ||
-        ::getsockname(listening_.Get(), bound, &length) != 0) {
-        throw std::runtime_error(ipv6 ? "FakeLpdHost: cannot listen on ::1"
-                                      : "FakeLpdHost: cannot listen on 127.0.0.1");
+    sockaddr_in6 address{};  // large enough for either family
+    address.sin6_family = ipv6 ? AF_INET6 : AF_INET;
+    if (ipv6) {
+        address.sin6_addr = in6addr_loopback;
+    } else {
+        reinterpret_cast<sockaddr_in&>(address).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     }
-    port_ = ntohs(ipv6 ? address6.sin6_port : address.sin_port);
+    socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    auto* bound = reinterpret_cast<sockaddr*>(&address);
+    listening_.Reset(::socket(address.sin6_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (::bind(listening_.Get(), bound, length) != 0 || ::listen(listening_.Get(), 16) != 0 ||
+        ::getsockname(listening_.Get(), bound, &length) != 0) {
+        throw std::runtime_error("FakeLpdHost: cannot listen");
+    }
+    port_ = ntohs(address.sin6_port);  // where sin_port is too
 }
 
 bool FakeLpdHost::Accept(Connection& connection, std::chrono::milliseconds timeout) {
@@ -96,7 +94,6 @@ bool FakeLpdHost::ReadStep(Connection& c) {
         c.contentsSize = std::strtoul(step.c_str() + 1, nullptr, 10);
     }
     c.steps.push_back(std::move(step));
-    c.stepTimes.push_back(Clock::now());
     return true;
 }
 

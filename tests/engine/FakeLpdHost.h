@@ -11,10 +11,9 @@ namespace pg::test {
 
 // A remote LPD host for forwarding tests, played by the test's thread while the sender runs on
 // another: it listens on a free port of 127.0.0.1 (or ::1), accepts a connection, and reads,
-// records and
-// answers its steps of the receive-job exchange as the test says. Steps: the receive-job
-// command line, then for each file its subcommand line ("\002size name\n" or "\003size name\n")
-// and its contents (size bytes and the terminating zero).
+// records and answers its steps of the receive-job exchange as the test says. Steps: the
+// receive-job command line, then for each file its subcommand line and its contents (the
+// announced size and the terminating zero).
 class FakeLpdHost {
   public:
     using Clock = std::chrono::steady_clock;
@@ -33,10 +32,9 @@ class FakeLpdHost {
         Clock::time_point acceptedAt;
         std::string bytes;               // everything received, in order
         std::vector<std::string> steps;  // the bytes of each complete step
-        std::vector<Clock::time_point> stepTimes;
-        Clock::time_point closedAt;  // the client shut down its sending side
-        size_t contentsSize = 0;     // announced by the last subcommand line
-        std::string pending;         // received, not yet part of a step
+        Clock::time_point closedAt;      // the client shut down its sending side
+        size_t contentsSize = 0;         // announced by the last subcommand line
+        std::string pending;             // received, not yet part of a step
     };
 
     explicit FakeLpdHost(bool ipv6 = false);
@@ -52,8 +50,7 @@ class FakeLpdHost {
     static void Send(Connection& connection, char byte);
 
   private:
-    // Reads the next step into steps. False when the client closed (or sent something that is
-    // not a subcommand) first.
+    // Reads the next step. False when the client closed (or sent no subcommand) first.
     bool ReadStep(Connection& connection);
     // Reads until pending holds n bytes (or a line feed when n is 0). False on close.
     bool Fill(Connection& connection, size_t n);

@@ -1,27 +1,11 @@
 // Forwarding a remote queue's jobs to another LPD host, against a fake host on ::1 that the
 // test plays (IPv4 hosts: the LPRng lpd test): the bytes on the wire, the ten connection attempts
-// from ports 731 down to 722, the replies that fail a job, and how removal, Pause and Stop meet a
-// job in flight.
-
-#include "engine/RemoteJobSender.h"
+// from ports 731 down to 722, the failures, and how removal, Pause and Stop meet a job in flight.
 
 #include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <future>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "engine/DeliveryRequest.h"
-#include "engine/JobEntry.h"
-#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
 
@@ -32,61 +16,26 @@ using Reply = FakeLpdHost::Reply;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
-using Files = std::vector<std::pair<std::string, std::string>>;
 
-const std::string kControl = "Hpc1\nPalice\nJreport.txt\nldfA123pc1\nUdfA123pc1\n";
 const std::string kZero(1, '\0');
-const Files kSmallJob = {{"cfA123pc1", kControl}, {"dfA123pc1", "data\n"}};
-
-TestConfig ForwardingConfig(uint16_t hostPort) {
-    return TestConfig().AddQueue("far", "store,::1," + std::to_string(hostPort) + ",remote");
-}
 
 class Forward : public ::testing::Test {
   protected:
     using Connection = FakeLpdHost::Connection;
 
-    // activate: the printing thread delivers; otherwise the test runs the sender itself.
-    void Start(bool activate, TestConfig config) {
-        daemon_ = std::make_unique<TestDaemon>(
-            config.Set("GENERAL CONFIGURE", "TestPrintManager", "N"), activate);
-        queue_ = daemon_->Spooler().FindQueueIgnoringCase("far");
-        ASSERT_TRUE(queue_ && queue_->IsRemote());
-    }
-    void Start(bool activate) { Start(activate, ForwardingConfig(host_.Port())); }
-
-    // The sender as the printing thread runs it, on a thread of its own while the test plays
-    // the host: the first file is the control file, the others its data files.
-    std::future<DeliveryOutcome> Send(const Files& files, bool lastMissing = false) {
-        request_ = DeliveryRequest();
-        request_.job = std::make_shared<JobEntry>();
-        request_.queueName = "far";
-        request_.target = queue_->Target();
-        request_.remoteCmdTimeout = daemon_->Spooler().Settings().remoteCmdTimeout;
-        request_.forwardChunkDelayMs = daemon_->Spooler().Settings().forwardChunkDelayMs;
-        for (size_t i = 0; i < files.size(); ++i) {
-            const std::string path = work_ / std::to_string(i);
-            WriteFile(path, files[i].second);
-            if (lastMissing && i + 1 == files.size()) {
-                ::unlink(path.c_str());
-            }
-            DeliveryFile file{path, files[i].first, files[i].second.size()};
-            if (i == 0) {
-                request_.control = file;
-            } else {
-                request_.data.push_back(file);
-            }
-        }
-        return std::async(std::launch::async, [this] {
-            FreeRunning control;
-            return RemoteJobSender(request_, control).Run();
-        });
+    // Queue "far" forwards to the host; its printing thread runs once activated.
+    void Start(TestConfig config = TestConfig()) {
+        config.AddQueue("far", "store,::1," + std::to_string(host_.Port()) + ",remote");
+        daemon_ =
+            std::make_unique<TestDaemon>(config.Set("GENERAL CONFIGURE", "TestPrintManager", "N"));
+        queue_ = daemon_->Spooler().FindQueue("far");
     }
 
     // A job for the printing thread: job 123 of alice from pc1 with these data files.
     void Deliver(const std::vector<std::string>& contents = {"data\n"}) {
         job_ = StoreJob(*queue_, 123, "alice", "pc1", contents);
     }
+    std::string PathOf(const StoredFile& file) { return queue_->Store()->PathOf(file.storeName); }
 
     // The next connection, served with these replies (and ACKs after them).
     Connection Serve(const std::vector<Reply>& replies = {}) {
@@ -97,99 +46,69 @@ class Forward : public ::testing::Test {
     }
 
     FakeLpdHost host_{true};
-    TempDir work_;
     std::unique_ptr<TestDaemon> daemon_;
     std::shared_ptr<PrintQueue> queue_;
     std::shared_ptr<JobEntry> job_;
-    DeliveryRequest request_;
 };
-
-// --- the bytes on the wire ---------------------------------------------------------------------
 
 // The control file first, then the data files, each with its terminating zero, nothing more.
 TEST_F(Forward, FilesGoControlFirstEachWithATrailingZero) {
-    Start(false);
-    const Files files = {{"cfA123pc1", kControl}, {"dfA123pc1", Bytes(1500)}, {"dfB123pc1", ""}};
-    std::future<DeliveryOutcome> sent = Send(files);
-    const Connection got = Serve();
-    const DeliveryOutcome outcome = sent.get();
-    ASSERT_EQ(outcome.kind, DeliveryOutcome::Kind::Done);
-    // The printing thread closes the connection once the job is recorded as delivered.
-    EXPECT_TRUE(outcome.connection.Valid());
-    std::vector<std::string> expected = {"\002store\n"};
-    for (const auto& [name, content] : files) {
-        const char code = expected.size() == 1 ? '\002' : '\003';
-        expected.push_back(code + std::to_string(content.size()) + " " + name + "\n");
-        expected.push_back(content + kZero);
+    Start();
+    Deliver({Bytes(1500), ""});
+    std::string expected = "\002store\n";
+    for (const StoredFile* file :
+         {&job_->record.control, &job_->record.data[0], &job_->record.data[1]}) {
+        expected += (file == &job_->record.control ? "\002" : "\003") + std::to_string(file->size) +
+                    " " + file->clientName + "\n" + ReadFile(PathOf(*file)) + kZero;
     }
-    EXPECT_EQ(got.steps, expected);
-    std::string all;
-    for (const std::string& step : expected) {
-        all += step;
-    }
-    EXPECT_EQ(got.bytes, all);
+    EXPECT_EQ(Serve().bytes, expected);
+    EXPECT_TRUE(WaitUntil([&] { return queue_->JobCount() == 0; }));
 }
 
-// --- replies that fail the job -----------------------------------------------------------------
-
-// Each is worth a retry; a job file that is gone gives the job up. The sender touches no queue
-// state.
-TEST_F(Forward, FailuresOnAMadeConnectionAreOutcomes) {
-    Start(false, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "1"));
-    using Kind = DeliveryOutcome::Kind;
-    const std::string refused = "The remote host refused print job file - ";
+// Each failure on a made connection is worth a retry, which waits (RetryDelayMs); a job file that
+// is gone gives the job up, whether it went before or during the job.
+TEST_F(Forward, FailuresOnAMadeConnectionWaitForTheRetryAndGoneFilesGiveTheJobUp) {
+    Start(TestConfig()
+              .Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "1")
+              .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000"));
+    const std::string refused = "The remote host refused print job file - cfA123pc1";
     const struct {
         std::vector<Reply> replies;
-        Files files;
-        size_t steps;
-        Kind kind;
+        std::string data;
         std::string text;
     } rows[] = {
-        {{Reply::Ack, Reply::Nack}, kSmallJob, 2, Kind::RetryLater, refused + "cfA123pc1"},
-        {{Reply::Ack, Reply::Ack, Reply::Nack},
-         kSmallJob,
-         3,
-         Kind::RetryLater,
-         refused + "cfA123pc1"},
-        {{Reply::Ack, Reply::Ack, Reply::Silence},
-         kSmallJob,
-         3,
-         Kind::RetryLater,
-         refused + "cfA123pc1"},
+        {{Reply::Ack, Reply::Nack}, "data\n", refused},
+        {{Reply::Ack, Reply::Ack, Reply::Silence}, "data\n", refused},
         // A host gone while contents are sent.
         {{Reply::Ack, Reply::Ack, Reply::Ack, Reply::AckAndReset},
-         {{"cfA123pc1", kControl}, {"dfA123pc1", Bytes(4 << 20)}},
-         4,
-         Kind::RetryLater,
+         Bytes(4 << 20),
          "Error in sending print job file to remote printer - dfA123pc1"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         const auto start = steady_clock::now();
-        std::future<DeliveryOutcome> sent = Send(row.files);
-        const Connection got = Serve(row.replies);
-        const DeliveryOutcome outcome = sent.get();
+        Deliver({row.data});
+        Serve(row.replies);
+        ASSERT_TRUE(WaitUntil([&] { return job_->Failures() == 1; }));
         EXPECT_LT(steady_clock::now() - start, seconds(8));  // RemoteCmdTimeout bounds silence
-        EXPECT_EQ(outcome.kind, row.kind);
-        EXPECT_EQ(outcome.text, row.text);
-        EXPECT_GE(got.steps.size(), row.steps);
+        EXPECT_EQ(queue_->StatusText(), row.text);
         Connection another;
         EXPECT_FALSE(host_.Accept(another, milliseconds(0)));  // no second connection
+        queue_->RemoveJob(job_.get());
     }
-    // A data file gone once the job has begun: given up too, not retried for ever.
-    std::future<DeliveryOutcome> begun = Send(kSmallJob);
+    Deliver();
     Connection held = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
-    ::unlink((work_ / "1").c_str());
+    ::unlink(PathOf(job_->record.data[0]).c_str());
     FakeLpdHost::Send(held, 0);
     host_.Serve(held);
-    EXPECT_EQ(begun.get().kind, Kind::GiveUp);
-    // A job whose file is gone is given up before anything is sent.
-    const DeliveryOutcome outcome = Send(kSmallJob, /*lastMissing=*/true).get();
-    EXPECT_EQ(outcome.kind, Kind::GiveUp);
-    EXPECT_EQ(outcome.text, "Error in finding print data file -  dfA123pc1");
+    EXPECT_TRUE(WaitUntil([&] { return queue_->JobCount() == 0; }));
+    queue_->Pause();
+    Deliver();
+    ::unlink(PathOf(job_->record.data[0]).c_str());
+    queue_->Activate();
+    EXPECT_TRUE(WaitUntil([&] { return queue_->JobCount() == 0; }));
     Connection none;
     EXPECT_FALSE(host_.Accept(none, milliseconds(0)));
-    EXPECT_EQ(queue_->State(), QueueState::Initial);
 }
 
 // The printing thread: ten attempts, then the job waits for its next try (RetryDelayMs).
@@ -197,7 +116,7 @@ TEST_F(Forward, FailuresOnAMadeConnectionAreOutcomes) {
 // in bind() or connect() (logged) and the next one takes the next lower port.
 TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried) {
     // The pause leaves the test time to read the job's status before the next try.
-    Start(true, ForwardingConfig(host_.Port()).Set("GENERAL CONFIGURE", "RetryDelayMs", "1000"));
+    Start(TestConfig().Set("GENERAL CONFIGURE", "RetryDelayMs", "1000"));
     Deliver();
     auto lost = [&] {
         return CountScreenLines(*daemon_, "SendJob() : bind() failed") +
@@ -240,7 +159,7 @@ TEST_F(Forward, RefusedJobRequestIsTriedTenTimesFromPorts731DownTo722ThenRetried
 // --- a job in flight ---------------------------------------------------------------------------
 
 TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
-    Start(true);
+    Start();
     Deliver();
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Hold});  // the control file's contents
     queue_->RemoveJob(job_.get());
@@ -256,7 +175,7 @@ TEST_F(Forward, RemovingTheJobInFlightEndsItAfterTheCurrentFile) {
 }
 
 TEST_F(Forward, PausedQueueSendsNoMoreChunksUntilActivated) {
-    Start(true);
+    Start();
     Deliver({Bytes(3000)});
     Connection c = Serve({Reply::Ack, Reply::Ack, Reply::Ack, Reply::Hold});  // data subcommand
     queue_->Pause();
@@ -270,7 +189,7 @@ TEST_F(Forward, PausedQueueSendsNoMoreChunksUntilActivated) {
 }
 
 TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndTheJobWaitsAgain) {
-    Start(true);
+    Start();
     Deliver();
     Connection c = Serve({Reply::Ack, Reply::Hold});  // the control file's subcommand
     const auto start = steady_clock::now();

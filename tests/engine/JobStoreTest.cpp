@@ -1,14 +1,7 @@
 // The job store on its own: what start-up takes back from a spool directory and what it
 // removes, and the manifest's round trip with hostile client names.
 
-#include "engine/JobStore.h"
-
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "tests/engine/EngineTestSupport.h"
 

@@ -1,28 +1,18 @@
 // Local delivery: what a local queue's printer gets for a job (text treatment, banner page,
-// form feeds), the queue's state and texts on each failure, and how delivery meets removal,
-// Stop and Pause. The printers are devices printers in the daemon's printers folder:
-// directories (one file per document), /dev/full, and FIFOs whose reading end the test holds.
+// form feeds), the queue's texts on each failure, and how delivery meets removal and Stop. The
+// printers are devices printers in the daemon's printers folder: directories (one file per
+// document), /dev/full, and FIFOs whose reading end the test holds.
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-#include <memory>
 #include <regex>
-#include <string>
-#include <vector>
+#include <thread>
 
-#include "engine/DeliveryRequest.h"
-#include "engine/JobEntry.h"
-#include "engine/JobStore.h"
-#include "engine/LocalPrintJob.h"
-#include "engine/PrintQueue.h"
-#include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
@@ -58,9 +48,7 @@ class FifoReader {
         const ssize_t n = ::poll(&p, 1, static_cast<int>(wait.count())) > 0
                               ? ::read(fd_.Get(), buffer, sizeof buffer)
                               : -1;
-        if (n > 0) {
-            data_.append(buffer, static_cast<size_t>(n));
-        }
+        data_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
         ended_ = ended_ || (n == 0 && !data_.empty());  // 0 bytes: the writer has gone
         return n > 0;
     }
@@ -71,6 +59,14 @@ class FifoReader {
         return ended_;
     }
     const std::string& Data() const { return data_; }
+    // True once the pipe has stopped filling for a while: the writer waits for room.
+    bool Full() const {
+        int before = 0, after = 0;
+        ::ioctl(fd_.Get(), FIONREAD, &before);
+        std::this_thread::sleep_for(milliseconds(50));
+        ::ioctl(fd_.Get(), FIONREAD, &after);
+        return before > 0 && before == after;
+    }
 
   private:
     UniqueFd fd_;
@@ -82,8 +78,8 @@ class LocalPrint : public ::testing::Test {
   protected:
     // Queues "lp" (printer directory lp, form feeds), "plain" (printer directory plain, no
     // form feeds), "full" (/dev/full), "missing" (no such printer), "fifo" (a FIFO the test
-    // makes). Without activation no printing thread runs: the tests run deliveries themselves.
-    explicit LocalPrint(bool activate = false)
+    // makes). A failed job waits ten minutes for its next try.
+    LocalPrint()
         : daemon_(TestConfig()
                       .AddLocalQueue("lp")
                       .AddLocalQueue("plain")
@@ -91,8 +87,8 @@ class LocalPrint : public ::testing::Test {
                       .AddQueue("full", "full,,,Print in local/LAN printer - full", "yes")
                       .AddQueue("missing", "nosuch,,,Print in local/LAN printer - nosuch", "yes")
                       .AddQueue("fifo", "fifo,,,Print in local/LAN printer - fifo", "yes")
-                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N"),
-                  activate) {
+                      .Set("GENERAL CONFIGURE", "TestPrintManager", "N")
+                      .Set("GENERAL CONFIGURE", "RetryDelayMs", "600000")) {
         EXPECT_EQ(::symlink("/dev/full", daemon_.PrinterPath("full").c_str()), 0);
     }
 
@@ -108,30 +104,8 @@ class LocalPrint : public ::testing::Test {
         return StoreJob(*Queue(queueName), jobNo, "ann", "pc1", data,
                         bannerUser.empty() ? "" : "L" + bannerUser + "\n");
     }
-    static std::string Digits(int n, int width = 3) {
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%0*d", width, n);
-        return digits;
-    }
-
-    // What the printing thread does with a job of the queue.
-    DeliveryOutcome Deliver(const std::string& queueName, const std::shared_ptr<JobEntry>& job) {
-        DeliveryRequest request;
-        request.job = job;
-        request.target = Queue(queueName)->Target();
-        request.printSystem = daemon_.Spooler().Snapshot()->printSystem;
-        for (const StoredFile& file : job->record.data) {
-            request.data.push_back(
-                {Queue(queueName)->Store()->PathOf(file.storeName), file.clientName, file.size});
-        }
-        FreeRunning control;
-        return LocalPrintJob(request, control).Run();
-    }
-
-    // The document of a printer directory: "NNNNNN-" and the job's first data file's name.
-    std::string DocumentPath(const std::string& printer, int sequence, int jobNo) {
-        return daemon_.PrinterPath(printer) + "/" + Digits(sequence, 6) + "-dfA" + Digits(jobNo) +
-               "pc1";
+    bool WaitForEmptyQueue(const std::string& name) {
+        return WaitUntil([&] { return Queue(name)->JobCount() == 0; }, seconds(10));
     }
 
     TestDaemon daemon_;
@@ -150,17 +124,14 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
         "\tSubmit time:\t12:00:00 12/05/26\r\n\r\n\r\n\r\n" +
         kStars + "\r\n\f";
     int jobNo = 0;
-    int sequence[2] = {0, 0};  // documents of lp and plain
     auto expectPrinted = [&](const char* queue, const std::vector<std::string>& files,
                              const std::string& printed, const std::string& bannerUser = "") {
         SCOPED_TRACE("job " + std::to_string(jobNo + 1) + " on " + queue);
-        auto job = SpoolJob(queue, ++jobNo, files, bannerUser);
-        EXPECT_EQ(Deliver(queue, job).kind, DeliveryOutcome::Kind::Done);
-        // The document is named after the first data file.
-        const std::string document =
-            DocumentPath(queue, ++sequence[std::string(queue) == "plain"], jobNo);
-        ASSERT_TRUE(FileExists(document));
-        EXPECT_EQ(ReadFile(document), printed);
+        SpoolJob(queue, ++jobNo, files, bannerUser);
+        ASSERT_TRUE(WaitUntil([&] { return Queue(queue)->JobCount() == 0; }));
+        const std::vector<std::string> documents = Listing(daemon_.PrinterPath(queue));
+        ASSERT_FALSE(documents.empty());
+        EXPECT_EQ(ReadFile(daemon_.PrinterPath(queue) + "/" + documents.back()), printed);
     };
     expectPrinted("lp", {"one\ntwo\n"}, "one\r\ntwo\r\n\r\f");
     expectPrinted("plain", {"one\ntwo\n"}, "one\r\ntwo\r\n");
@@ -179,66 +150,52 @@ TEST_F(LocalPrint, EachDataFileGetsItsTextTreatmentAndFormFeed) {
     expectPrinted("lp", {"hi\n"}, banner + "hi\r\n\r\f", "bob");
 }
 
-// Each failure is an outcome with the text the queue shows and a log line; the printer is left
-// as the failure found it. A data file that is gone gives the job up; anything else is retried.
-TEST_F(LocalPrint, FailuresAreOutcomesWithTheirTexts) {
+// Each failure is logged with its text; the queue shows it while the job waits for its next try.
+// A data file that is gone gives the job up; anything else is retried.
+TEST_F(LocalPrint, FailuresAreLoggedWithTheirTexts) {
     ASSERT_EQ(::mkfifo(daemon_.PrinterPath("fifo").c_str(), 0600), 0);  // nobody reads it
-    using Kind = DeliveryOutcome::Kind;
     const struct {
         const char* queue;
         std::vector<std::string> files;
         std::string bannerUser;
-        Kind kind;
+        bool retried;
         std::string text;
     } rows[] = {
-        {"missing", {""}, "", Kind::RetryLater, "Failed to open printernosuch"},
-        {"fifo", {"text\n"}, "", Kind::RetryLater, "Fail to print dfA002pc1"},
-        {"full", {"text\n"}, "bob", Kind::RetryLater, "Error in printing the banner pagedfA003pc1"},
-        {"full", {"text\n"}, "", Kind::RetryLater, "Error in printing dfA004pc1"},
-        {"lp", {"text\n"}, "", Kind::GiveUp, "Error in finding print data file -  dfA005pc1"},
+        {"missing", {""}, "", true, "Failed to open printernosuch"},
+        {"fifo", {"text\n"}, "", true, "Fail to print dfA002pc1"},
+        {"full", {"text\n"}, "bob", true, "Error in printing the banner pagedfA003pc1"},
+        {"full", {"text\n"}, "", true, "Error in printing dfA004pc1"},
+        {"lp", {"text\n"}, "", false, "Error in finding print data file -  dfA005pc1"},
     };
     int jobNo = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
+        std::shared_ptr<PrintQueue> queue = Queue(row.queue);
+        queue->Pause();
         auto job = SpoolJob(row.queue, ++jobNo, row.files, row.bannerUser);
-        if (row.kind == Kind::GiveUp) {
-            ::unlink(Queue(row.queue)->Store()->PathOf(job->record.data[0].storeName).c_str());
+        if (!row.retried) {
+            ::unlink(queue->Store()->PathOf(job->record.data[0].storeName).c_str());
         }
-        const DeliveryOutcome outcome = Deliver(row.queue, job);
-        EXPECT_EQ(outcome.kind, row.kind);
-        EXPECT_EQ(outcome.text, row.text);
-        EXPECT_EQ(Queue(row.queue)->State(), QueueState::Initial);  // the back-end changes none
+        queue->Activate();
+        EXPECT_TRUE(daemon_.WaitForScreenLine(row.text));
+        if (row.retried) {
+            EXPECT_TRUE(WaitUntil([&] { return job->Failures() == 1; }));
+            EXPECT_EQ(queue->StatusText(), row.text);
+            queue->RemoveJob(job.get());
+        }
+        EXPECT_TRUE(WaitForEmptyQueue(row.queue));
     }
 }
 
-// --- with the printing thread -----------------------------------------------------------------
-
-class LocalDelivery : public LocalPrint {
-  protected:
-    LocalDelivery() : LocalPrint(/*activate=*/true) {}
-
-    bool WaitForEmptyQueue(const std::string& name) {
-        return WaitUntil([&] { return Queue(name)->JobCount() == 0; }, seconds(10));
-    }
-};
-
 // The data files are printed in the order the control file names them, not in the order they
 // came; a delivered job leaves the store empty.
-TEST_F(LocalDelivery, DataFilesPrintInTheOrderTheControlFileNamesThem) {
+TEST_F(LocalPrint, DataFilesPrintInTheOrderTheControlFileNamesThem) {
     const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\n";
+    const std::string zero(1, '\0');
     LoopbackClient client(daemon_.Port());
-    const std::string ack(1, '\0');
-    auto send = [&](const std::string& line, const std::string& content) {
-        client.Send(line);
-        ASSERT_EQ(client.Receive(1), ack);
-        client.Send(content + std::string(1, '\0'));
-        ASSERT_EQ(client.Receive(1), ack);
-    };
-    client.Send("\002lp\n");
-    ASSERT_EQ(client.Receive(1), ack);
-    send("\002" + std::to_string(control.size()) + " cfA043pc9\n", control);
-    send("\0033 dfB043pc9\n", "two");
-    send("\0033 dfA043pc9\n", "one");
+    client.Send("\002lp\n\002" + std::to_string(control.size()) + " cfA043pc9\n" + control + zero +
+                "\0033 dfB043pc9\ntwo" + zero + "\0033 dfA043pc9\none" + zero);
+    ASSERT_EQ(client.ReceiveExactly(7), std::string(7, '\0'));
     client.ShutdownWrite();
     ASSERT_TRUE(WaitForEmptyQueue("lp"));
     EXPECT_EQ(ReadFile(daemon_.PrinterPath("lp") + "/000001-dfA043pc9"), "one\r\ftwo\r\f");
@@ -247,7 +204,7 @@ TEST_F(LocalDelivery, DataFilesPrintInTheOrderTheControlFileNamesThem) {
 
 // A FIFO printer holds the delivery in a write until the test reads: job 9, 1 MB without line
 // ends, is far from done when the test steps in.
-class FifoDelivery : public LocalDelivery {
+class FifoDelivery : public LocalPrint {
   protected:
     FifoDelivery()
         : fifo_(daemon_.PrinterPath("fifo")),
@@ -281,6 +238,7 @@ TEST_F(FifoDelivery, RemovalDuringDeliveryEndsItEarlyAndRemovesTheJob) {
 TEST_F(FifoDelivery, StopEndsTheDeliveryAndTheJobWaitsToBeDeliveredAgain) {
     std::shared_ptr<PrintQueue> queue = Queue("fifo");
     // Nobody reads any more: the pipe fills up and the printing thread's write waits.
+    ASSERT_TRUE(WaitUntil([&] { return fifo_.Full(); }));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(queue->Stop());
     EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(5));
@@ -291,31 +249,6 @@ TEST_F(FifoDelivery, StopEndsTheDeliveryAndTheJobWaitsToBeDeliveredAgain) {
     ASSERT_TRUE(fifo_.ReadAll());
     EXPECT_LT(fifo_.Data().size(), printed_.size() / 2);
     EXPECT_EQ(fifo_.Data().find('\f'), std::string::npos);  // dropped, not finished
-
-    // Activated again, the queue delivers the job from its start.
-    FifoReader again(daemon_.PrinterPath("fifo2"));
-    QueueTarget target = queue->Target();
-    target.destination = "fifo2";
-    queue->SetTarget(target);
-    EXPECT_TRUE(queue->Activate());
-    ASSERT_TRUE(again.ReadAll());
-    EXPECT_EQ(again.Data(), printed_ + "\r\f");
-    EXPECT_TRUE(WaitForEmptyQueue("fifo"));
-}
-
-TEST_F(FifoDelivery, PauseHoldsTheDeliveryUntilActivate) {
-    std::shared_ptr<PrintQueue> queue = Queue("fifo");
-    EXPECT_TRUE(queue->Pause());
-    // The block being written goes out; then nothing more until Activate.
-    fifo_.ReadAll(milliseconds(200));
-    EXPECT_LT(fifo_.Data().size(), printed_.size() / 2);
-    EXPECT_FALSE(fifo_.ReadSome(milliseconds(200)));
-    EXPECT_EQ(job_->State(), JobState::Printing);
-
-    EXPECT_TRUE(queue->Activate());
-    ASSERT_TRUE(fifo_.ReadAll());
-    EXPECT_EQ(fifo_.Data(), printed_ + "\r\f");
-    EXPECT_TRUE(WaitForEmptyQueue("fifo"));
 }
 
 }  // namespace

@@ -5,29 +5,23 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "config/ProfileFile.h"
 #include "engine/JobListReport.h"
-#include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace pg::test {
 namespace {
 
-std::shared_ptr<PrintQueue> NewQueue(const std::string& name, const std::string& destination,
-                                     const std::string& host = "", uint16_t port = 0) {
+// A queue to add, printing on "paper", of host when given.
+std::shared_ptr<PrintQueue> NewQueue(const std::string& name, const std::string& host = "") {
     auto queue = std::make_shared<PrintQueue>(name);
     QueueTarget target;
-    target.destination = destination;
+    target.destination = "paper";
     target.remoteHost = host;
-    target.remotePort = port;
+    target.remotePort = 515;
     target.isRemote = !host.empty();
     queue->SetTarget(target);
-    queue->SetStatusText(host.empty()
-                             ? "Print in local/LAN printer - " + destination
-                             : "Print in remote LPD printer - " + destination + "@" + host);
+    queue->SetStatusText("about " + name);
     return queue;
 }
 
@@ -56,18 +50,6 @@ TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
     }
 }
 
-// The reading rules of the entries are the configuration's; here: file order, and names that
-// differ only in case, which the window tells apart and the network does not.
-TEST(SpoolerStartup, QueuesLoadInFileOrderAndLookupsIgnoreCaseOnlyFromTheNetwork) {
-    TestDaemon daemon(TestConfig().AddQueue("Alpha", "p1,,,first").AddQueue("alpha", "p2,,,second"),
-                      false);
-    ASSERT_EQ(daemon.Spooler().Printers().size(), 2u);
-    EXPECT_EQ(daemon.Spooler().Printers()[0]->name, "Alpha");
-    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("alpha"))->Destination(), "p2");
-    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("ALPHA")->Destination(), "p1");
-    EXPECT_EQ(daemon.Spooler().FindQueue(std::string("ALPHA")), nullptr);
-}
-
 class Administration : public ::testing::Test {
   protected:
     Administration() : daemon_(TestConfig().AddLocalQueue("lp")) {}
@@ -80,44 +62,26 @@ class Administration : public ::testing::Test {
 // refused, another case of a name is not.
 TEST_F(Administration, AddPrinterRefusesDuplicateAndUnsafeNamesAndWritesTheEntry) {
     for (const char* name : {"lp", "Logging", "print queues", "a/b", "..", ""}) {
-        EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue(name, "paper"))) << name;
+        EXPECT_FALSE(daemon_.Spooler().AddPrinter(NewQueue(name))) << name;
     }
-    EXPECT_EQ(messages_.Take().size(), 6u);
-    EXPECT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("LP", "paper")));
-    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("local", "paper")));
-    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("remote", "store", "10.0.0.7", 515)));
-    EXPECT_TRUE(messages_.Take().empty());
+    EXPECT_EQ(messages_.Take(), 6u);
+    EXPECT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("LP")));
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("local")));
+    ASSERT_TRUE(daemon_.Spooler().AddPrinter(NewQueue("remote", "10.0.0.7")));
+    EXPECT_EQ(messages_.Take(), 0u);
     EXPECT_EQ(daemon_.Spooler().Printers().size(), 4u);
     // The network reaches the first of the two in list order, in any case.
     EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("Lp"),
               daemon_.Spooler().FindQueue(std::string("lp")));
-    EXPECT_EQ(Profile().GetString("Print Queues", "local", ""),
-              "paper,,,Print in local/LAN printer - paper");
-    EXPECT_EQ(Profile().GetString("Print Queues", "remote", ""),
-              "store,10.0.0.7,515,Print in remote LPD printer - store@10.0.0.7");
+    EXPECT_EQ(Profile().GetString("Print Queues", "local", ""), "paper,,,about local");
+    EXPECT_EQ(Profile().GetString("Print Queues", "remote", ""), "paper,10.0.0.7,515,about remote");
     EXPECT_EQ(Profile().GetString("local", "FormFeedAtEndOfJob", "absent"), "absent");
-}
-
-TEST_F(Administration, UpdateRewritesEveryEntryFromTheDestination) {
-    auto lp = daemon_.Spooler().FindQueue(std::string("lp"));
-    lp->SetStatusText("something else entirely");
-    QueueTarget target = lp->Target();
-    target.formFeedAtEndOfJob = false;
-    lp->SetTarget(target);
-    daemon_.Spooler().AddPrinter(NewQueue("far", "store", "10.0.0.7", 1515));
-    daemon_.Spooler().UpdatePrinter();
-    EXPECT_EQ(Profile().GetString("Print Queues", "lp", ""),
-              "lp,,,Print in local/LAN printer - lp");
-    EXPECT_EQ(Profile().GetString("lp", "FormFeedAtEndOfJob", ""), "no");
-    EXPECT_EQ(Profile().GetString("Print Queues", "far", ""),
-              "store,10.0.0.7,1515,Print in remote LPD printer - store@10.0.0.7");
-    EXPECT_EQ(Profile().GetString("far", "FormFeedAtEndOfJob", ""), "yes");
 }
 
 TEST_F(Administration, RunningQueuesCannotBeRemovedPausedOnesCan) {
     EXPECT_FALSE(daemon_.Spooler().RemovePrinter("nosuch"));
     EXPECT_FALSE(daemon_.Spooler().RemovePrinter("lp"));
-    EXPECT_EQ(messages_.Take().size(), 2u);
+    EXPECT_EQ(messages_.Take(), 2u);
     ASSERT_TRUE(daemon_.Spooler().PausePrinter("lp"));
     EXPECT_TRUE(daemon_.Spooler().RemovePrinter("lp"));
     EXPECT_EQ(daemon_.Spooler().FindQueueIgnoringCase("lp"), nullptr);

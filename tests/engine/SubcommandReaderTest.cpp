@@ -45,12 +45,6 @@ SubcommandReader::Source Script(std::vector<std::string> script) {
     };
 }
 
-std::string Read(SubcommandReader& reader, size_t n = 65536) {
-    std::string buffer(n, '\0');
-    const ssize_t got = reader.ReadSome(buffer.data(), buffer.size());
-    return got > 0 ? buffer.substr(0, static_cast<size_t>(got)) : std::to_string(got);
-}
-
 TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
     const std::string cut = "\004" + std::string(4095, 'x');  // 4096 bytes, no line feed
     // Script, the lines then "closed" or "error".
@@ -80,53 +74,33 @@ TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
     }
 }
 
-// Bytes that came with the line are content; never more than asked for is handed out, and an
-// empty buffer reads the source once.
-TEST(SubcommandReaderTest, ContentAfterALineIsKeptAndHandedOutAsAskedFor) {
-    SubcommandReader reader(Script({"\0035 dfA001host\nhello\0\0024 cf"s, "A1\nxyz", "", kError}));
-    std::string line;
-    ASSERT_EQ(reader.ReadLine(line), SubcommandReader::Status::Line);
-    EXPECT_EQ(line, "\0035 dfA001host\n");
-    EXPECT_EQ(Read(reader, 5), "hello");
-    EXPECT_EQ(Read(reader, 1), "\0"s);
-    EXPECT_EQ(Read(reader), "\0024 cf"s);
-    EXPECT_EQ(reader.Buffered(), 0u);
-    EXPECT_EQ(Read(reader, 2), "A1");  // a read of the source, cut to the size asked for
-    EXPECT_EQ(Read(reader), "\nxyz");
-    EXPECT_EQ(Read(reader), "0");
-    EXPECT_EQ(Read(reader), "-1");
-}
-
 TEST(SubcommandLineTest, CodeCountAndNameWords) {
     const std::string n254(254, 'n');
     const std::string c255(255, '1');
-    // Line, then code, count word, count and name.
-    const std::tuple<std::string, char, std::string, int32_t, std::string> rows[] = {
-        {"\0031234 dfA001host\n", 3, "1234", 1234, "dfA001host"},
-        {"\002 cfA001host\n", 2, "", 0, "cfA001host"},  // empty count word
-        {"\00212  cfA001host\n", 2, "12", 12, ""},      // one separator only: empty name
-        {"\00212 cfA", 2, "12", 12, "cfA"},             // the end of the data ends the word
-        {"\0035 df\0x\n"s, 3, "5", 5, "df\0x"s},
+    // Line, then code, count word, count and name, and whether the file lasts until the close
+    // (only a positive overflow says so).
+    const std::tuple<std::string, char, std::string, int32_t, std::string, bool> rows[] = {
+        {"\0031234 dfA001host\n", 3, "1234", 1234, "dfA001host", false},
+        {"\002 cfA001host\n", 2, "", 0, "cfA001host", false},  // empty count word
+        {"\00212  cfA001host\n", 2, "12", 12, "", false},      // one separator only: empty name
+        {"\00212 cfA", 2, "12", 12, "cfA", false},             // the end of the data ends the word
+        {"\0035 df\0x\n"s, 3, "5", 5, "df\0x"s, false},
         // Words hold at most 255 characters; a cut word loses the character after the cut.
-        {"\0031 " + n254 + "\n", 3, "1", 1, n254},
-        {"\0031 " + n254 + "nn\n", 3, "1", 1, n254 + "n"},
-        {"\003" + c255 + "2dfA\n", 3, c255, INT32_MAX, "dfA"},
+        {"\0031 " + n254 + "\n", 3, "1", 1, n254, false},
+        {"\0031 " + n254 + "nn\n", 3, "1", 1, n254 + "n", false},
+        {"\003" + c255 + "2dfA\n", 3, c255, INT32_MAX, "dfA", true},
+        {"\003-999999999999 d\n", 3, "-999999999999", INT32_MIN, "d", false},
+        {"\0032147483647 d\n", 3, "2147483647", INT32_MAX, "d", false},
     };
-    for (const auto& [text, code, countText, count, name] : rows) {
+    for (const auto& [text, code, countText, count, name, untilClose] : rows) {
         SCOPED_TRACE(testing::PrintToString(text));
         const SubcommandLine line = SubcommandLine::Parse(text);
         EXPECT_EQ(line.code, code);
         EXPECT_EQ(line.countText, countText);
         EXPECT_EQ(line.count, count);
         EXPECT_EQ(line.name, name);
+        EXPECT_EQ(line.UntilClose(), untilClose);
     }
-}
-
-// Only a positive overflow announces a file that lasts until the client closes.
-TEST(SubcommandLineTest, OnlyAPositiveOverflowMeansUntilTheClose) {
-    EXPECT_TRUE(SubcommandLine::Parse("\003999999999999 dfA001host\n").UntilClose());
-    EXPECT_FALSE(SubcommandLine::Parse("\003-999999999999 dfA001host\n").UntilClose());
-    EXPECT_FALSE(SubcommandLine::Parse("\0032147483647 dfA001host\n").UntilClose());
 }
 
 }  // namespace

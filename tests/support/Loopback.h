@@ -33,9 +33,12 @@ class LoopbackClient {
     // True when the peer closed within the time-out without sending anything more.
     bool WaitForClose(std::chrono::milliseconds timeout);
     void ShutdownWrite();
-    int Fd() const { return fd_.Get(); }
 
   private:
+    // Up to n bytes until the deadline (or the first piece when once). closed: the peer closed.
+    std::string Read(size_t n, std::chrono::steady_clock::time_point deadline, bool* closed,
+                     bool once);
+
     UniqueFd fd_;
 };
 

@@ -5,9 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <stdexcept>
 
 #include "tests/support/Loopback.h"
@@ -16,26 +17,6 @@ extern char** environ;
 
 namespace pg::test {
 
-namespace {
-
-// Hands each piece read from fd to take, until the end of the pipe.
-void ReadAll(int fd, const std::function<void(const char* data, size_t size)>& take) {
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        take(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-}
-
-}  // namespace
-
 Process::Process(const Options& options) {
     int outPipe[2], errPipe[2], inPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
@@ -43,34 +24,25 @@ Process::Process(const Options& options) {
         throw std::runtime_error("pipe failed");
     }
     // Everything the child needs is prepared before fork: only async-signal-safe calls after.
-    std::vector<std::string> envStrings;
+    std::vector<std::string> envStrings = options.env;
     for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        std::string key = entry.substr(0, entry.find('='));
-        bool drop = false;
-        for (const auto& u : options.unsetEnv) {
-            drop = drop || u == key;
-        }
-        for (const auto& add : options.env) {
-            drop = drop || add.substr(0, add.find('=')) == key;
-        }
-        if (!drop) {
+        const std::string entry = *e;
+        const std::string key = entry.substr(0, entry.find('=')) + "=";
+        const auto named = [&](const std::string& item) { return (item + "=").rfind(key, 0) == 0; };
+        if (std::none_of(options.unsetEnv.begin(), options.unsetEnv.end(), named) &&
+            std::none_of(options.env.begin(), options.env.end(), named)) {
             envStrings.push_back(entry);
         }
     }
-    for (const auto& add : options.env) {
-        envStrings.push_back(add);
-    }
-    std::vector<char*> envp;
+    std::vector<std::string> args = options.argv;
+    std::vector<char*> envp, argv;
     for (auto& e : envStrings) {
         envp.push_back(e.data());
     }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = options.argv;
-    std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
     }
+    envp.push_back(nullptr);
     argv.push_back(nullptr);
 
     pid_ = ::fork();
@@ -100,27 +72,25 @@ Process::Process(const Options& options) {
             ::write(inPipe[1], options.stdinText.data(), options.stdinText.size());
     }
     ::close(inPipe[1]);
-    int outFd = outPipe[0], errFd = errPipe[0];
-    outReader_ = std::thread([this, outFd] {
-        ReadAll(outFd, [this](const char* data, size_t size) {
-            MutexLock lock(mutex_);
-            out_.append(data, size);
+    // Each reader appends what its pipe brings to its text, until the end of the pipe.
+    auto reader = [this](int fd, std::string* text) {
+        return std::thread([this, fd, text] {
+            char buffer[4096];
+            for (ssize_t got;
+                 (got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+                MutexLock lock(mutex_);
+                text->append(buffer, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+            }
+            ::close(fd);
         });
-    });
-    errReader_ = std::thread([this, errFd] {
-        ReadAll(errFd, [this](const char* data, size_t size) {
-            MutexLock lock(mutex_);
-            err_.append(data, size);
-        });
-    });
+    };
+    outReader_ = reader(outPipe[0], &out_);
+    errReader_ = reader(errPipe[0], &err_);
 }
 
 Process::~Process() {
-    if (!status_) {
-        ::kill(-pid_, SIGKILL);
-        Wait(std::chrono::seconds(10));
-    }
     CollectOutput();
+    Wait(std::chrono::seconds(10));
 }
 
 void Process::CollectOutput() {
@@ -141,22 +111,16 @@ void Process::Signal(int signal) {
 }
 
 std::optional<int> Process::Wait(std::chrono::milliseconds timeout) {
-    if (status_) {
-        return status_;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        pid_t done = ::waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return status_;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitUntil(
+        [this] {
+            int status = 0;
+            if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            return status_.has_value();
+        },
+        timeout);
+    return status_;
 }
 
 std::string Process::Stdout() const {
@@ -173,18 +137,10 @@ bool Process::WaitForStdout(const std::string& text, std::chrono::milliseconds t
     return WaitUntil([&] { return Stdout().find(text) != std::string::npos; }, timeout);
 }
 
-bool Process::WaitForStderr(const std::string& text, std::chrono::milliseconds timeout) const {
-    return WaitUntil([&] { return Stderr().find(text) != std::string::npos; }, timeout);
-}
-
 std::optional<int> RunCommand(const Process::Options& options, std::chrono::milliseconds timeout,
                               std::string* out, std::string* err) {
     Process process(options);
-    std::optional<int> code = process.Wait(timeout);
-    if (!code) {
-        process.Signal(SIGKILL);
-        process.Wait(std::chrono::seconds(5));
-    }
+    const std::optional<int> code = process.Wait(timeout);
     process.CollectOutput();
     if (out) {
         *out = process.Stdout();

@@ -41,8 +41,6 @@ class Process {
     std::string Stderr() const;
     bool WaitForStdout(const std::string& text,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-    bool WaitForStderr(const std::string& text,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
   private:
     pid_t pid_ = -1;

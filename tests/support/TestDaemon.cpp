@@ -2,27 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
+#include <algorithm>
 
 #include "tests/support/Loopback.h"
 
 namespace pg::test {
-
-namespace {
-
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 TestConfig::TestConfig() {
     Set("GENERAL CONFIGURE", "LPDInstallDirectory", "@ROOT@");
@@ -32,15 +16,8 @@ TestConfig::TestConfig() {
     Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "10");
     Set("GENERAL CONFIGURE", "LPDServerPort", "0");
     Set("GENERAL CONFIGURE", "ClearSpoolDirectory", "N");
-    Set("GENERAL CONFIGURE", "TestPrintManager", "Y");
-    Set("GENERAL CONFIGURE", "EnablePrintStatusControl", "Y");
-    Set("GENERAL CONFIGURE", "SuppressBanner", "N");
-    Set("GENERAL CONFIGURE", "MinimizeOnStartup", "N");
-    Set("GENERAL CONFIGURE", "ActivateLPDOnStart", "N");
     Set("GENERAL CONFIGURE", "PrintSystem", "devices:@ROOT@/printers");
     Set("GENERAL CONFIGURE", "CloseDelayMs", "50");
-    Set("GENERAL CONFIGURE", "AcceptDelayMs", "0");
-    Set("GENERAL CONFIGURE", "ForwardChunkDelayMs", "0");
     Set("Print Queues", "", "");
     Set("Logging", "LogLevel", "3");
     Set("Logging", "LogFileCache", "0");
@@ -55,24 +32,12 @@ TestConfig::TestConfig() {
 
 TestConfig& TestConfig::Set(const std::string& section, const std::string& key,
                             const std::string& value) {
-    for (auto& [name, keys] : sections_) {
-        if (name == section) {
-            if (key.empty()) {
-                return *this;
-            }
-            for (auto& [k, v] : keys) {
-                if (k == key) {
-                    v = value;
-                    return *this;
-                }
-            }
-            keys.emplace_back(key, value);
-            return *this;
-        }
-    }
-    sections_.push_back({section, {}});
-    if (!key.empty()) {
-        sections_.back().second.emplace_back(key, value);
+    auto& keys = sections_[section];
+    auto same = std::find_if(keys.begin(), keys.end(), [&](auto& k) { return k.first == key; });
+    if (same != keys.end()) {
+        same->second = value;
+    } else if (!key.empty()) {
+        keys.emplace_back(key, value);
     }
     return *this;
 }
@@ -91,28 +56,19 @@ TestConfig& TestConfig::AddLocalQueue(const std::string& name) {
     return AddQueue(name, name + ",,,Print in local/LAN printer - " + name, "yes");
 }
 
-TestConfig& TestConfig::Append(const std::string& text) {
-    extra_ += text;
-    return *this;
-}
-
 std::string TestConfig::Render(const std::string& root) const {
     std::string text;
     for (const auto& [section, keys] : sections_) {
-        text += "[" + section + "]\n";
+        text += "[" + section + "]\r\n";
         for (const auto& [key, value] : keys) {
-            text += key + "=" + value + "\n";
+            text += key + "=" + value + "\r\n";
         }
-        text += "\n";
+        text += "\r\n";
     }
-    text += extra_;
-    std::string out;
-    size_t start = 0;
-    for (size_t at; (at = text.find("@ROOT@", start)) != std::string::npos; start = at + 6) {
-        out += text.substr(start, at - start) + root;
+    for (size_t at; (at = text.find("@ROOT@")) != std::string::npos;) {
+        text.replace(at, 6, root);
     }
-    out += text.substr(start);
-    return Crlf(out);
+    return text;
 }
 
 TestDaemon::TestDaemon(const TestConfig& config, bool activate) : dir_("pgdaemon") {
@@ -168,12 +124,9 @@ std::vector<std::string> TestDaemon::ScreenLines() const {
 
 bool TestDaemon::ScreenHas(const std::string& text) const {
     MutexLock lock(screenMutex_);
-    for (const auto& line : screen_) {
-        if (line.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(screen_.begin(), screen_.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
 }
 
 bool TestDaemon::WaitForScreenLine(const std::string& text,

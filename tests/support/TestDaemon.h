@@ -15,9 +15,9 @@
 
 namespace pg::test {
 
-// A pgate.ini for tests: every key a test does not set has a test-friendly value (port 0 so the
-// listener binds a free port, short close delay, no accept pacing, all traces on at level 3,
-// a devices: print system in the temp directory, no queues).
+// A pgate.ini for tests: every key a test does not set has a test-friendly value or the
+// default (port 0 so the listener binds a free port, short close delay, all traces on at level
+// 3, a devices: print system in the temp directory, no queues).
 class TestConfig {
   public:
     TestConfig();
@@ -27,16 +27,13 @@ class TestConfig {
                          const std::string& formFeed = "");
     // A local queue on the devices printer of the same name (a printer directory is made).
     TestConfig& AddLocalQueue(const std::string& name);
-    // Raw text appended to the file as it is.
-    TestConfig& Append(const std::string& text);
-
     // The file text for a daemon whose temporary directory is root.
     std::string Render(const std::string& root) const;
 
   private:
-    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections_;
+    // Sections by name, each with its keys in the order they were set.
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
     std::vector<std::string> printers_;
-    std::string extra_;
     friend class TestDaemon;
 };
 

@@ -15,7 +15,7 @@
 
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
-#include "tests/engine/EngineTestJobs.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TestDaemon.h"
 #include "ui/MainWindow.h"
