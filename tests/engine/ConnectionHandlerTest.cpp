@@ -95,20 +95,6 @@ TEST_F(CommandTable, CommandLineSplitOverTwoSendsIsAssembled) {
     EXPECT_EQ(client.ReceiveUntilClose(seconds(5)), kEmptyList);
 }
 
-TEST(CommandTableSettings, StatusCommandsGetNoReplyWhenDisabled) {
-    TestDaemon daemon(
-        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "EnablePrintStatusControl", "N"));
-    daemon.Spooler().FindQueueIgnoringCase("lp")->Stop();
-    for (const char* request : {"\001lp\n", "\003lp\n", "\004lp\n", "\005lp root 1\n"}) {
-        bool closed = false;
-        EXPECT_EQ(Exchange(daemon.Port(), request, &closed), "") << int(request[0]);
-        EXPECT_TRUE(closed);
-    }
-    EXPECT_EQ(daemon.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Stop);
-    daemon.Spooler().FindQueueIgnoringCase("lp")->Activate();
-    EXPECT_EQ(FirstReply(daemon.Port(), "\002lp\n"), kAck);
-}
-
 // TestPrintManager (on by default): a job is taken only when the queue's printer exists, or its
 // remote host takes a connection.
 TEST(DestinationTest, JobsAreRefusedWhenThePrinterOrTheRemoteHostIsNotThere) {

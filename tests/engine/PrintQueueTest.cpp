@@ -1,7 +1,7 @@
-// A print queue's own operations: activation, pause and stop of its printing thread, its job
-// list and the removal rule, which job the printing thread takes, and what it makes of the
-// outcomes of deliveries: retries with a growing pause, jobs given up, queues held, holds and
-// jobs that outlive the queue object.
+// A print queue's own operations: pausing and closing its printing thread, its job list and the
+// removal rule, which job the printing thread takes, and what it makes of the outcomes of
+// deliveries: retries with a growing pause, jobs given up, queues held, holds and jobs that outlive
+// the queue object.
 
 #include <sys/stat.h>
 
@@ -38,26 +38,6 @@ class PrintQueueTest : public ::testing::Test {
     std::shared_ptr<PrintQueue> lp_;
     std::shared_ptr<PrintQueue> idle_;
 };
-
-TEST_F(PrintQueueTest, ActivatePauseStopFollowTheStateTable) {
-    EXPECT_TRUE(lp_->Activate());
-    EXPECT_EQ(lp_->State(), QueueState::Running);
-    EXPECT_TRUE(lp_->HasPrintingThread());
-    EXPECT_FALSE(lp_->Activate());  // already running: nothing changes
-
-    EXPECT_TRUE(lp_->Pause());
-    EXPECT_EQ(lp_->State(), QueueState::Pause);
-    EXPECT_TRUE(lp_->Activate());  // resumes the same thread
-    EXPECT_EQ(lp_->State(), QueueState::Running);
-
-    EXPECT_TRUE(lp_->Stop());
-    EXPECT_EQ(lp_->State(), QueueState::Stop);
-    EXPECT_FALSE(lp_->HasPrintingThread());
-    EXPECT_TRUE(lp_->Pause());  // not running: changes nothing
-    EXPECT_EQ(lp_->State(), QueueState::Stop);
-    EXPECT_TRUE(lp_->Activate());  // a new thread
-    EXPECT_TRUE(lp_->HasPrintingThread());
-}
 
 // Removed jobs take their files along; the others keep theirs.
 TEST_F(PrintQueueTest, RemovalByNumberUserPointerAndAll) {

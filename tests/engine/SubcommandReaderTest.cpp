@@ -1,78 +1,17 @@
-// The framing of the receive-job byte stream into subcommand lines and file content, and the
-// reading of a subcommand line's count and name.
+// The reading of a subcommand line's code, count and name.
 
-#include "engine/SubcommandReader.h"
+#include "engine/SubcommandLine.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
 #include <tuple>
-#include <vector>
-
-#include "engine/SubcommandLine.h"
 
 namespace pg::test {
 namespace {
 
 using namespace std::string_literals;
-
-const std::string kError = "\x7f<error>";
-
-// Answers each read with the next piece (cut to the size asked for, the rest kept for the next
-// read); kError reads as an error, an exhausted script as closed.
-SubcommandReader::Source Script(std::vector<std::string> script) {
-    auto pieces = std::make_shared<std::deque<std::string>>(script.begin(), script.end());
-    return [pieces](char* buffer, size_t n) -> ssize_t {
-        if (pieces->empty()) {
-            return 0;
-        }
-        std::string& piece = pieces->front();
-        if (piece == kError) {
-            pieces->pop_front();
-            return -1;
-        }
-        const size_t take = std::min(n, piece.size());
-        piece.copy(buffer, take);
-        piece.erase(0, take);
-        if (piece.empty()) {
-            pieces->pop_front();
-        }
-        return static_cast<ssize_t>(take);
-    };
-}
-
-TEST(SubcommandReaderTest, LinesEndAtTheLineFeedOrAt4096Bytes) {
-    const std::string cut = "\004" + std::string(4095, 'x');  // 4096 bytes, no line feed
-    // Script, the lines then "closed" or "error".
-    using Strings = std::vector<std::string>;
-    const std::pair<Strings, Strings> rows[] = {
-        {{"\0031", "2 dfA0", "01host", "\n"}, {"\00312 dfA001host\n", "closed"}},
-        {{cut + "\0035 dfA\n"}, {cut, "\0035 dfA\n", "closed"}},
-        // 4097 bytes with the line feed, whatever the reads: the line feed is a line of its own.
-        {{"\001\n" + cut + "\n"}, {"\001\n", cut, "\n", "closed"}},
-        {{"\002 12", kError}, {"error"}},
-    };
-    for (const auto& [script, expected] : rows) {
-        SCOPED_TRACE(testing::PrintToString(script));
-        SubcommandReader reader(Script(script));
-        std::vector<std::string> lines;
-        for (;;) {
-            std::string line = "stale";
-            const SubcommandReader::Status status = reader.ReadLine(line);
-            if (status != SubcommandReader::Status::Line) {
-                EXPECT_TRUE(line.empty());
-                lines.push_back(status == SubcommandReader::Status::Closed ? "closed" : "error");
-                break;
-            }
-            lines.push_back(line);
-        }
-        EXPECT_EQ(lines, expected);
-    }
-}
 
 TEST(SubcommandLineTest, CodeCountAndNameWords) {
     const std::string n254(254, 'n');
