@@ -146,7 +146,7 @@ TEST_F(ReceiveJob, AbortsAndRefusalsRemoveTheJobAndSayWhy) {
          "data file dfA404host grew past 1 MB (MaxJobMB)"},
         // The second control file ends the first job, then is refused itself.
         {Subcommand('\2', 2000000, "cfA405host"), kNack,
-         "control file cfA405host of 2000000 bytes"},
+         "control file cfA405host of 2000000 bytes refused"},
         // A control file naming a file that never came, then the close.
         {"", "", "the client closed the connection before data file dfA404host came"},
     };
