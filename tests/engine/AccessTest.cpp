@@ -10,8 +10,6 @@
 namespace pg::test {
 namespace {
 
-const std::string kAck(1, '\0');
-const std::string kNack = "\001";
 const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
 std::string ExchangeFrom(uint16_t port, const std::string& from, const std::string& request,

@@ -14,7 +14,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kAck(1, '\0');
 const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
 class CommandTable : public ::testing::Test {

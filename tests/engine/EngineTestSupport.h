@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "engine/JobEntry.h"
 #include "engine/JobStore.h"
 #include "engine/PrintQueue.h"
@@ -21,6 +23,40 @@
 #include "tests/support/TestDaemon.h"
 
 namespace pg::test {
+
+// The one-byte replies. An ACK is a zero byte, as is the end of a file's content.
+inline const std::string kAck(1, '\0');
+inline const std::string kNack(1, '\1');
+inline const std::string kZero = kAck;
+
+// A receive-job subcommand line: its code, the count, the file's name.
+inline std::string Subcommand(char code, const std::string& count, const std::string& name) {
+    return std::string(1, code) + count + " " + name + "\n";
+}
+inline std::string Subcommand(char code, size_t count, const std::string& name) {
+    return Subcommand(code, std::to_string(count), name);
+}
+
+// A connection to port whose receive-job command for queue has been acknowledged.
+inline std::unique_ptr<LoopbackClient> ReceiveJobConnection(uint16_t port,
+                                                            const std::string& queue) {
+    auto client = std::make_unique<LoopbackClient>(port);
+    client->Send("\002" + queue + "\n");
+    EXPECT_EQ(client->Receive(1), kAck) << "receive-job command";
+    return client;
+}
+// Sends bytes and expects reply to them.
+inline void Step(LoopbackClient& client, const std::string& bytes, const std::string& reply) {
+    client.Send(bytes);
+    EXPECT_EQ(client.ReceiveExactly(reply.size()), reply)
+        << testing::PrintToString(bytes.substr(0, 30));
+}
+// One file: its subcommand line, then its content and terminating zero, each acknowledged.
+inline void SendFile(LoopbackClient& client, char code, const std::string& name,
+                     const std::string& content) {
+    Step(client, Subcommand(code, content.size(), name), kAck);
+    Step(client, content + kZero, kAck);
+}
 
 // The names in a directory (without those starting with '.'), sorted.
 inline std::vector<std::string> Listing(const std::string& directory) {

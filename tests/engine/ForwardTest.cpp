@@ -17,8 +17,6 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
 
-const std::string kZero(1, '\0');
-
 class Forward : public ::testing::Test {
   protected:
     using Connection = FakeLpdHost::Connection;

@@ -19,17 +19,6 @@ namespace {
 
 using std::chrono::seconds;
 
-const std::string kAck(1, '\0');
-const std::string kNack(1, '\1');
-const std::string kZero(1, '\0');
-
-std::string Subcommand(char code, const std::string& count, const std::string& name) {
-    return std::string(1, code) + count + " " + name + "\n";
-}
-std::string Subcommand(char code, size_t count, const std::string& name) {
-    return Subcommand(code, std::to_string(count), name);
-}
-
 // Queue "held": its jobs stay in the store as the reception left them.
 TestConfig HeldQueue() {
     return TestConfig()
@@ -45,23 +34,8 @@ class ReceiveJob : public ::testing::Test {
     std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueue("held"); }
     std::string Spool() const { return daemon_.SpoolDirectory("held"); }
 
-    // A connection whose receive-job command has been acknowledged.
     std::unique_ptr<LoopbackClient> Connect() {
-        auto client = std::make_unique<LoopbackClient>(daemon_.Port());
-        client->Send("\002held\n");
-        EXPECT_EQ(client->Receive(1), kAck) << "receive-job command";
-        return client;
-    }
-    static void Step(LoopbackClient& client, const std::string& bytes, const std::string& reply) {
-        client.Send(bytes);
-        EXPECT_EQ(client.ReceiveExactly(reply.size()), reply)
-            << testing::PrintToString(bytes.substr(0, 30));
-    }
-    // Subcommand line, ACK, content and terminating zero, ACK.
-    static void SendFile(LoopbackClient& client, char code, const std::string& name,
-                         const std::string& content) {
-        Step(client, Subcommand(code, content.size(), name), kAck);
-        Step(client, content + kZero, kAck);
+        return ReceiveJobConnection(daemon_.Port(), "held");
     }
     // The queue's only job once it is in state.
     std::shared_ptr<JobEntry> WaitForJob(JobState state) {

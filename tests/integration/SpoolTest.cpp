@@ -32,13 +32,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kAck(1, '\0');  // also a file's terminating zero
-const std::string kNack(1, '\1');
-
-std::string Subcommand(char code, const std::string& count, const std::string& name) {
-    return std::string(1, code) + count + " " + name + "\n";
-}
-
 // Binary content (its first byte above 126): printed exactly as it is.
 std::string Document(const std::string& tag) {
     return "\x90" + tag + Bytes(20000, static_cast<uint32_t>(tag.size()));
@@ -80,22 +73,7 @@ class SpoolIntegrity : public ::testing::Test {
 
     std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueue("lp"); }
 
-    std::unique_ptr<LoopbackClient> Connect() {
-        auto client = std::make_unique<LoopbackClient>(daemon_.Port());
-        client->Send("\002lp\n");
-        EXPECT_EQ(client->Receive(1), kAck);
-        return client;
-    }
-    static void Step(LoopbackClient& client, const std::string& bytes, const std::string& reply) {
-        client.Send(bytes);
-        EXPECT_EQ(client.ReceiveExactly(reply.size()), reply)
-            << testing::PrintToString(bytes.substr(0, 30));
-    }
-    static void SendFile(LoopbackClient& client, char code, const std::string& name,
-                         const std::string& content) {
-        Step(client, Subcommand(code, std::to_string(content.size()), name), kAck);
-        Step(client, content + kAck, kAck);
-    }
+    std::unique_ptr<LoopbackClient> Connect() { return ReceiveJobConnection(daemon_.Port(), "lp"); }
     // A whole job, control file first, ended by the client's close.
     void SendJob(const std::string& id, const std::string& data) {
         auto client = Connect();
