@@ -23,9 +23,7 @@
 #include "platform/UniqueFd.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
-#include "tests/support/Loopback.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/DaemonHome.h"
 
 namespace pg::test {
 namespace {
@@ -33,52 +31,7 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kDaemon = PG_BINARY_DIR "/bin/pressgated";
 const std::string kEmptyList = "lp: \n    No jobs queued\n";
-
-// A home with a pgate.ini for queue lp on a devices printer, a lock directory of its own.
-class Installation {
-  public:
-    Installation() {
-        ::chmod(dir_.Path().c_str(), 0777);  // an unprivileged daemon makes its spool here
-        for (const char* sub : {"home", "run", "printers", "printers/paper", "work"}) {
-            ::mkdir((dir_ / sub).c_str(), 0777);
-            ::chmod((dir_ / sub).c_str(), 0777);
-        }
-        Write("");
-    }
-    // pgate.ini with general keys first (from line 2 on, so they are the ones read), then the
-    // file's own (5 lines), the queues (after [Print Queues]), [Logging] and more text last.
-    void Write(const std::string& general,
-               const std::string& queues = "lp=paper,,,Print in local/LAN printer - paper\r\n",
-               const std::string& more = "") const {
-        WriteFile(dir_ / "home/pgate.ini",
-                  "[GENERAL CONFIGURE]\r\n" + general + "SpoolBaseDirectory=" + dir_ / "spool" +
-                      "\r\nLPDServerPort=" + std::to_string(port) +
-                      "\r\nClearSpoolDirectory=N\r\nCloseDelayMs=50\r\nPrintSystem=devices:" +
-                      dir_ / "printers" + "\r\n[Print Queues]\r\n" + queues +
-                      "[Logging]\r\nLogToScreen=Y\r\n" + more);
-    }
-    Process::Options Daemon(std::vector<std::string> args) const {
-        Process::Options options;
-        options.argv = {kDaemon, "--home", dir_ / "home"};
-        options.argv.insert(options.argv.end(), args.begin(), args.end());
-        options.env = {"XDG_RUNTIME_DIR=" + dir_ / "run", "CUPS_SERVER=" + dir_ / "no-cupsd"};
-        options.cwd = dir_ / "work";
-        return options;
-    }
-    std::string Query() const {
-        LoopbackClient client(port);
-        client.Send("\003lp\n");
-        return client.ReceiveUntilClose(seconds(5));
-    }
-    std::string operator/(const std::string& name) const { return dir_ / name; }
-
-    const uint16_t port = FreePort();
-
-  private:
-    TempDir dir_;
-};
 
 // Holds port on every address, as another program would.
 UniqueFd Hold(uint16_t port) {
@@ -91,42 +44,10 @@ UniqueFd Hold(uint16_t port) {
     return fd;
 }
 
-// One job of one data file, sent step by step over a connection of its own, collecting the
-// daemon's one-byte replies ("" where it closed instead).
-class JobClient {
-  public:
-    JobClient(uint16_t port, const std::string& queue) : client_(port) {
-        Step("\002" + queue + "\n");
-    }
-    void Control(int number) {
-        name_ = "fA" + std::to_string(number) + "host";
-        File('\2', "Hhost\nPuser\nld" + name_ + "\n");
-    }
-    void Data(const std::string& content) { File('\3', content); }
-    bool Close() {
-        client_.ShutdownWrite();
-        return client_.WaitForClose(seconds(5));
-    }
-    const std::string& Replies() const { return replies_; }
-
-  private:
-    void File(char code, const std::string& content) {
-        Step(code + std::to_string(content.size()) + (code == '\2' ? " c" : " d") + name_ + "\n");
-        Step(content + std::string(1, '\0'));
-    }
-    void Step(const std::string& bytes) {
-        client_.Send(bytes);
-        replies_ += client_.Receive(1);
-    }
-    LoopbackClient client_;
-    std::string replies_;
-    std::string name_;
-};
-
 // Started paused, the daemon leaves connections waiting until SIGUSR1 activates it and again
 // after SIGUSR2; a second instance is refused; SIGINT ends it cleanly.
 TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
-    Installation site;
+    DaemonHome site;
     Process daemon(site.Daemon({"--paused"}));
     ASSERT_TRUE(daemon.WaitForStdout("LPDSpooler state changed to runningState"));
     LoopbackClient waiting(site.port);
@@ -136,7 +57,7 @@ TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
     EXPECT_EQ(waiting.ReceiveUntilClose(seconds(5)), kEmptyList);
 
     std::string err;
-    EXPECT_EQ(RunCommand(site.Daemon({}), seconds(10), nullptr, &err), 1);
+    EXPECT_EQ(RunCommand(site.Daemon(), seconds(10), nullptr, &err), 1);
     EXPECT_NE(err.find("Pressgate.: Sorry, only 1 Instance of Pressgate can run (process " +
                        std::to_string(daemon.Pid()) + " holds "),
               std::string::npos)
@@ -166,7 +87,7 @@ TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
 // Under a service manager: the listening socket handed over is served (the configured port,
 // held here, is never bound), and readiness is reported on the notification socket.
 TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
-    Installation site;
+    DaemonHome site;
     UniqueFd configured = Hold(site.port);
 
     TempDir notifyDir;
@@ -181,7 +102,7 @@ TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
     ::chmod(notifyPath.c_str(), 0777);
 
     const uint16_t handed = FreePort();
-    Process::Options options = site.Daemon({});
+    Process::Options options = site.Daemon();
     options.argv.insert(options.argv.begin(),
                         {"systemd-socket-activate", "-l", "127.0.0.1:" + std::to_string(handed),
                          "-E", "NOTIFY_SOCKET=" + notifyPath});  // it passes no NOTIFY_SOCKET on
@@ -203,7 +124,7 @@ TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
 // SIGHUP puts a changed pgate.ini in force with the daemon running: a queue changed, one added,
 // one removed while it holds a job, a connection in the middle of a job, and a setting.
 TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
-    Installation site;
+    DaemonHome site;
     const std::string printers = site / "printers/";
     for (const char* printer : {"paper2", "paper3"}) {
         ::mkdir((printers + printer).c_str(), 0777);
@@ -212,19 +133,16 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
     // "old" prints on a printer that is not there yet: its job waits for its next try.
     const std::string general = "TestPrintManager=N\r\nRetryDelayMs=100\r\nRetryMaxSeconds=1\r\n";
     site.Write(general, "lp=paper,,,x\r\nold=later,,,x\r\n");
-    Process daemon(site.Daemon({}));
+    Process daemon(site.Daemon());
     ASSERT_TRUE(daemon.WaitForStdout("LPD Daemon is ready to accept print request."))
         << daemon.Stderr();
-    const std::string acks(5, '\0');
-    JobClient held(site.port, "old");
-    held.Control(1);
-    held.Data("held\n");
-    ASSERT_TRUE(held.Close());
-    ASSERT_EQ(held.Replies(), acks);
+    EXPECT_TRUE(SendJob(site.port, "old", "001host", "held\n"));
     ASSERT_TRUE(daemon.WaitForStdout("Print queue old : delivery of job"));
     // This job's connection is open, its control file in, while the file changes.
-    JobClient inFlight(site.port, "lp");
-    inFlight.Control(2);
+    auto inFlight = ReceiveJobConnection(site.port, "lp");
+    const std::vector<std::string> steps = JobSteps("002host", "in flight\n");
+    Step(*inFlight, steps[0], kAck);
+    Step(*inFlight, steps[1], kAck);
 
     site.Write(general, "lp=paper2,,,x\r\nadded=paper3,,,x\r\n");
     daemon.Signal(SIGHUP);
@@ -232,24 +150,19 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
     EXPECT_TRUE(daemon.WaitForStdout("Warning - print queue old is no longer in "));
 
     // The connection goes on; its job, delivered after the change, prints on lp's new printer.
-    inFlight.Data("in flight\n");
-    EXPECT_TRUE(inFlight.Close());
-    EXPECT_EQ(inFlight.Replies(), acks);
+    Step(*inFlight, steps[2], kAck);
+    Step(*inFlight, steps[3], kAck);
+    inFlight->ShutdownWrite();
+    EXPECT_TRUE(inFlight->WaitForClose(seconds(5)));
     EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "paper2").size() == 1; }));
     // The added queue prints.
-    JobClient added(site.port, "added");
-    added.Control(3);
-    added.Data("added\n");
-    EXPECT_TRUE(added.Close());
-    EXPECT_EQ(added.Replies(), acks);
+    EXPECT_TRUE(SendJob(site.port, "added", "003host", "added\n"));
     EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "paper3").size() == 1; }));
     // The removed queue keeps its job, shown to lpq, takes no new one, and goes once the job is
     // delivered.
-    LoopbackClient status(site.port);
-    status.Send("\003old\n");
-    const std::string listed = status.ReceiveUntilClose(seconds(5));
-    EXPECT_NE(listed.find("#001  from user@host"), std::string::npos) << listed;
-    EXPECT_EQ(JobClient(site.port, "old").Replies(), std::string(1, '\1'));
+    const std::string listed = Exchange(site.port, "\003old\n");
+    EXPECT_NE(listed.find("#001 job from ann@host"), std::string::npos) << listed;
+    EXPECT_EQ(FirstReply(site.port, "\002old\n"), kNack);
     ::mkdir((printers + "later").c_str(), 0777);
     ::chmod((printers + "later").c_str(), 0777);
     EXPECT_TRUE(WaitUntil([&] { return Listing(printers + "later").size() == 1; }));
@@ -300,7 +213,7 @@ TEST(PressgatedCheckConfig, ReportsEveryProblemWithItsLine) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.general + row.queues + row.more);
-        Installation site;
+        DaemonHome site;
         site.Write(row.general, row.queues, row.more);
         std::string out;
         EXPECT_EQ(RunCommand(site.Daemon({"--check-config"}), seconds(30), &out), row.status);
@@ -333,11 +246,11 @@ TEST(PressgatedStart, FailuresEndItWithStatusOneAndWhatToDo) {
         if (::geteuid() != 0 && row.asRoot) {
             continue;
         }
-        Installation site;
+        DaemonHome site;
         ::mkdir((site / "closed").c_str(), 0700);
         site.Write(std::regex_replace(row.general, std::regex("=closed"), "=" + site / "closed"));
         UniqueFd holder = row.general.empty() ? Hold(site.port) : UniqueFd();
-        Process::Options options = site.Daemon({});
+        Process::Options options = site.Daemon();
         if (::geteuid() == 0 && !row.asRoot) {
             options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
                                                        "--clear-groups", "--"});
@@ -367,10 +280,10 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
         GTEST_SKIP() << "the daemon gives root up to user lp only when it has root";
     }
     FakeLpdHost remote(/*ipv6=*/true);
-    Installation site;
+    DaemonHome site;
     const std::string queues = "lp=store,::1," + std::to_string(remote.Port()) + ",forwarded\r\n";
     site.Write("TestPrintManager=N\r\n", queues);
-    Process daemon(site.Daemon({}));
+    Process daemon(site.Daemon());
     ASSERT_TRUE(daemon.WaitForStdout("Running as user lp")) << daemon.Stdout();
     const std::string lp = std::to_string(account->pw_uid);
     EXPECT_EQ(StatusField(daemon.Pid(), "Uid"), lp + "\t" + lp + "\t" + lp + "\t" + lp);
@@ -386,11 +299,7 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
     EXPECT_EQ(StatusField(helper, "CapEff"), "0000000000000400");  // CAP_NET_BIND_SERVICE
 
     // A job's files belong to lp, in a directory only lp may enter, and only lp may read them.
-    JobClient job(site.port, "lp");
-    job.Control(1);
-    job.Data("data");
-    ASSERT_TRUE(job.Close());
-    ASSERT_EQ(job.Replies(), std::string(5, '\0'));
+    EXPECT_TRUE(SendJob(site.port, "lp", "001host", "data"));
     // Forwarded from a reserved port, which the helper bound; the host does not answer yet, so
     // the job stays in the spool.
     FakeLpdHost::Connection forwarded;
@@ -410,12 +319,12 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
         EXPECT_EQ(st.st_uid, account->pw_uid) << path;
         EXPECT_EQ(st.st_mode & 0777, S_ISDIR(st.st_mode) ? 0700u : 0600u) << path;
     }
-    EXPECT_NE(site.Query().find("from user@host"), std::string::npos);
+    EXPECT_NE(site.Query().find("from ann@host"), std::string::npos);
 
     daemon.Signal(SIGTERM);
     ASSERT_EQ(daemon.Wait(seconds(10)), 0);
     site.Write("TestPrintManager=N\r\nRunAsUser=root\r\n", queues);
-    Process asRoot(site.Daemon({}));
+    Process asRoot(site.Daemon());
     ASSERT_TRUE(asRoot.WaitForStdout("LPD Daemon is ready"));
     EXPECT_EQ(StatusField(asRoot.Pid(), "Uid").substr(0, 2), "0\t");
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +57,30 @@ inline void SendFile(LoopbackClient& client, char code, const std::string& name,
                      const std::string& content) {
     Step(client, Subcommand(code, content.size(), name), kAck);
     Step(client, content + kZero, kAck);
+}
+
+// The steps of one job, each acknowledged: per file its line and its contents. id is the number
+// and host of its names ("124vhost").
+inline std::vector<std::string> JobSteps(const std::string& id, const std::string& data,
+                                         bool controlFirst = true) {
+    const std::string control = "H" + id.substr(3) + "\nPann\nJjob\nldfA" + id + "\n";
+    std::vector<std::string> steps = {Subcommand('\2', control.size(), "cfA" + id), control + kAck,
+                                      Subcommand('\3', data.size(), "dfA" + id), data + kAck};
+    if (!controlFirst) {
+        std::rotate(steps.begin(), steps.begin() + 2, steps.end());
+    }
+    return steps;
+}
+// A whole job over a connection of its own, control file first, ended by the client's close;
+// true when the daemon closed too.
+inline bool SendJob(uint16_t port, const std::string& queue, const std::string& id,
+                    const std::string& data) {
+    auto client = ReceiveJobConnection(port, queue);
+    for (const std::string& step : JobSteps(id, data)) {
+        Step(*client, step, kAck);
+    }
+    client->ShutdownWrite();
+    return client->WaitForClose(std::chrono::seconds(5));
 }
 
 // The names in a directory (without those starting with '.'), sorted.

@@ -24,7 +24,7 @@
 #include "engine/PrintQueue.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/FakeLpdHost.h"
-#include "tests/support/Process.h"
+#include "tests/support/DaemonHome.h"
 
 namespace pg::test {
 namespace {
@@ -46,21 +46,6 @@ std::vector<std::string> Printed(const std::string& printer) {
     return documents;
 }
 
-// The steps of one job, each acknowledged: per file its line and its contents. id is the number and
-// host of its names ("124vhost").
-std::vector<std::string> JobSteps(const std::string& id, const std::string& data,
-                                  bool controlFirst = true) {
-    const std::string host = id.substr(3);
-    const std::string control = "H" + host + "\nPann\nJjob\nldfA" + id + "\n";
-    std::vector<std::string> steps = {
-        Subcommand('\2', std::to_string(control.size()), "cfA" + id), control + kAck,
-        Subcommand('\3', std::to_string(data.size()), "dfA" + id), data + kAck};
-    if (!controlFirst) {
-        std::rotate(steps.begin(), steps.begin() + 2, steps.end());
-    }
-    return steps;
-}
-
 class SpoolIntegrity : public ::testing::Test {
   protected:
     explicit SpoolIntegrity(const std::string& printer = "lp")
@@ -74,14 +59,8 @@ class SpoolIntegrity : public ::testing::Test {
     std::shared_ptr<PrintQueue> Queue() { return daemon_.Spooler().FindQueue("lp"); }
 
     std::unique_ptr<LoopbackClient> Connect() { return ReceiveJobConnection(daemon_.Port(), "lp"); }
-    // A whole job, control file first, ended by the client's close.
     void SendJob(const std::string& id, const std::string& data) {
-        auto client = Connect();
-        for (const std::string& step : JobSteps(id, data)) {
-            Step(*client, step, kAck);
-        }
-        client->ShutdownWrite();
-        EXPECT_TRUE(client->WaitForClose(seconds(5)));
+        EXPECT_TRUE(test::SendJob(daemon_.Port(), "lp", id, data));
     }
     bool PrintedSoon(const std::vector<std::string>& documents, milliseconds within = seconds(5)) {
         return WaitUntil([&] { return Printed(daemon_.PrinterPath("lp")) == documents; }, within);
@@ -311,25 +290,14 @@ TEST(ConcurrentReceive, JobRemovedWhileItsDataArrive) {
 class Site {
   public:
     explicit Site(uint16_t remotePort = 1) {
-        for (const char* sub : {"home", "run", "printers", "printers/paper", "work"}) {
-            ::mkdir((dir_ / sub).c_str(), 0755);
-        }
-        WriteFile(
-            dir_ / "home/pgate.ini",
-            "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir_ / "spool" +
-                "\r\nLPDServerPort=" + std::to_string(port) +
-                "\r\nClearSpoolDirectory=N\r\nTestPrintManager=N\r\nCloseDelayMs=50\r\n"
-                "AcceptDelayMs=0\r\nForwardChunkDelayMs=0\r\nRetryDelayMs=600000\r\n"
-                "RunAsUser=root\r\nPrintSystem=devices:" +
-                dir_ / "printers" + "\r\n[Print Queues]\r\nlp=paper,,,x\r\nfar=store,127.0.0.1," +
-                std::to_string(remotePort) + ",x\r\n[Logging]\r\nLogLevel=3\r\nLogToScreen=Y\r\n");
+        home_.Write(
+            "TestPrintManager=N\r\nAcceptDelayMs=0\r\nForwardChunkDelayMs=0\r\n"
+            "RetryDelayMs=600000\r\nRunAsUser=root\r\n",
+            "lp=paper,,,x\r\nfar=store,127.0.0.1," + std::to_string(remotePort) + ",x\r\n",
+            "LogLevel=3\r\n");
     }
     void Start() {
-        Process::Options options;
-        options.argv = {PG_BINARY_DIR "/bin/pressgated", "--home", dir_ / "home"};
-        options.env = {"XDG_RUNTIME_DIR=" + dir_ / "run"};
-        options.cwd = dir_ / "work";
-        daemon_ = std::make_unique<Process>(options);
+        daemon_ = std::make_unique<Process>(home_.Daemon());
         // The last queue activated: from here on both queues take jobs.
         ASSERT_TRUE(
             daemon_->WaitForStdout("Activate Print Queue far - RunLPDPrinting thread created."))
@@ -340,20 +308,18 @@ class Site {
         EXPECT_TRUE(daemon_->Wait(seconds(10)).has_value());
         daemon_.reset();
     }
-    std::vector<std::string> Printed() const { return test::Printed(dir_ / "printers/paper"); }
+    std::vector<std::string> Printed() const { return test::Printed(home_ / "printers/paper"); }
     std::vector<std::string> Spool(const std::string& queue) const {
-        return Listing(dir_ / ("spool/" + queue));
+        return Listing(home_ / ("spool/" + queue));
     }
     std::unique_ptr<LoopbackClient> Connect(const std::string& queue) const {
-        auto client = std::make_unique<LoopbackClient>(port);
+        auto client = std::make_unique<LoopbackClient>(home_.port);
         client->Send("\002" + queue + "\n");
         return client;
     }
 
-    const uint16_t port = FreePort();
-
   private:
-    TempDir dir_;
+    DaemonHome home_;
     std::unique_ptr<Process> daemon_;
 };
 
