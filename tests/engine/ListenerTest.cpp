@@ -31,24 +31,6 @@ TEST(Listener, BindFailuresEndTheListenerAndTellTheOperator) {
     }
 }
 
-// The restarted daemon activates itself, as told, before any window exists.
-TEST(Listener, RestartBindsTheSamePortAtOnce) {
-    const std::string port = std::to_string(FreePort());
-    TestConfig config;
-    config.AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LPDServerPort", port);
-    {
-        TestDaemon daemon(config);
-        // The daemon closes first, so its side of the connection lingers in TIME_WAIT.
-        ASSERT_EQ(Exchange(daemon.Port(), "\003lp\n"), kEmptyList);
-    }
-    TestDaemon again(config.Set("GENERAL CONFIGURE", "ActivateLPDOnStart", "Y"),
-                     /*activate=*/false);
-    EXPECT_EQ(again.Spooler().State(), SpoolerState::Running);
-    EXPECT_EQ(again.Spooler().FindQueueIgnoringCase("lp")->State(), QueueState::Running);
-    EXPECT_EQ(std::to_string(again.Port()), port);
-    EXPECT_EQ(Exchange(again.Port(), "\003lp\n"), kEmptyList);
-}
-
 // By default one dual-stack socket serves both families; a list serves its addresses only.
 TEST(Listener, ListenAddressChoosesTheAddressesServed) {
     const struct {

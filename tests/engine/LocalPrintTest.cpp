@@ -187,21 +187,6 @@ TEST_F(LocalPrint, FailuresAreLoggedWithTheirTexts) {
     }
 }
 
-// The data files are printed in the order the control file names them, not in the order they
-// came; a delivered job leaves the store empty.
-TEST_F(LocalPrint, DataFilesPrintInTheOrderTheControlFileNamesThem) {
-    const std::string control = "Hpc9\nPann\nJtwo\nldfA043pc9\nldfB043pc9\n";
-    const std::string zero(1, '\0');
-    LoopbackClient client(daemon_.Port());
-    client.Send("\002lp\n\002" + std::to_string(control.size()) + " cfA043pc9\n" + control + zero +
-                "\0033 dfB043pc9\ntwo" + zero + "\0033 dfA043pc9\none" + zero);
-    ASSERT_EQ(client.ReceiveExactly(7), std::string(7, '\0'));
-    client.ShutdownWrite();
-    ASSERT_TRUE(WaitForEmptyQueue("lp"));
-    EXPECT_EQ(ReadFile(daemon_.PrinterPath("lp") + "/000001-dfA043pc9"), "one\r\ftwo\r\f");
-    EXPECT_TRUE(WaitUntil([&] { return Listing(daemon_.SpoolDirectory("lp")).empty(); }));
-}
-
 // A FIFO printer holds the delivery in a write until the test reads: job 9, 1 MB without line
 // ends, is far from done when the test steps in.
 class FifoDelivery : public LocalPrint {

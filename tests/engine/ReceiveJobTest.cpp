@@ -55,8 +55,9 @@ class ReceiveJob : public ::testing::Test {
     TestDaemon daemon_;
 };
 
-// Control file first, two data files and one the control file does not name: the store holds the
-// job under its own names, the client's names are data. The job is listed while it arrives and
+// Control file first, two data files in the other order and one the control file does not name:
+// the store holds the job under its own names, the client's names are data, and the files are
+// the job's in the order the control file names them. The job is listed while it arrives and
 // waits for delivery only once the client has closed. Files are made with O_EXCL and never
 // truncated: a file in the way of the next id makes the job take another id.
 TEST_F(ReceiveJob, JobIsStoredUnderTheStoresNamesAndWaitsOnceTheClientCloses) {
@@ -68,9 +69,9 @@ TEST_F(ReceiveJob, JobIsStoredUnderTheStoresNamesAndWaitsOnceTheClientCloses) {
     auto client = Connect();
     SendFile(*client, '\2', "cfA123host", control);
     ASSERT_TRUE(WaitForJob(JobState::Spooling));
-    SendFile(*client, '\3', "dfA123host", first);
-    SendFile(*client, '\3', "dfZ123host", "not named");
     SendFile(*client, '\3', "dfB123host", second);
+    SendFile(*client, '\3', "dfZ123host", "not named");
+    SendFile(*client, '\3', "dfA123host", first);
     EXPECT_EQ(Queue()->Jobs().at(0)->State(), JobState::Spooling);  // until the client closes
 
     client->ShutdownWrite();

@@ -12,8 +12,9 @@ namespace pg::test {
 namespace {
 
 // "yes" in any case clears, and so does a value that is neither yes nor no (the default
-// applies); then the files directly in queue directories go.
-TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
+// applies); then the files directly in queue directories go. ActivateLPDOnStart, read the same
+// way (its default is no), starts spooling before any window exists.
+TEST(SpoolerStartup, ClearsTheSpoolAreasQueueDirectoriesOnlyAndActivatesAsTold) {
     for (const std::string value : {"yEs", "n", "true"}) {
         SCOPED_TRACE(value);
         const bool cleared = value != "n";
@@ -27,7 +28,10 @@ TEST(SpoolerStartup, ClearingTheSpoolAreaEmptiesQueueDirectoriesOnly) {
         WriteFile(dir / "spool/other/dfA002pc1", "goes");
         TestDaemon daemon(TestConfig()
                               .Set("GENERAL CONFIGURE", "SpoolBaseDirectory", dir / "spool")
-                              .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", value));
+                              .Set("GENERAL CONFIGURE", "ClearSpoolDirectory", value)
+                              .Set("GENERAL CONFIGURE", "ActivateLPDOnStart", value),
+                          /*activate=*/false);
+        EXPECT_EQ(daemon.Spooler().State() == SpoolerState::Running, value == "yEs");
         EXPECT_EQ(daemon.ScreenHas("Clearing Spool Directory"), cleared);
         EXPECT_TRUE(FileExists(dir / "spool/loose-file"));
         EXPECT_EQ(FileExists(dir / "spool/lp/cfA001pc1"), !cleared);
