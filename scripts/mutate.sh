@@ -7,6 +7,9 @@
 # one that changes nothing is reported as stale, so the list follows the code.
 #
 # Usage: scripts/mutate.sh [build dir] [name filter]   (default: build, every fault)
+# With ALL=1 the whole suite runs for each fault and every failing test is named, and
+# BUILD/mutate-matrix.txt gets one "fault<TAB>test" line per kill: a test that appears only
+# beside others kills nothing of the list on its own.
 set -uo pipefail
 
 cd "$(dirname "$0")/.."
@@ -18,6 +21,8 @@ jobs=${JOBS:-$(nproc)}
 # The logs live in the build directory: several worktrees may run this at once.
 buildlog="$(cd "$build" && pwd)/mutate-build.log" testlog="$(cd "$build" && pwd)/mutate-test.log"
 killed=0 survived=0 stale=0
+matrix="$build/mutate-matrix.txt"
+[ -n "${ALL:-}" ] && : >"$matrix"
 survivors=()
 restore() { [ -n "${saved:-}" ] && cp -p "$saved" "$target" && rm -f "$saved"; saved=; }
 trap 'restore; exit 130' INT TERM
@@ -41,13 +46,19 @@ while IFS= read -r line; do
     if ! cmake --build "$build" -j "$jobs" >"$buildlog" 2>&1; then
         echo "STALE     $target: $what (does not compile)"
         stale=$((stale + 1))
-    elif (cd "$build" && ctest -j "$jobs" --timeout 120 --stop-on-failure >"$testlog" 2>&1); then
+    elif (cd "$build" && ctest -j "$jobs" --timeout 120 ${ALL:+--timeout 60} \
+        $([ -n "${ALL:-}" ] || echo --stop-on-failure) >"$testlog" 2>&1); then
         echo "SURVIVED  $target: $what"
         survived=$((survived + 1))
         survivors+=("$what")
     else
         first=$(grep -m1 -aoE '[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted)\)' "$testlog" ||
             grep -m1 -aE '\*\*\*(Failed|Timeout)' "$testlog" | sed 's/ *\*\*\*.*//;s/.*Test *#//')
+        if [ -n "${ALL:-}" ]; then
+            failed=$(sed -n '/tests FAILED:/,$p' "$testlog" | grep -aoE '[0-9]+ - [^ ]+' | sed 's/^[0-9]* - //')
+            while IFS= read -r t; do printf '%s\t%s\n' "$what" "$t"; done <<<"$failed" >>"$matrix"
+            first="$(wc -l <<<"$failed") tests: $(tr '\n' ' ' <<<"$failed")"
+        fi
         echo "KILLED    $target: $what  [${first:-suite failed}]"
         killed=$((killed + 1))
     fi
@@ -58,4 +69,10 @@ done < <(cat scripts/mutations/*.list)
 # Leave the build matching the sources.
 cmake --build "$build" -j "$jobs" >/dev/null 2>&1
 echo "killed $killed, survived $survived, stale $stale"
+if [ -n "${ALL:-}" ]; then
+    # The tests that kill some fault alone, and those that kill none alone.
+    awk -F'\t' '{n[$1]++; k[$1]=$2} END {for (f in n) if (n[f] == 1) print k[f]}' "$matrix" | sort -u >"$matrix.sole"
+    (cd "$build" && ctest -N) | sed -n 's/^ *Test *#[0-9]*: //p' | sort | comm -23 - "$matrix.sole" |
+        sed 's/^/NO SOLE KILL  /'
+fi
 [ "$survived" -eq 0 ] && [ "$stale" -eq 0 ]
