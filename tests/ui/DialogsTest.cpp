@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "config/ProfileFile.h"
 #include "log/LogFile.h"
@@ -48,12 +49,8 @@ class AddQueueWizardTest : public WindowFixture {
 
 TEST_F(AddQueueWizardTest, RefusesWhatLprClientsOrTheNextStartCouldNotUseAndSaysWhy) {
     Start(TestConfig().AddLocalQueue("lp"));
-    const struct {
-        const char* name;
-        const char* remoteQueue;
-        const char* host;
-        const char* says;  // a piece of the one message shown
-    } cases[] = {
+    // The name, remote queue and host typed, a piece of the one message shown.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"", "", "", "Must enter a Printer Queue name"},
         {"remote q", "", "", "holds a blank"},
         {"lp@home", "", "", "the character '@'"},
@@ -64,13 +61,13 @@ TEST_F(AddQueueWizardTest, RefusesWhatLprClientsOrTheNextStartCouldNotUseAndSays
         {"Logging", "", "", "cannot be named"},  // the spooler's own refusal
     };
     const std::string before = IniText();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, remoteQueue, host, says] : cases) {
+        SCOPED_TRACE(name);
         ModalAnswerer answerer;
         AddQueueWizard& wizard = Open();
-        Fill(wizard, c.name, c.remoteQueue, c.host);
+        Fill(wizard, name, remoteQueue, host);
         ASSERT_EQ(answerer.Texts().size(), 1);
-        EXPECT_TRUE(answerer.Texts()[0].contains(c.says)) << answerer.Texts()[0].toStdString();
+        EXPECT_TRUE(answerer.Texts()[0].contains(says)) << answerer.Texts()[0].toStdString();
         EXPECT_TRUE(wizard.isVisible());
     }
     EXPECT_EQ(Captions(), QStringList({"Add Printer", "lp"}));
@@ -107,11 +104,8 @@ TEST_F(AddQueueWizardTest, AddsLocalAndRemoteQueuesAndStartsThemWhenTheDaemonRun
 TEST_F(DialogsTest, GeneralSettingsSavesEveryFieldOnOkOnly) {
     Start();
     const QString root = QString::fromStdString(daemon_->Root());
-    const struct {
-        const char* name;
-        const char* key;
-        QString entered;
-    } fields[] = {
+    // The field, its key, the value entered.
+    const std::tuple<const char*, const char*, QString> fields[] = {
         {"hostFileEdit", "HostFile", "/srv/hosts"},
         {"spoolAreaEdit", "SpoolBaseDirectory", root + "/spool2"},
         {"localTimeoutSpin", "LocalCmdTimeout", "30"},
@@ -128,17 +122,17 @@ TEST_F(DialogsTest, GeneralSettingsSavesEveryFieldOnOkOnly) {
     for (const char* button : {"cancelButton", "okButton"}) {
         GeneralSettingsDialog dialog(Spooler());
         dialog.show();
-        for (const auto& f : fields) {
-            Enter(Find(&dialog, f.name), f.entered);
+        for (const auto& [name, key, entered] : fields) {
+            Enter(Find(&dialog, name), entered);
         }
         Press(&dialog, button);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(IniText() == before, button == std::string("cancelButton"));
     }
     GeneralSettingsDialog shown(Spooler());
-    for (const auto& f : fields) {
-        EXPECT_EQ(Key("GENERAL CONFIGURE", f.key), f.entered.toStdString()) << f.key;
-        EXPECT_EQ(Shown(Find(&shown, f.name)), f.entered) << f.name;
+    for (const auto& [name, key, entered] : fields) {
+        EXPECT_EQ(Key("GENERAL CONFIGURE", key), entered.toStdString()) << key;
+        EXPECT_EQ(Shown(Find(&shown, name)), entered) << name;
     }
     EXPECT_EQ(Spooler().Settings().lpdServerPort, 6515);
 }

@@ -5,6 +5,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "log/LogFile.h"
@@ -111,23 +112,19 @@ TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
     const MainActions& a = Actions();
     QWidget* list = Window().QueueView();
     QWidget* filter = Window().Messages()->FilterEdit();
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        QWidget* focus;
-        QAction* action;  // null: none
-    } cases[] = {
-        {Qt::Key_Q, Qt::ControlModifier, list, a.exit},
-        {Qt::Key_F1, {}, filter, a.contents},
-        {Qt::Key_F5, {}, filter, a.refresh},
-        {Qt::Key_N, Qt::ControlModifier, list, a.addQueue},
-        {Qt::Key_Comma, Qt::ControlModifier, list, a.general},
-        {Qt::Key_Return, {}, list, a.open},
-        {Qt::Key_Space, {}, list, a.open},
-        {Qt::Key_Delete, {}, list, a.deleteQueue},
-        {Qt::Key_Delete, {}, filter, nullptr},
-        {Qt::Key_Space, {}, filter, nullptr},
-        {Qt::Key_Return, {}, filter, nullptr},
+    // The key, where the focus is, the action it triggers (null: none).
+    const std::tuple<QKeyCombination, QWidget*, QAction*> cases[] = {
+        {Qt::CTRL | Qt::Key_Q, list, a.exit},
+        {Qt::Key_F1, filter, a.contents},
+        {Qt::Key_F5, filter, a.refresh},
+        {Qt::CTRL | Qt::Key_N, list, a.addQueue},
+        {Qt::CTRL | Qt::Key_Comma, list, a.general},
+        {Qt::Key_Return, list, a.open},
+        {Qt::Key_Space, list, a.open},
+        {Qt::Key_Delete, list, a.deleteQueue},
+        {Qt::Key_Delete, filter, nullptr},
+        {Qt::Key_Space, filter, nullptr},
+        {Qt::Key_Return, filter, nullptr},
     };
 
     // Only the test sees the actions: which one each key triggered, if any.
@@ -136,12 +133,12 @@ TEST_F(MainWindowTest, KeysTriggerTheirActionsWhereTheyBelong) {
         QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
         QObject::connect(action, &QAction::triggered, action, [&, action] { triggered << action; });
     }
-    for (const auto& c : cases) {
-        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
+    for (const auto& [key, focus, action] : cases) {
+        SCOPED_TRACE(QKeySequence(key).toString().toStdString());
         triggered.clear();
-        c.focus->setFocus();
-        QTest::keyClick(c.focus, static_cast<Qt::Key>(c.key), c.modifiers);
-        EXPECT_EQ(triggered, c.action ? QList<QAction*>{c.action} : QList<QAction*>{});
+        focus->setFocus();
+        QTest::keyClick(focus, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(triggered, action ? QList<QAction*>{action} : QList<QAction*>{});
     }
 }
 
