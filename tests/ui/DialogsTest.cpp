@@ -178,7 +178,7 @@ TEST_F(DialogsTest, AccessAndLimitsTabsCheckThenPutInForceAndSave) {
     ModalAnswerer answerer;
     Press(&dialog, "okButton");
     ASSERT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(answerer.Texts().back().contains("rule 2"));
+    EXPECT_TRUE(answerer.Texts().back().contains(QRegularExpression("rule 2.*10.0.0.300")));
     table->item(1, 2)->setText("any");
     Enter(Find(&dialog, "MaxConnections"), "-1");
     Press(&dialog, "okButton");
