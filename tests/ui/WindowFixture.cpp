@@ -4,14 +4,13 @@
 
 namespace pg::test {
 
-void WindowFixture::Start(const TestConfig& config, bool activate, bool sampling) {
-    TearDown();
+void WindowFixture::Start(const TestConfig& config, bool activate) {
+    window_.reset();
+    boxes_.reset();
+    daemon_.reset();
     daemon_ = std::make_unique<TestDaemon>(config, activate);
     boxes_ = std::make_unique<OperatorMessageBoxes>();
     Reopen();
-    if (sampling) {
-        Window().findChild<QTimer*>("Timer1")->start();
-    }
 }
 
 void WindowFixture::Reopen() {
@@ -19,12 +18,6 @@ void WindowFixture::Reopen() {
     window_ = std::make_unique<MainWindow>(daemon_->Spooler());
     boxes_->SetOwner(window_.get());
     window_->findChild<QTimer*>("Timer1")->stop();
-}
-
-void WindowFixture::TearDown() {
-    window_.reset();
-    boxes_.reset();
-    daemon_.reset();
 }
 
 QStringList WindowFixture::Captions() const {
@@ -77,35 +70,19 @@ ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer) : answer_(answe
     timer_.start();
 }
 
-QStringList ModalAnswerer::Texts() const {
-    QStringList texts;
-    for (const Seen& seen : seen_) {
-        if (seen.className == "QMessageBox") {
-            texts << seen.text;
-        }
-    }
-    return texts;
-}
-
 void ModalAnswerer::Poll() {
-    if (busy_) {
-        return;  // the inspector processes events itself
-    }
-    Seen seen;
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr || !dialog->isVisible()) {
-        return;
+    if (busy_ || dialog == nullptr || !dialog->isVisible()) {
+        return;  // busy_: the inspector processes events itself
     }
-    seen.className = dialog->metaObject()->className();
-    seen.title = dialog->windowTitle();
+    titles_ << dialog->windowTitle();
     auto* box = qobject_cast<QMessageBox*>(dialog);
     if (box != nullptr) {
-        seen.text = box->text();
+        texts_ << box->text();
     }
-    seen_.push_back(seen);
     if (inspector_) {
         busy_ = true;
-        inspector_(seen);
+        inspector_();
         busy_ = false;
     }
     if (box != nullptr && box->button(answer_) != nullptr) {

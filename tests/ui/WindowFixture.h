@@ -5,13 +5,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QtWidgets>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "engine/JobEntry.h"
 #include "engine/PrintQueue.h"
@@ -35,34 +33,25 @@ namespace pg::test {
 // other dialogs are rejected.
 class ModalAnswerer {
   public:
-    struct Seen {
-        QString className;  // "QMessageBox", "QFileDialog", ...
-        QString title;
-        QString text;  // message boxes only
-    };
-
     explicit ModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
 
     void SetAnswer(QMessageBox::StandardButton answer) { answer_ = answer; }
     // Runs while each box or dialog is still open, before it is answered: what must hold
     // while the operator has not answered yet.
-    void SetInspector(std::function<void(const Seen&)> inspector) {
-        inspector_ = std::move(inspector);
-    }
-    const std::vector<Seen>& All() const { return seen_; }
-    int Count() const { return static_cast<int>(seen_.size()); }
-    // The texts of the message boxes seen so far.
-    QStringList Texts() const;
-    void Clear() { seen_.clear(); }
+    void SetInspector(std::function<void()> inspector) { inspector_ = std::move(inspector); }
+    // The titles of the boxes and dialogs seen so far; the texts of the message boxes.
+    const QStringList& Titles() const { return titles_; }
+    const QStringList& Texts() const { return texts_; }
 
   private:
     void Poll();
 
     QTimer timer_;
     QMessageBox::StandardButton answer_;
-    std::function<void(const Seen&)> inspector_;
+    std::function<void()> inspector_;
     bool busy_ = false;  // inside the inspector
-    std::vector<Seen> seen_;
+    QStringList titles_;
+    QStringList texts_;
 };
 
 // Processes events until predicate holds or timeoutMs passes.
@@ -71,15 +60,13 @@ inline bool WaitFor(const std::function<bool()>& predicate, int timeoutMs = 1000
 }
 
 // A main window over a TestDaemon's spooler, with the engine's operator messages shown as
-// boxes as the program does. The window's sampling timer is stopped unless asked for, so that
-// only the test refreshes the list.
+// boxes as the program does. The window's sampling timer is stopped, so that only the test
+// refreshes the list.
 class WindowFixture : public ::testing::Test {
   protected:
-    void Start(const TestConfig& config = TestConfig(), bool activate = true,
-               bool sampling = false);
+    void Start(const TestConfig& config = TestConfig(), bool activate = true);
     // A new window over the same daemon (the old one goes first, saving what it remembers).
     void Reopen();
-    void TearDown() override;
 
     MainWindow& Window() { return *window_; }
     LPDSpooler& Spooler() { return daemon_->Spooler(); }
