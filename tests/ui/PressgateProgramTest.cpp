@@ -2,62 +2,44 @@
 // private home and lock directory.
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/support/Loopback.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/DaemonHome.h"
 
 namespace pg::test {
 namespace {
 
 using std::chrono::seconds;
 
-// A home whose pgate.ini writes the system log to a file, with one local queue.
-struct Site {
-    Site() {
-        for (const char* sub : {"home", "run", "printers", "printers/paper"}) {
-            ::mkdir((dir / sub).c_str(), 0700);
-        }
-        WriteFile(dir / "home/pgate.ini",
-                  "[GENERAL CONFIGURE]\r\nSpoolBaseDirectory=" + dir / "spool" +
-                      "\r\nLPDServerPort=" + std::to_string(FreePort()) +
-                      "\r\nActivateLPDOnStart=Y\r\nPrintSystem=devices:" + dir / "printers" +
-                      "\r\n[Print Queues]\r\nlp=paper,,,\r\n[Logging]\r\nLogLevel=3\r\n"
-                      "LogFileCache=0\r\nSystemDebugEnable=Y\r\nSystemTrace=" +
-                      dir / "system.log" + "\r\n");
-    }
-    Process::Options Program() const {
-        Process::Options options;
-        options.argv = {PG_BINARY_DIR "/bin/pressgate", "--home", dir / "home", "--paused"};
-        options.env = {"XDG_RUNTIME_DIR=" + dir / "run", "QT_QPA_PLATFORM=offscreen"};
-        return options;
-    }
-    std::string Log() const {
-        return FileExists(dir / "system.log") ? ReadFile(dir / "system.log") : "";
-    }
-
-    TempDir dir;
-};
+// The pressgate program, paused, on home.
+Process::Options Program(const DaemonHome& home) {
+    Process::Options options = home.Daemon({"--paused"});
+    options.argv[0] = PG_BINARY_DIR "/bin/pressgate";
+    options.env.push_back("QT_QPA_PLATFORM=offscreen");
+    return options;
+}
 
 // --paused keeps the daemon paused despite ActivateLPDOnStart; a second copy is refused and
 // says why; SIGTERM ends the first cleanly, the spooler going before the logs close.
 TEST(PressgateProgram, StartsPausedRefusesASecondCopyAndEndsCleanlyOnSigterm) {
-    Site site;
-    Process program(site.Program());
-    ASSERT_TRUE(WaitUntil(
-        [&] { return site.Log().find("LPD Daemon is paused.") != std::string::npos; }, seconds(20)))
-        << site.Log();
+    DaemonHome home;  // its pgate.ini writes the system log to a file
+    home.Write("ActivateLPDOnStart=Y\r\n", "lp=paper,,,\r\n",
+               "LogLevel=3\r\nLogFileCache=0\r\nSystemDebugEnable=Y\r\nSystemTrace=" +
+                   home / "system.log" + "\r\n");
+    auto log = [&] { return FileExists(home / "system.log") ? ReadFile(home / "system.log") : ""; };
+    Process program(Program(home));
+    ASSERT_TRUE(WaitUntil([&] { return log().find("LPD Daemon is paused.") != std::string::npos; },
+                          seconds(20)))
+        << log();
     std::string err;
-    EXPECT_EQ(RunCommand(site.Program(), seconds(20), nullptr, &err), 1);
+    EXPECT_EQ(RunCommand(Program(home), seconds(20), nullptr, &err), 1);
     EXPECT_NE(err.find("only 1 Instance of Pressgate can run"), std::string::npos) << err;
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(seconds(20)), 0);
-    EXPECT_NE(site.Log().find("Exiting LPDSpooler"), std::string::npos);
+    EXPECT_NE(log().find("Exiting LPDSpooler"), std::string::npos);
 }
 
 }  // namespace
