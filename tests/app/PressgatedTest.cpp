@@ -2,7 +2,6 @@
 // lock directory, driven by signals and loopback connections; started as root, it gives root up
 // before it accepts anything (its credentials read from /proc, its spool files from the disk).
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -30,19 +29,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-const std::string kEmptyList = "lp: \n    No jobs queued\n";
-
-// Holds port on every address, as another program would.
-UniqueFd Hold(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    EXPECT_EQ(::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd.Get(), 1), 0);
-    return fd;
-}
 
 // Started paused, the daemon leaves connections waiting until SIGUSR1 activates it and again
 // after SIGUSR2; a second instance is refused; SIGINT ends it cleanly.
@@ -88,7 +74,8 @@ TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
 // held here, is never bound), and readiness is reported on the notification socket.
 TEST(PressgatedService, TakesTheHandedOverSocketAndReportsReadiness) {
     DaemonHome site;
-    UniqueFd configured = Hold(site.port);
+    FakeLpdHost configured;  // another program
+    site.Write("LPDServerPort=" + std::to_string(configured.Port()) + "\r\n");
 
     TempDir notifyDir;
     UniqueFd notify(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -229,10 +216,11 @@ TEST(PressgatedCheckConfig, ReportsEveryProblemWithItsLine) {
 // nobody, so that a privileged port is refused, except where it is to give root up.
 TEST(PressgatedStart, FailuresEndItWithStatusOneAndWhatToDo) {
     const struct {
-        std::string general, says;  // general empty: the port is held by another program
+        std::string general, says;  // busy: a port another program listens on
         bool asRoot;
     } rows[] = {
-        {"", "(98: Address already in use). Another program listens there", false},
+        {"LPDServerPort=busy\r\n", "(98: Address already in use). Another program listens there",
+         false},
         {"PrintSystem=devices:/nonexistent/printers\r\n",
          "the printer folder /nonexistent/printers does not exist", false},
         {"LPDServerPort=-1\r\n", "LPDServerPort=-1 is out of range", false},
@@ -241,6 +229,7 @@ TEST(PressgatedStart, FailuresEndItWithStatusOneAndWhatToDo) {
         // closed: a directory only root may enter
         {"SpoolBaseDirectory=closed/spool\r\n", "user lp cannot reach the spool", true},
     };
+    FakeLpdHost busy;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.says);
         if (::geteuid() != 0 && row.asRoot) {
@@ -248,8 +237,10 @@ TEST(PressgatedStart, FailuresEndItWithStatusOneAndWhatToDo) {
         }
         DaemonHome site;
         ::mkdir((site / "closed").c_str(), 0700);
-        site.Write(std::regex_replace(row.general, std::regex("=closed"), "=" + site / "closed"));
-        UniqueFd holder = row.general.empty() ? Hold(site.port) : UniqueFd();
+        const std::string general =
+            std::regex_replace(row.general, std::regex("=closed"), "=" + site / "closed");
+        site.Write(
+            std::regex_replace(general, std::regex("=busy"), "=" + std::to_string(busy.Port())));
         Process::Options options = site.Daemon();
         if (::geteuid() == 0 && !row.asRoot) {
             options.argv.insert(options.argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534",

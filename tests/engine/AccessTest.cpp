@@ -10,8 +10,6 @@
 namespace pg::test {
 namespace {
 
-const std::string kEmptyList = "lp: \n    No jobs queued\n";
-
 std::string ExchangeFrom(uint16_t port, const std::string& from, const std::string& request,
                          uint16_t sourcePort = 0) {
     LoopbackClient client(port, from, sourcePort);

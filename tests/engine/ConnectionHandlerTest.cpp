@@ -14,8 +14,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kEmptyList = "lp: \n    No jobs queued\n";
-
 class CommandTable : public ::testing::Test {
   protected:
     CommandTable() : daemon_(TestConfig().AddLocalQueue("lp")) {}

@@ -29,6 +29,8 @@ namespace pg::test {
 inline const std::string kAck(1, '\0');
 inline const std::string kNack(1, '\1');
 inline const std::string kZero = kAck;
+// The short list of an empty queue lp.
+inline const std::string kEmptyList = "lp: \n    No jobs queued\n";
 
 // A receive-job subcommand line: its code, the count, the file's name.
 inline std::string Subcommand(char code, const std::string& count, const std::string& name) {

@@ -14,8 +14,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kEmptyList = "lp: \n    No jobs queued\n";
-
 // A port in use and an address that is no address end the listener, with one message for the
 // operator; the daemon's state stays.
 TEST(Listener, BindFailuresEndTheListenerAndTellTheOperator) {
