@@ -27,17 +27,13 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Each test writes its own pgate.ini into its own directory and closes the three logs again.
+// Each test writes its own pgate.ini into its own directory and closes the logs it opens.
 class LogFiles : public ::testing::Test {
   protected:
-    void TearDown() override {
-        remotePrintLog.Close();
-        localPrintLog.Close();
-        systemLog.Close();
-        LogFile::SetScreenOutput(nullptr);
-    }
+    void TearDown() override { LogFile::SetScreenOutput(nullptr); }
 
-    void WriteIni(const Keys& keys) {
+    void WriteIni(Keys keys, const Keys& more = {}) {
+        keys.insert(more.begin(), more.end());
         std::string text = "[Logging]\r\n";
         for (const auto& [key, value] : keys) {
             text += key + "=" + value + "\r\n";
@@ -99,9 +95,9 @@ TEST_F(LogFiles, EachStartTruncatesAndWritesMessagesUpToTheLevel) {
     }
 }
 
-// Only system lines reach the screen sink, dumps not; with the screen off, a system message
-// whose file is off is not even formatted.
-TEST_F(LogFiles, OnlySystemLinesReachTheSink) {
+// Only system lines reach the screen sink, dumps not; a system message whose file and screen
+// are off is not even formatted. Removing the sink waits for a call running in it.
+TEST_F(LogFiles, OnlySystemLinesReachTheSinkAndRemovingItWaitsForARunningCall) {
     WriteIni(AllOn(2));
     LogSession session(ini);
     CaptureScreen();
@@ -110,6 +106,19 @@ TEST_F(LogFiles, OnlySystemLinesReachTheSink) {
     systemLog.HexDump("not shown", "x", 1);
     remotePrintLog.Log(1, "remote lines stay in their file\n");
     EXPECT_EQ(screenLines, Lines{"job 7 done"});
+
+    std::latch entered(1);
+    std::atomic<bool> sinkFinished{false};
+    LogFile::SetScreenOutput([&](const char*) {
+        entered.count_down();
+        // The pause only gives a wrong implementation the chance to return early.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sinkFinished = true;
+    });
+    std::jthread writer([] { systemLog.Log(1, "slow\n"); });
+    entered.wait();
+    LogFile::SetScreenOutput(nullptr);
+    EXPECT_TRUE(sinkFinished);
     LogFile::SetScreenEnabled(false);
     EXPECT_FALSE(systemLog.Writes(1));
 }
@@ -117,9 +126,7 @@ TEST_F(LogFiles, OnlySystemLinesReachTheSink) {
 // The global objects close themselves when the process ends without Close(): buffered lines
 // reach the files. (The forked child shares this test's directory.)
 TEST_F(LogFiles, ProcessEndClosesTheFiles) {
-    Keys keys = AllOn(1);
-    keys["LogFileCache"] = "4096";
-    WriteIni(keys);
+    WriteIni(AllOn(1), {{"LogFileCache", "4096"}});
     EXPECT_EXIT(
         {
             systemLog.Open(ini);
@@ -133,9 +140,7 @@ TEST_F(LogFiles, ProcessEndClosesTheFiles) {
 // A file that would grow past LogMaxMB moves to <name>.1, replacing the one before, and a new
 // file takes the following writes: the two together hold the last dumps whole, none cut.
 TEST_F(LogFiles, AFullFileMovesToDotOneAndANewOneStarts) {
-    Keys keys = AllOn(1);
-    keys["LogMaxMB"] = "1";
-    WriteIni(keys);
+    WriteIni(AllOn(1), {{"LogMaxMB", "1"}});
     localPrintLog.Open(ini);
     const std::string data(4000, 'x');
     const auto dump = [&data](int number) {
@@ -160,31 +165,11 @@ TEST_F(LogFiles, AFullFileMovesToDotOneAndANewOneStarts) {
     }
 }
 
-// Removing the sink waits for a call running in it: a window going while a thread logs.
-TEST_F(LogFiles, RemovingTheSinkWaitsForARunningCall) {
-    WriteIni({});
-    LogSession session(ini);
-    std::latch entered(1);
-    std::atomic<bool> sinkFinished{false};
-    LogFile::SetScreenOutput([&](const char*) {
-        entered.count_down();
-        // The pause only gives a wrong implementation the chance to return early.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        sinkFinished = true;
-    });
-    std::jthread writer([] { systemLog.Log(1, "slow\n"); });
-    entered.wait();
-    LogFile::SetScreenOutput(nullptr);
-    EXPECT_TRUE(sinkFinished);
-}
-
 // Many threads logging at once through a small cache: every line reaches the file whole.
 TEST_F(LogFiles, LinesOfManyThreadsStayWhole) {
     constexpr int kThreads = 8;
     constexpr int kRounds = 150;
-    Keys keys = AllOn(1);
-    keys["LogFileCache"] = "1024";
-    WriteIni(keys);
+    WriteIni(AllOn(1), {{"LogFileCache", "1024"}});
     const auto line = [](int t, int i) {
         return "T" + std::to_string(t) + " line " + std::to_string(i) +
                std::string(static_cast<size_t>((t * 37 + i * 11) % 300), 'a');
@@ -213,17 +198,13 @@ TEST_F(LogFiles, LinesOfManyThreadsStayWhole) {
 TEST(EscapeControls, ControlsOfEveryFormAreEscapedAndOtherTextKept) {
     using namespace std::string_literals;
     const std::pair<std::string, std::string> rows[] = {
-        {"report.txt", "report.txt"},
         {"a\0b\tc\r\n\x1B[2J\x7F"s, "a\\x00b\\x09c\\x0D\\x0A\\x1B[2J\\x7F"},
         // UTF-8 is kept, with continuation bytes in 0x80-0x9F ("\xE2\x82\xAC" is the euro).
         {"Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x96\xA8",
          "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x96\xA8"},
         // A C1 control in UTF-8, and in a single-byte set beside a single-byte letter.
         {"x\xC2\x9By", "x\\xC2\\x9By"},
-        {"caf\xE9 \x9B"
-         "1m",
-         "caf\xE9 \\x9B"
-         "1m"},
+        {"caf\xE9 \x9Bm", "caf\xE9 \\x9Bm"},
         // Broken or overlong UTF-8 hides nothing: its bytes are judged one by one.
         {"\xC0\x8A \xE2\x82 \xED\xA0\x80 \xC2", "\xC0\\x8A \xE2\\x82 \xED\xA0\\x80 \xC2"},
     };

@@ -38,10 +38,8 @@ std::string PassThroughPpd(const std::string& filter) {
 
 PrivateCupsd::~PrivateCupsd() {
     Stop();
-    if (!directory_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-    }
+    std::error_code ignored;  // none made when directory_ is empty
+    std::filesystem::remove_all(directory_, ignored);
 }
 
 std::string PrivateCupsd::Output(const std::string& queue) const {
