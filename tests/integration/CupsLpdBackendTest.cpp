@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "engine/JobEntry.h"
@@ -25,10 +24,6 @@ struct BackendCase {
     std::string options;  // the device URI's options
     bool fromStandardInput;
 };
-
-void PrintTo(const BackendCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class CupsLpdBackend : public ::testing::TestWithParam<BackendCase> {};
 

@@ -9,8 +9,6 @@
 namespace pg::test {
 
 TestConfig::TestConfig() {
-    Set("GENERAL CONFIGURE", "LPDInstallDirectory", "@ROOT@");
-    Set("GENERAL CONFIGURE", "Hostfile", "/etc/hosts");
     Set("GENERAL CONFIGURE", "SpoolBaseDirectory", "@ROOT@/spool");
     Set("GENERAL CONFIGURE", "LocalCmdTimeout", "10");
     Set("GENERAL CONFIGURE", "RemoteCmdTimeout", "10");
