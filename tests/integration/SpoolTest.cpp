@@ -243,8 +243,7 @@ TEST(ConcurrentReceive, TwoClientsWithTheSameNamesAndJobListsAtOnce) {
     sending.store(false);
     lister.join();
 
-    EXPECT_TRUE(firstSent);
-    EXPECT_TRUE(secondSent);
+    EXPECT_TRUE(firstSent && secondSent);
     EXPECT_GT(lists.load(), 0);
     EXPECT_EQ(badLists.load(), 0);
     auto queue = daemon.Spooler().FindQueue("lp");
