@@ -72,7 +72,7 @@ echo "killed $killed, survived $survived, stale $stale"
 if [ -n "${ALL:-}" ]; then
     # The tests that kill some fault alone, and those that kill none alone.
     awk -F'\t' '{n[$1]++; k[$1]=$2} END {for (f in n) if (n[f] == 1) print k[f]}' "$matrix" | sort -u >"$matrix.sole"
-    (cd "$build" && ctest -N) | sed -n 's/^ *Test *#[0-9]*: //p' | sort | comm -23 - "$matrix.sole" |
+    (cd "$build" && ctest -N) | sed -n 's/^ *Test *#[0-9]*: //p' | sed 's/  #.*//' | sort | comm -23 - "$matrix.sole" |
         sed 's/^/NO SOLE KILL  /'
 fi
 [ "$survived" -eq 0 ] && [ "$stale" -eq 0 ]
