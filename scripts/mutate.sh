@@ -21,8 +21,12 @@ jobs=${JOBS:-$(nproc)}
 # The logs live in the build directory: several worktrees may run this at once.
 buildlog="$(cd "$build" && pwd)/mutate-build.log" testlog="$(cd "$build" && pwd)/mutate-test.log"
 killed=0 survived=0 stale=0
-matrix="$build/mutate-matrix.txt"
-[ -n "${ALL:-}" ] && : >"$matrix"
+# One failing test settles a fault, unless every killer is wanted (ALL=1).
+timeout=120 stop=--stop-on-failure matrix="$build/mutate-matrix.txt"
+if [ -n "${ALL:-}" ]; then
+    timeout=60 stop=
+    : >"$matrix"
+fi
 survivors=()
 restore() { [ -n "${saved:-}" ] && cp -p "$saved" "$target" && rm -f "$saved"; saved=; }
 trap 'restore; exit 130' INT TERM
@@ -46,8 +50,7 @@ while IFS= read -r line; do
     if ! cmake --build "$build" -j "$jobs" >"$buildlog" 2>&1; then
         echo "STALE     $target: $what (does not compile)"
         stale=$((stale + 1))
-    elif (cd "$build" && ctest -j "$jobs" --timeout 120 ${ALL:+--timeout 60} \
-        $([ -n "${ALL:-}" ] || echo --stop-on-failure) >"$testlog" 2>&1); then
+    elif (cd "$build" && ctest -j "$jobs" --timeout "$timeout" $stop >"$testlog" 2>&1); then
         echo "SURVIVED  $target: $what"
         survived=$((survived + 1))
         survivors+=("$what")
