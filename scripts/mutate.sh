@@ -9,7 +9,7 @@
 # Usage: scripts/mutate.sh [build dir] [name filter]   (default: build, every fault)
 # With ALL=1 the whole suite runs for each fault and every failing test is named, and
 # BUILD/mutate-matrix.txt gets one "fault<TAB>test" line per kill: a test that appears only
-# beside others kills nothing of the list on its own.
+# beside others kills nothing of the list on its own. LISTS="a.list b.list" runs other lists.
 set -uo pipefail
 
 cd "$(dirname "$0")/.."
@@ -67,7 +67,7 @@ while IFS= read -r line; do
     fi
     restore
     touch "$target"
-done < <(cat scripts/mutations/*.list)
+done < <(cat ${LISTS:-scripts/mutations/*.list})
 
 # Leave the build matching the sources.
 cmake --build "$build" -j "$jobs" >/dev/null 2>&1

@@ -195,6 +195,7 @@ TEST_F(Forward, StopDuringForwardingReturnsPromptlyAndTheJobWaitsAgain) {
     EXPECT_LT(steady_clock::now() - start, seconds(1));  // the host would keep it 10 s
     EXPECT_FALSE(queue_->HasPrintingThread());
     EXPECT_EQ(job_->State(), JobState::Waiting);
+    EXPECT_EQ(job_->Failures(), 0u);  // so it goes again at once, not after a retry pause
     EXPECT_EQ(queue_->JobCount(), 1u);
     EXPECT_EQ(queue_->State(), QueueState::Stop);
     host_.Serve(c);

@@ -1,4 +1,4 @@
-// The listener: the addresses it serves, the listen queue, bind failures, restarts and shutdown.
+// The listener: the addresses it serves, the listen queue and bind failures.
 
 #include <gtest/gtest.h>
 
@@ -81,17 +81,6 @@ TEST(Listener, MaxConnectionsLeavesTheRestInTheListenQueue) {
     }
     EXPECT_TRUE(idle.back()->WaitForClose(seconds(5)));
     EXPECT_TRUE(WaitUntil([&] { return threads() <= busy; }));
-}
-
-TEST(Listener, ShutdownEndsConnectionsThatAreStillWaiting) {
-    auto daemon = std::make_unique<TestDaemon>(
-        TestConfig().AddLocalQueue("lp").Set("GENERAL CONFIGURE", "LocalCmdTimeout", "0"));
-    LoopbackClient silent(daemon->Port());  // never sends: would wait for ever
-    ASSERT_TRUE(daemon->WaitForScreenLine("Enter RunRecvRequest Thread"));
-    const auto start = std::chrono::steady_clock::now();
-    daemon->Shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(3));
-    EXPECT_TRUE(silent.WaitForClose(seconds(2)));
 }
 
 }  // namespace
