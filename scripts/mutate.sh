@@ -24,7 +24,7 @@ killed=0 survived=0 stale=0
 # One failing test settles a fault, unless every killer is wanted (ALL=1).
 timeout=120 stop=--stop-on-failure matrix="$build/mutate-matrix.txt"
 if [ -n "${ALL:-}" ]; then
-    # No test takes ten seconds unharmed; one a fault keeps waiting counts as killed at 20.
+    # No test takes ten seconds when nothing is wrong: one still running at 20 s is killed.
     timeout=20 stop=
     : >"$matrix"
 fi

@@ -48,7 +48,7 @@ TEST(Pressgated, SignalsSwitchItASecondInstanceIsRefusedAndItEndsCleanly) {
                        std::to_string(daemon.Pid()) + " holds "),
               std::string::npos)
         << err;
-    EXPECT_EQ(site.Query(), kEmptyList);  // the first one is untouched
+    EXPECT_EQ(Exchange(site.port, "\003lp\n"), kEmptyList);  // the first one is untouched
 
     daemon.Signal(SIGUSR2);
     ASSERT_TRUE(
@@ -162,7 +162,7 @@ TEST(PressgatedReload, SighupFollowsTheFileWithoutDroppingJobsOrConnections) {
                "[lp]\r\nMaxJobMB=1\r\n");
     daemon.Signal(SIGHUP);
     EXPECT_TRUE(daemon.WaitForStdout(" reloaded: 1 print queues")) << daemon.Stdout();
-    EXPECT_EQ(site.Query(), "");
+    EXPECT_EQ(Exchange(site.port, "\003lp\n"), "");
     LoopbackClient big(site.port);
     big.Send(std::string("\002lp\n\0032097152 dfA5host\n"));
     EXPECT_EQ(big.ReceiveExactly(2), std::string("\0\1", 2));
@@ -310,7 +310,7 @@ TEST(PrivilegeDrop, TheDaemonServesAsLpAndOnlyItsHelperMayBindReservedPorts) {
         EXPECT_EQ(st.st_uid, account->pw_uid) << path;
         EXPECT_EQ(st.st_mode & 0777, S_ISDIR(st.st_mode) ? 0700u : 0600u) << path;
     }
-    EXPECT_NE(site.Query().find("from ann@host"), std::string::npos);
+    EXPECT_NE(Exchange(site.port, "\003lp\n").find("from ann@host"), std::string::npos);
 
     daemon.Signal(SIGTERM);
     ASSERT_EQ(daemon.Wait(seconds(10)), 0);

@@ -6,7 +6,6 @@
 // same spool. What is printed lands in a devices printer directory.
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

@@ -44,12 +44,6 @@ class DaemonHome {
         options.cwd = dir_ / "work";
         return options;
     }
-    // The short list of queue lp.
-    std::string Query() const {
-        LoopbackClient client(port);
-        client.Send("\003lp\n");
-        return client.ReceiveUntilClose(std::chrono::seconds(5));
-    }
     std::string operator/(const std::string& name) const { return dir_ / name; }
 
     const uint16_t port = FreePort();
